@@ -1,0 +1,142 @@
+// The one door through which capture, reinput, ime, settings and log reach the
+// operating system. Two implementations exist: platform/win32 (the real calls)
+// and tests/support (a scriptable fake). Which one is linked is a build choice.
+//
+// This header must compile next to <windows.h>, so it never reuses a Win32
+// macro name for its own constants.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tavelio::platform {
+
+// Handles are plain integers of pointer size in portable code.
+using WindowHandle = std::uintptr_t;
+using ImeContext = std::uintptr_t;
+using KeyboardLayout = std::uintptr_t;
+using ProcessHandle = std::uintptr_t;
+using HookHandle = std::uintptr_t;
+
+// ---------------------------------------------------------------- keyboard
+
+// GetAsyncKeyState: high bit set means the key is down right now.
+bool isKeyDown(std::uint8_t vk);
+// GetKeyState: low bit set means the key (Caps Lock, Num Lock...) is toggled on.
+bool isKeyToggled(std::uint8_t vk);
+
+// GetKeyboardLayout of a thread (0 means the calling thread).
+KeyboardLayout keyboardLayout(std::uint32_t threadId);
+// ToUnicodeEx. keyState has 256 entries.
+int toUnicode(std::uint32_t vk, std::uint32_t scanCode, const std::uint8_t* keyState, char16_t* out,
+              int capacity, std::uint32_t flags, KeyboardLayout layout);
+// MapVirtualKeyExW.
+std::uint32_t mapVirtualKey(std::uint32_t code, std::uint32_t mapType, KeyboardLayout layout);
+// VkKeyScanExW: low byte virtual key, high byte shift state, -1 when no key produces ch.
+std::int16_t vkKeyScan(char16_t ch, KeyboardLayout layout);
+
+// One keyboard INPUT record, field for field.
+struct KeyInput {
+    std::uint16_t vk = 0;
+    std::uint16_t scan = 0;
+    std::uint32_t flags = 0;
+    std::uint32_t time = 0;
+    std::uintptr_t extraInfo = 0;
+
+    friend bool operator==(const KeyInput&, const KeyInput&) = default;
+};
+
+// SendInput of keyboard records; returns how many the system accepted.
+std::uint32_t sendInput(const KeyInput* records, std::uint32_t count);
+void setLastError(std::uint32_t code);
+std::uint32_t lastError();
+
+// UnhookWindowsHookEx. Installing happens in the application shell.
+bool unhookWindowsHook(HookHandle hook);
+
+// ----------------------------------------------------------------- windows
+
+WindowHandle foregroundWindow();
+// GetWindowThreadProcessId: returns the thread id (0 for an invalid window)
+// and stores the process id when processId is given.
+std::uint32_t windowThreadProcessId(WindowHandle window, std::uint32_t* processId);
+// GetGUIThreadInfo(threadId).hwndFocus; false when the call fails.
+bool guiThreadFocus(std::uint32_t threadId, WindowHandle& focus);
+bool attachThreadInput(std::uint32_t from, std::uint32_t to, bool attach);
+std::uint32_t currentThreadId();
+std::uint32_t currentProcessId();
+
+// EnumChildWindows: walks every descendant; the callback returns false to stop.
+using ChildCallback = bool (*)(WindowHandle child, void* context);
+void enumChildWindows(WindowHandle parent, ChildCallback callback, void* context);
+
+// GetClassNameW / GetWindowTextW into a buffer of the given capacity
+// (terminator included); returns the characters stored.
+std::size_t className(WindowHandle window, char16_t* buffer, int capacity);
+std::size_t windowText(WindowHandle window, char16_t* buffer, int capacity);
+
+bool postMessage(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
+                 std::intptr_t lParam);
+// SendMessageTimeoutW; returns the call's own result, the message result in result.
+std::intptr_t sendMessageTimeout(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
+                                 std::intptr_t lParam, std::uint32_t flags, std::uint32_t timeoutMs,
+                                 std::uintptr_t* result);
+
+// --------------------------------------------------------------- processes
+
+// OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION); 0 on failure.
+ProcessHandle openProcessForQuery(std::uint32_t processId);
+// QueryFullProcessImageNameW (Win32 path form) into a buffer of `capacity`.
+bool queryProcessImagePath(ProcessHandle process, char16_t* buffer, std::uint32_t capacity,
+                           std::uint32_t& length);
+void closeProcessHandle(ProcessHandle process);
+
+// ------------------------------------------------------------------- IMM32
+
+ImeContext immGetContext(WindowHandle window);
+bool immReleaseContext(WindowHandle window, ImeContext context);
+bool immGetOpenStatus(ImeContext context);
+bool immSetOpenStatus(ImeContext context, bool open);
+bool immGetConversionStatus(ImeContext context, std::uint32_t& conversion, std::uint32_t& sentence);
+bool immSetConversionStatus(ImeContext context, std::uint32_t conversion, std::uint32_t sentence);
+WindowHandle immGetDefaultImeWindow(WindowHandle window);
+
+// -------------------------------------------------------------------- time
+
+std::uint32_t tickCount();
+void sleepMs(std::uint32_t milliseconds);
+
+struct LocalTime {
+    std::uint16_t year = 0;
+    std::uint16_t month = 0;
+    std::uint16_t day = 0;
+    std::uint16_t hour = 0;
+    std::uint16_t minute = 0;
+    std::uint16_t second = 0;
+    std::uint16_t millisecond = 0;
+};
+LocalTime localTime();
+
+// ------------------------------------------------------------------- files
+// Paths are Windows paths in UTF-16, joined with backslashes.
+
+// SHGetKnownFolderPath(FOLDERID_RoamingAppData); nullopt when it fails.
+std::optional<std::u16string> roamingAppDataFolder();
+
+enum class PathState { missing, present, unknown };
+PathState pathState(const std::u16string& path);
+// Creates the folder and every missing parent; true when it exists afterwards.
+bool createDirectories(const std::u16string& path);
+bool removeFile(const std::u16string& path);
+// The whole content, or nullopt when the file cannot be opened and read.
+std::optional<std::string> readFile(const std::u16string& path);
+// Creates or truncates, then writes; false when the file cannot be opened.
+bool writeFile(const std::u16string& path, std::string_view bytes);
+// Opens for append-data only with read and write sharing (open-or-create),
+// writes the bytes in one call, flushes and closes. False when the open fails.
+bool appendAndFlush(const std::u16string& path, std::string_view bytes);
+
+} // namespace tavelio::platform

@@ -1,0 +1,330 @@
+// The seam's real implementation: thin calls into Win32, converting UTF-16
+// between char16_t and wchar_t (both 16 bits on Windows) at the boundary.
+#include <windows.h>
+
+#include <imm.h>
+#include <shlobj.h>
+
+#include "platform/platform.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t));
+
+namespace tavelio::platform {
+
+namespace {
+HWND hwnd(WindowHandle w) {
+    return reinterpret_cast<HWND>(w);
+}
+HIMC himc(ImeContext c) {
+    return reinterpret_cast<HIMC>(c);
+}
+HKL hkl(KeyboardLayout l) {
+    return reinterpret_cast<HKL>(l);
+}
+const wchar_t* wide(const std::u16string& s) {
+    return reinterpret_cast<const wchar_t*>(s.c_str());
+}
+std::filesystem::path fsPath(const std::u16string& s) {
+    return std::filesystem::path(wide(s));
+}
+
+// Owns a file handle for one operation.
+class FileHandle {
+public:
+    explicit FileHandle(HANDLE h) : handle_(h) {}
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    ~FileHandle() {
+        if (valid()) {
+            CloseHandle(handle_);
+        }
+    }
+    bool valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
+    HANDLE get() const { return handle_; }
+
+private:
+    HANDLE handle_;
+};
+} // namespace
+
+bool isKeyDown(std::uint8_t vk) {
+    return (GetAsyncKeyState(vk) & 0x8000) != 0;
+}
+bool isKeyToggled(std::uint8_t vk) {
+    return (GetKeyState(vk) & 0x0001) != 0;
+}
+
+KeyboardLayout keyboardLayout(std::uint32_t threadId) {
+    return reinterpret_cast<KeyboardLayout>(GetKeyboardLayout(threadId));
+}
+
+int toUnicode(std::uint32_t vk, std::uint32_t scanCode, const std::uint8_t* keyState, char16_t* out,
+              int capacity, std::uint32_t flags, KeyboardLayout layout) {
+    return ToUnicodeEx(vk, scanCode, keyState, reinterpret_cast<wchar_t*>(out), capacity, flags,
+                       hkl(layout));
+}
+
+std::uint32_t mapVirtualKey(std::uint32_t code, std::uint32_t mapType, KeyboardLayout layout) {
+    return MapVirtualKeyExW(code, mapType, hkl(layout));
+}
+
+std::int16_t vkKeyScan(char16_t ch, KeyboardLayout layout) {
+    return VkKeyScanExW(static_cast<wchar_t>(ch), hkl(layout));
+}
+
+std::uint32_t sendInput(const KeyInput* records, std::uint32_t count) {
+    // Stack room for the common case; a text character needs at most 8 records.
+    INPUT inputs[16];
+    std::uint32_t accepted = 0;
+    for (std::uint32_t start = 0; start < count;) {
+        const std::uint32_t n = (count - start < 16) ? count - start : 16;
+        for (std::uint32_t i = 0; i < n; ++i) {
+            const KeyInput& r = records[start + i];
+            inputs[i] = {};
+            inputs[i].type = INPUT_KEYBOARD;
+            inputs[i].ki.wVk = r.vk;
+            inputs[i].ki.wScan = r.scan;
+            inputs[i].ki.dwFlags = r.flags;
+            inputs[i].ki.time = r.time;
+            inputs[i].ki.dwExtraInfo = r.extraInfo;
+        }
+        const UINT sent = SendInput(n, inputs, sizeof(INPUT));
+        accepted += sent;
+        if (sent != n) {
+            break;
+        }
+        start += n;
+    }
+    return accepted;
+}
+
+void setLastError(std::uint32_t code) {
+    SetLastError(code);
+}
+std::uint32_t lastError() {
+    return GetLastError();
+}
+
+bool unhookWindowsHook(HookHandle hook) {
+    return UnhookWindowsHookEx(reinterpret_cast<HHOOK>(hook)) != FALSE;
+}
+
+WindowHandle foregroundWindow() {
+    return reinterpret_cast<WindowHandle>(GetForegroundWindow());
+}
+
+std::uint32_t windowThreadProcessId(WindowHandle window, std::uint32_t* processId) {
+    DWORD pid = 0;
+    const DWORD tid = GetWindowThreadProcessId(hwnd(window), &pid);
+    if (processId != nullptr) {
+        *processId = pid;
+    }
+    return tid;
+}
+
+bool guiThreadFocus(std::uint32_t threadId, WindowHandle& focus) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof(info);
+    focus = 0;
+    if (!GetGUIThreadInfo(threadId, &info)) {
+        return false;
+    }
+    focus = reinterpret_cast<WindowHandle>(info.hwndFocus);
+    return true;
+}
+
+bool attachThreadInput(std::uint32_t from, std::uint32_t to, bool attach) {
+    return AttachThreadInput(from, to, attach ? TRUE : FALSE) != FALSE;
+}
+
+std::uint32_t currentThreadId() {
+    return GetCurrentThreadId();
+}
+std::uint32_t currentProcessId() {
+    return GetCurrentProcessId();
+}
+
+namespace {
+struct EnumState {
+    ChildCallback callback;
+    void* context;
+};
+BOOL CALLBACK enumChild(HWND child, LPARAM lParam) {
+    auto* state = reinterpret_cast<EnumState*>(lParam);
+    return state->callback(reinterpret_cast<WindowHandle>(child), state->context) ? TRUE : FALSE;
+}
+} // namespace
+
+void enumChildWindows(WindowHandle parent, ChildCallback callback, void* context) {
+    EnumState state{callback, context};
+    EnumChildWindows(hwnd(parent), enumChild, reinterpret_cast<LPARAM>(&state));
+}
+
+std::size_t className(WindowHandle window, char16_t* buffer, int capacity) {
+    const int n = GetClassNameW(hwnd(window), reinterpret_cast<wchar_t*>(buffer), capacity);
+    return n > 0 ? static_cast<std::size_t>(n) : 0;
+}
+
+std::size_t windowText(WindowHandle window, char16_t* buffer, int capacity) {
+    const int n = GetWindowTextW(hwnd(window), reinterpret_cast<wchar_t*>(buffer), capacity);
+    return n > 0 ? static_cast<std::size_t>(n) : 0;
+}
+
+bool postMessage(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
+                 std::intptr_t lParam) {
+    return PostMessageW(hwnd(window), message, wParam, lParam) != FALSE;
+}
+
+std::intptr_t sendMessageTimeout(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
+                                 std::intptr_t lParam, std::uint32_t flags, std::uint32_t timeoutMs,
+                                 std::uintptr_t* result) {
+    DWORD_PTR answer = 0;
+    const LRESULT delivered =
+        SendMessageTimeoutW(hwnd(window), message, wParam, lParam, flags, timeoutMs, &answer);
+    if (result != nullptr) {
+        *result = answer;
+    }
+    return delivered;
+}
+
+ProcessHandle openProcessForQuery(std::uint32_t processId) {
+    return reinterpret_cast<ProcessHandle>(
+        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+}
+
+bool queryProcessImagePath(ProcessHandle process, char16_t* buffer, std::uint32_t capacity,
+                           std::uint32_t& length) {
+    DWORD size = capacity;
+    const bool ok = QueryFullProcessImageNameW(reinterpret_cast<HANDLE>(process), 0,
+                                               reinterpret_cast<wchar_t*>(buffer), &size) != FALSE;
+    length = ok ? size : 0;
+    return ok;
+}
+
+void closeProcessHandle(ProcessHandle process) {
+    if (process != 0) {
+        CloseHandle(reinterpret_cast<HANDLE>(process));
+    }
+}
+
+ImeContext immGetContext(WindowHandle window) {
+    return reinterpret_cast<ImeContext>(ImmGetContext(hwnd(window)));
+}
+bool immReleaseContext(WindowHandle window, ImeContext context) {
+    return ImmReleaseContext(hwnd(window), himc(context)) != FALSE;
+}
+bool immGetOpenStatus(ImeContext context) {
+    return ImmGetOpenStatus(himc(context)) != FALSE;
+}
+bool immSetOpenStatus(ImeContext context, bool open) {
+    return ImmSetOpenStatus(himc(context), open ? TRUE : FALSE) != FALSE;
+}
+bool immGetConversionStatus(ImeContext context, std::uint32_t& conversion,
+                            std::uint32_t& sentence) {
+    DWORD conv = 0;
+    DWORD sent = 0;
+    const bool ok = ImmGetConversionStatus(himc(context), &conv, &sent) != FALSE;
+    conversion = conv;
+    sentence = sent;
+    return ok;
+}
+bool immSetConversionStatus(ImeContext context, std::uint32_t conversion, std::uint32_t sentence) {
+    return ImmSetConversionStatus(himc(context), conversion, sentence) != FALSE;
+}
+WindowHandle immGetDefaultImeWindow(WindowHandle window) {
+    return reinterpret_cast<WindowHandle>(ImmGetDefaultIMEWnd(hwnd(window)));
+}
+
+std::uint32_t tickCount() {
+    return GetTickCount();
+}
+void sleepMs(std::uint32_t milliseconds) {
+    Sleep(milliseconds);
+}
+
+LocalTime localTime() {
+    SYSTEMTIME st{};
+    GetLocalTime(&st);
+    return {st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds};
+}
+
+std::optional<std::u16string> roamingAppDataFolder() {
+    PWSTR folder = nullptr;
+    const HRESULT hr = SHGetKnownFolderPath(FOLDERID_RoamingAppData, 0, nullptr, &folder);
+    std::optional<std::u16string> result;
+    if (SUCCEEDED(hr) && folder != nullptr) {
+        result = std::u16string(reinterpret_cast<const char16_t*>(folder));
+    }
+    CoTaskMemFree(folder); // the shell allocates even on some failures; null is harmless
+    return result;
+}
+
+PathState pathState(const std::u16string& path) {
+    std::error_code ec;
+    const auto status = std::filesystem::symlink_status(fsPath(path), ec);
+    if (status.type() == std::filesystem::file_type::not_found) {
+        return PathState::missing;
+    }
+    return ec ? PathState::unknown : PathState::present;
+}
+
+bool createDirectories(const std::u16string& path) {
+    std::error_code ec;
+    std::filesystem::create_directories(fsPath(path), ec);
+    return std::filesystem::is_directory(fsPath(path), ec);
+}
+
+bool removeFile(const std::u16string& path) {
+    return DeleteFileW(wide(path)) != FALSE;
+}
+
+std::optional<std::string> readFile(const std::u16string& path) {
+    FileHandle file(CreateFileW(wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) {
+        return std::nullopt;
+    }
+    std::string content;
+    char chunk[64 * 1024];
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(file.get(), chunk, sizeof(chunk), &read, nullptr)) {
+            return std::nullopt;
+        }
+        if (read == 0) {
+            return content;
+        }
+        content.append(chunk, read);
+    }
+}
+
+bool writeFile(const std::u16string& path, std::string_view bytes) {
+    FileHandle file(CreateFileW(wide(path), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) {
+        return false;
+    }
+    DWORD written = 0;
+    return WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                     nullptr) != FALSE &&
+           written == bytes.size();
+}
+
+bool appendAndFlush(const std::u16string& path, std::string_view bytes) {
+    FileHandle file(CreateFileW(wide(path), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) {
+        return false;
+    }
+    DWORD written = 0;
+    WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    FlushFileBuffers(file.get());
+    return true;
+}
+
+} // namespace tavelio::platform

@@ -1,0 +1,353 @@
+// The seam functions, answered from the fake system's state.
+#include "platform/constants.h"
+#include "platform/platform.h"
+#include "tests/support/fake_system.h"
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
+namespace tavelio::platform {
+
+using fake::system;
+
+bool isKeyDown(std::uint8_t vk) {
+    return system().down[vk];
+}
+bool isKeyToggled(std::uint8_t vk) {
+    return system().toggled[vk];
+}
+
+bool unhookWindowsHook(HookHandle hook) {
+    if (hook == 0) {
+        return false;
+    }
+    ++system().hookUnhooks;
+    return true;
+}
+
+WindowHandle foregroundWindow() {
+    return system().foreground;
+}
+
+std::uint32_t windowThreadProcessId(WindowHandle window, std::uint32_t* processId) {
+    auto& s = system();
+    const auto w = s.windows.find(window);
+    if (w == s.windows.end()) {
+        if (processId != nullptr) {
+            *processId = 0;
+        }
+        return 0;
+    }
+    const auto& thread = s.threads.at(w->second.threadId);
+    if (processId != nullptr) {
+        *processId = thread.processId;
+    }
+    return thread.id;
+}
+
+bool guiThreadFocus(std::uint32_t threadId, WindowHandle& focus) {
+    auto& s = system();
+    focus = 0;
+    if (s.guiThreadInfoFails) {
+        return false;
+    }
+    // Thread 0 means the foreground thread.
+    if (threadId == 0) {
+        if (s.foreground == 0) {
+            return true;
+        }
+        threadId = s.windows.at(s.foreground).threadId;
+    }
+    const auto t = s.threads.find(threadId);
+    if (t == s.threads.end()) {
+        return false;
+    }
+    focus = t->second.focus;
+    return true;
+}
+
+bool attachThreadInput(std::uint32_t from, std::uint32_t to, bool attach) {
+    auto& s = system();
+    s.attachCalls.push_back({from, to, attach});
+    if (s.attachFails) {
+        return false;
+    }
+    s.attachDepth += attach ? 1 : -1;
+    return true;
+}
+
+std::uint32_t currentThreadId() {
+    return system().ownThreadId;
+}
+std::uint32_t currentProcessId() {
+    return system().ownProcessId;
+}
+
+void enumChildWindows(WindowHandle parent, ChildCallback callback, void* context) {
+    // Depth first, in creation order, as EnumChildWindows walks every level.
+    std::vector<WindowHandle> stack;
+    auto childrenOf = [&](WindowHandle p) {
+        std::vector<WindowHandle> result;
+        for (const auto& [handle, w] : system().windows) {
+            if (w.parent == p) {
+                result.push_back(handle);
+            }
+        }
+        return result;
+    };
+    auto visit = [&](auto&& self, WindowHandle p) -> bool {
+        for (const auto child : childrenOf(p)) {
+            if (!callback(child, context) || !self(self, child)) {
+                return false;
+            }
+        }
+        return true;
+    };
+    if (parent != 0) {
+        visit(visit, parent);
+    }
+}
+
+namespace {
+std::size_t copyTruncated(const std::u16string& text, char16_t* buffer, int capacity) {
+    if (capacity <= 0) {
+        return 0;
+    }
+    const std::size_t n =
+        std::min<std::size_t>(text.size(), static_cast<std::size_t>(capacity - 1));
+    std::copy_n(text.begin(), n, buffer);
+    buffer[n] = u'\0';
+    return n;
+}
+} // namespace
+
+std::size_t className(WindowHandle window, char16_t* buffer, int capacity) {
+    const auto w = system().windows.find(window);
+    return w == system().windows.end() ? 0 : copyTruncated(w->second.className, buffer, capacity);
+}
+
+std::size_t windowText(WindowHandle window, char16_t* buffer, int capacity) {
+    const auto w = system().windows.find(window);
+    return w == system().windows.end() ? 0 : copyTruncated(w->second.title, buffer, capacity);
+}
+
+bool postMessage(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
+                 std::intptr_t lParam) {
+    system().posted.push_back({window, message, wParam, lParam});
+    return true;
+}
+
+std::intptr_t sendMessageTimeout(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
+                                 std::intptr_t lParam, std::uint32_t flags, std::uint32_t timeoutMs,
+                                 std::uintptr_t* result) {
+    auto& s = system();
+    s.sent.push_back({window, message, wParam, lParam, flags, timeoutMs});
+    // The message goes to a default IME window: find the window that owns it.
+    auto owner = std::find_if(s.windows.begin(), s.windows.end(), [&](const auto& entry) {
+        return entry.second.defaultImeWindow == window && entry.second.handle != window;
+    });
+    if (owner == s.windows.end()) {
+        return 0;
+    }
+    auto& w = owner->second;
+    if (w.hung) {
+        s.advance(timeoutMs);
+        return 0;
+    }
+    if (w.imeControlDelivered != 0 && message == msg::ImeControl &&
+        wParam == ime::ImcSetOpenStatus && w.imeControlOpens) {
+        // Every context of the owning thread opens, as IMM32 does for the thread.
+        for (auto& [handle, other] : s.windows) {
+            if (other.threadId == w.threadId && other.context != 0) {
+                s.contexts.at(other.context).open = lParam != 0;
+            }
+        }
+    }
+    if (result != nullptr) {
+        *result = w.imeControlResult;
+    }
+    return w.imeControlDelivered;
+}
+
+ProcessHandle openProcessForQuery(std::uint32_t processId) {
+    auto& s = system();
+    const auto p = s.processes.find(processId);
+    if (p == s.processes.end() || !p->second.canOpen) {
+        return 0;
+    }
+    ++s.processHandlesOpened;
+    return 0x50000 + processId;
+}
+
+bool queryProcessImagePath(ProcessHandle process, char16_t* buffer, std::uint32_t capacity,
+                           std::uint32_t& length) {
+    auto& s = system();
+    const auto p = s.processes.find(static_cast<std::uint32_t>(process - 0x50000));
+    if (p == s.processes.end() || !p->second.canQueryImage ||
+        p->second.imagePath.size() >= capacity) {
+        length = 0;
+        return false;
+    }
+    length = static_cast<std::uint32_t>(
+        copyTruncated(p->second.imagePath, buffer, static_cast<int>(capacity)));
+    return true;
+}
+
+void closeProcessHandle(ProcessHandle process) {
+    if (process != 0) {
+        ++system().processHandlesClosed;
+    }
+}
+
+ImeContext immGetContext(WindowHandle window) {
+    auto& s = system();
+    const auto w = s.windows.find(window);
+    if (w == s.windows.end() || w->second.context == 0) {
+        return 0;
+    }
+    ++s.contextsObtained;
+    return w->second.context;
+}
+
+bool immReleaseContext(WindowHandle, ImeContext context) {
+    if (context == 0) {
+        return false;
+    }
+    ++system().contextsReleased;
+    return true;
+}
+
+bool immGetOpenStatus(ImeContext context) {
+    const auto c = system().contexts.find(context);
+    return c != system().contexts.end() && c->second.open;
+}
+
+bool immSetOpenStatus(ImeContext context, bool open) {
+    const auto c = system().contexts.find(context);
+    if (c == system().contexts.end() || c->second.setOpenFails) {
+        return false;
+    }
+    c->second.open = open;
+    return true;
+}
+
+bool immGetConversionStatus(ImeContext context, std::uint32_t& conversion,
+                            std::uint32_t& sentence) {
+    const auto c = system().contexts.find(context);
+    if (c == system().contexts.end()) {
+        return false;
+    }
+    conversion = c->second.conversion;
+    sentence = c->second.sentence;
+    return true;
+}
+
+bool immSetConversionStatus(ImeContext context, std::uint32_t conversion, std::uint32_t sentence) {
+    const auto c = system().contexts.find(context);
+    if (c == system().contexts.end() || c->second.setConversionFails) {
+        return false;
+    }
+    c->second.conversion = conversion;
+    c->second.sentence = sentence;
+    return true;
+}
+
+WindowHandle immGetDefaultImeWindow(WindowHandle window) {
+    const auto w = system().windows.find(window);
+    return w == system().windows.end() ? 0 : w->second.defaultImeWindow;
+}
+
+std::uint32_t tickCount() {
+    return system().tick;
+}
+
+void sleepMs(std::uint32_t milliseconds) {
+    auto& s = system();
+    s.sleptMs += milliseconds;
+    s.sleeps.push_back(milliseconds);
+    s.advance(milliseconds);
+}
+
+LocalTime localTime() {
+    return system().time;
+}
+
+void setLastError(std::uint32_t code) {
+    system().lastErrorValue = code;
+}
+std::uint32_t lastError() {
+    return system().lastErrorValue;
+}
+
+std::optional<std::u16string> roamingAppDataFolder() {
+    if (system().roamingFails) {
+        return std::nullopt;
+    }
+    return system().roaming;
+}
+
+PathState pathState(const std::u16string& path) {
+    std::error_code ec;
+    const auto status = std::filesystem::symlink_status(system().hostPath(path), ec);
+    if (status.type() == std::filesystem::file_type::not_found) {
+        return PathState::missing;
+    }
+    return ec ? PathState::unknown : PathState::present;
+}
+
+bool createDirectories(const std::u16string& path) {
+    const auto host = system().hostPath(path);
+    std::error_code ec;
+    std::filesystem::create_directories(host, ec);
+    return std::filesystem::is_directory(host, ec);
+}
+
+bool removeFile(const std::u16string& path) {
+    if (system().isLocked(path)) {
+        return false;
+    }
+    std::error_code ec;
+    return std::filesystem::remove(system().hostPath(path), ec);
+}
+
+std::optional<std::string> readFile(const std::u16string& path) {
+    const auto host = system().hostPath(path);
+    std::error_code ec;
+    if (system().isLocked(path) || std::filesystem::is_directory(host, ec)) {
+        return std::nullopt;
+    }
+    std::ifstream in(host, std::ios::binary);
+    if (!in) {
+        return std::nullopt;
+    }
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool writeFile(const std::u16string& path, std::string_view bytes) {
+    if (system().isLocked(path)) {
+        return false;
+    }
+    std::ofstream out(system().hostPath(path), std::ios::binary | std::ios::trunc);
+    if (!out) {
+        return false;
+    }
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out);
+}
+
+bool appendAndFlush(const std::u16string& path, std::string_view bytes) {
+    if (system().isLocked(path)) {
+        return false;
+    }
+    std::ofstream out(system().hostPath(path), std::ios::binary | std::ios::app);
+    if (!out) {
+        return false;
+    }
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.flush();
+    return true;
+}
+
+} // namespace tavelio::platform

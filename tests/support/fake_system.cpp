@@ -1,0 +1,192 @@
+#include "tests/support/fake_system.h"
+
+#include "platform/constants.h"
+
+#include <algorithm>
+
+namespace tavelio::fake {
+
+namespace {
+System* current = nullptr;
+
+// A left/right modifier also moves its generic key, as Windows reports them.
+std::uint8_t genericOf(std::uint8_t vk) {
+    switch (vk) {
+    case vk::LShift:
+    case vk::RShift:
+        return vk::Shift;
+    case vk::LControl:
+    case vk::RControl:
+        return vk::Control;
+    case vk::LMenu:
+    case vk::RMenu:
+        return vk::Menu;
+    default:
+        return 0;
+    }
+}
+} // namespace
+
+System& system() {
+    return *current;
+}
+
+void resetSystem(const std::filesystem::path& root) {
+    static System instance;
+    instance = System{};
+    instance.root = root;
+    current = &instance;
+}
+
+void System::at(std::uint32_t atTick, std::function<void()> action) {
+    timeline_.push_back({atTick, nextOrder_++, std::move(action)});
+}
+
+void System::runDue() {
+    for (;;) {
+        auto due = std::find_if(timeline_.begin(), timeline_.end(), [&](const Scheduled& s) {
+            return static_cast<std::int32_t>(tick - s.atTick) >= 0;
+        });
+        if (due == timeline_.end()) {
+            return;
+        }
+        auto action = std::move(due->action);
+        timeline_.erase(due);
+        action();
+    }
+}
+
+void System::advance(std::uint32_t ms) {
+    // Step through time so scheduled actions fire at their moment.
+    while (ms > 0) {
+        std::uint32_t step = ms;
+        for (const auto& s : timeline_) {
+            const std::uint32_t until = s.atTick - tick;
+            if (static_cast<std::int32_t>(until) > 0 && until < step) {
+                step = until;
+            }
+        }
+        tick += step;
+        ms -= step;
+        runDue();
+    }
+    runDue();
+}
+
+void System::press(std::uint8_t vk) {
+    down[vk] = true;
+    if (const auto generic = genericOf(vk)) {
+        down[generic] = true;
+    }
+    // A generic press stands for the left-hand key.
+    if (vk == vk::Shift) {
+        down[vk::LShift] = down[vk::LShift] || !down[vk::RShift];
+    } else if (vk == vk::Control) {
+        down[vk::LControl] = down[vk::LControl] || !down[vk::RControl];
+    } else if (vk == vk::Menu) {
+        down[vk::LMenu] = down[vk::LMenu] || !down[vk::RMenu];
+    }
+}
+
+void System::release(std::uint8_t vk) {
+    down[vk] = false;
+    auto settle = [&](std::uint8_t generic, std::uint8_t left, std::uint8_t right) {
+        if (vk == generic) {
+            down[left] = down[right] = false;
+        } else if (vk == left || vk == right) {
+            down[generic] = down[left] || down[right];
+        }
+    };
+    settle(vk::Shift, vk::LShift, vk::RShift);
+    settle(vk::Control, vk::LControl, vk::RControl);
+    settle(vk::Menu, vk::LMenu, vk::RMenu);
+}
+
+std::uint32_t System::addProcess(std::u16string imagePath) {
+    const std::uint32_t id = nextProcess_;
+    nextProcess_ += 4;
+    processes[id] = Process{id, std::move(imagePath)};
+    return id;
+}
+
+std::uint32_t System::addThread(std::uint32_t processId) {
+    const std::uint32_t id = nextThread_;
+    nextThread_ += 4;
+    threads[id] = Thread{id, processId};
+    return id;
+}
+
+WindowHandle System::addWindow(std::uint32_t threadId, std::u16string className,
+                               std::u16string title, WindowHandle parent) {
+    const WindowHandle handle = nextWindow_;
+    nextWindow_ += 0x10;
+    Window w;
+    w.handle = handle;
+    w.parent = parent;
+    w.threadId = threadId;
+    w.className = std::move(className);
+    w.title = std::move(title);
+    windows[handle] = std::move(w);
+    return handle;
+}
+
+void System::activate(WindowHandle topLevel, WindowHandle focus) {
+    foreground = topLevel;
+    if (topLevel != 0) {
+        threads.at(windows.at(topLevel).threadId).focus = focus;
+    }
+}
+
+WindowHandle System::addEditor(std::u16string imagePath) {
+    const auto pid = addProcess(std::move(imagePath));
+    const auto tid = addThread(pid);
+    const auto top = addWindow(tid, u"Notepad", u"Untitled - Notepad");
+    const auto edit = addWindow(tid, u"Edit", u"", top);
+    addContext(edit);
+    window(edit).defaultImeWindow = addWindow(tid, u"IME", u"Default IME");
+    window(top).defaultImeWindow = window(edit).defaultImeWindow;
+    activate(top, edit);
+    return edit;
+}
+
+ImeContext System::addContext(WindowHandle window, ImeState state) {
+    const ImeContext context = nextContext_;
+    nextContext_ += 0x10;
+    contexts[context] = std::move(state);
+    windows.at(window).context = context;
+    return context;
+}
+
+std::filesystem::path System::hostPath(const std::u16string& windowsPath) const {
+    // C:\a\b maps to <root>/C/a/b; a relative path maps to <root>/cwd/...
+    std::u16string rest = windowsPath;
+    std::filesystem::path base = root;
+    if (rest.size() >= 2 && rest[1] == u':') {
+        base /= std::string(1, static_cast<char>(rest[0]));
+        rest.erase(0, 2);
+    } else {
+        base /= "cwd";
+    }
+    std::string part;
+    auto flush = [&] {
+        if (!part.empty()) {
+            base /= part;
+            part.clear();
+        }
+    };
+    for (char16_t c : rest) {
+        if (c == u'\\' || c == u'/') {
+            flush();
+        } else {
+            part += static_cast<char>(c < 0x80 ? c : '_');
+        }
+    }
+    flush();
+    return base;
+}
+
+bool System::isLocked(const std::u16string& windowsPath) const {
+    return std::find(lockedPaths.begin(), lockedPaths.end(), windowsPath) != lockedPaths.end();
+}
+
+} // namespace tavelio::fake

@@ -1,0 +1,217 @@
+// A small model of Windows behind the platform seam: keys, a virtual clock,
+// windows, threads and processes, IMM input contexts, SendInput and files.
+// Tests build a desktop with it, run the portable code, and read back what
+// the code did to it. Everything is deterministic and instant.
+#pragma once
+
+#include "platform/platform.h"
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tavelio::fake {
+
+using platform::ImeContext;
+using platform::KeyboardLayout;
+using platform::KeyInput;
+using platform::WindowHandle;
+
+// The US layout every fake thread uses unless a test gives another.
+inline constexpr KeyboardLayout UsLayout = 0x04090409;
+
+struct Process {
+    std::uint32_t id = 0;
+    std::u16string imagePath;  // full Win32 path, e.g. C:\Windows\System32\cmd.exe
+    bool canOpen = true;       // OpenProcess succeeds
+    bool canQueryImage = true; // QueryFullProcessImageNameW succeeds
+};
+
+struct Thread {
+    std::uint32_t id = 0;
+    std::uint32_t processId = 0;
+    WindowHandle focus = 0; // GetGUIThreadInfo().hwndFocus
+    KeyboardLayout layout = UsLayout;
+};
+
+// What an IME does with one of the keys Tavelio's fallback presses.
+struct ImeState {
+    bool open = false;
+    std::uint32_t conversion = 0;
+    std::uint32_t sentence = 0;
+    bool setOpenFails = false;       // ImmSetOpenStatus returns FALSE and changes nothing
+    bool setConversionFails = false; // ImmSetConversionStatus returns FALSE and changes nothing
+    // Virtual keys (or 0x100 + scan code) that switch this IME on in native mode.
+    std::vector<std::uint32_t> switchOnKeys;
+};
+
+struct Window {
+    WindowHandle handle = 0;
+    WindowHandle parent = 0;
+    std::uint32_t threadId = 0;
+    std::u16string className;
+    std::u16string title;
+    ImeContext context = 0; // 0: ImmGetContext returns null for this window
+    // Default IME window and how it answers WM_IME_CONTROL / IMC_SETOPENSTATUS.
+    WindowHandle defaultImeWindow = 0;
+    std::intptr_t imeControlDelivered = 1; // SendMessageTimeout's own result
+    std::uintptr_t imeControlResult = 0;   // the message result
+    bool imeControlOpens = true;           // a delivered message opens the IME
+    bool hung = false;                     // SendMessageTimeout gives up after its time-out
+    std::u16string text;                   // the text of an edit field (SendInput target)
+    std::u16string composition;            // romaji the field's IME holds, not yet converted
+};
+
+struct PostedMessage {
+    WindowHandle window = 0;
+    std::uint32_t message = 0;
+    std::uintptr_t wParam = 0;
+    std::intptr_t lParam = 0;
+};
+
+struct SentMessage {
+    WindowHandle window = 0;
+    std::uint32_t message = 0;
+    std::uintptr_t wParam = 0;
+    std::intptr_t lParam = 0;
+    std::uint32_t flags = 0;
+    std::uint32_t timeoutMs = 0;
+};
+
+struct AttachCall {
+    std::uint32_t from = 0;
+    std::uint32_t to = 0;
+    bool attach = false;
+};
+
+// One low-level keyboard event as the hook would see it.
+struct HookKeyEvent {
+    std::uint32_t message = 0; // WM_KEYDOWN ...
+    std::uint32_t vkCode = 0;
+    std::uint32_t scanCode = 0;
+    std::uint32_t flags = 0;
+    std::uintptr_t extraInfo = 0;
+};
+
+class System {
+public:
+    // --- clock ------------------------------------------------------------
+    std::uint32_t tick = 1000;
+    std::uint32_t sleptMs = 0;         // sum of every sleepMs, for pause accounting
+    std::vector<std::uint32_t> sleeps; // each sleepMs call in order
+    // Runs `action` once virtual time reaches `atTick` (checked on every sleep).
+    void at(std::uint32_t atTick, std::function<void()> action);
+    // Runs `action` `afterMs` after the current virtual time.
+    void after(std::uint32_t afterMs, std::function<void()> action) {
+        at(tick + afterMs, std::move(action));
+    }
+    void advance(std::uint32_t ms);
+
+    // --- keys -------------------------------------------------------------
+    std::array<bool, 256> down{};
+    std::array<bool, 256> toggled{};
+    // Presses also set the generic key for a left/right modifier (and back).
+    void press(std::uint8_t vk);
+    void release(std::uint8_t vk);
+    void releaseAll() { down.fill(false); }
+
+    // --- desktop ----------------------------------------------------------
+    std::uint32_t ownProcessId = 100;
+    std::uint32_t ownThreadId = 1;
+    WindowHandle foreground = 0;
+    bool guiThreadInfoFails = false;
+    bool attachFails = false;
+    std::map<std::uint32_t, Process> processes;
+    std::map<std::uint32_t, Thread> threads;
+    std::map<WindowHandle, Window> windows;
+    std::vector<AttachCall> attachCalls;
+    std::vector<PostedMessage> posted;
+    std::vector<SentMessage> sent;
+
+    std::uint32_t addProcess(std::u16string imagePath);
+    std::uint32_t addThread(std::uint32_t processId);
+    WindowHandle addWindow(std::uint32_t threadId, std::u16string className,
+                           std::u16string title = {}, WindowHandle parent = 0);
+    Window& window(WindowHandle handle) { return windows.at(handle); }
+    // Makes a top-level window the foreground window and `focus` its thread's focus.
+    void activate(WindowHandle topLevel, WindowHandle focus = 0);
+    // A typical editor: a process, a thread, a top-level window and an edit
+    // child with an input context, activated. Returns the edit control.
+    WindowHandle addEditor(std::u16string imagePath = u"C:\\Windows\\notepad.exe");
+    int attachedNow() const { return attachDepth; }
+    int attachDepth = 0;
+
+    // --- processes ----------------------------------------------------------
+    int processHandlesOpened = 0;
+    int processHandlesClosed = 0;
+
+    // --- IMM ----------------------------------------------------------------
+    std::map<ImeContext, ImeState> contexts;
+    int contextsObtained = 0;
+    int contextsReleased = 0;
+    ImeContext addContext(WindowHandle window, ImeState state = {});
+    ImeState& ime(WindowHandle window) { return contexts.at(windows.at(window).context); }
+
+    // --- layout -------------------------------------------------------------
+    // Keys that are dead keys on the test's layout (ToUnicodeEx gives -1).
+    std::vector<std::uint8_t> deadKeys;
+    // Characters the US layout lacks but a test's layout produces (VkKeyScanEx value).
+    std::map<char16_t, std::int16_t> extraKeyScans;
+    int toUnicodeCalls = 0;
+
+    // --- SendInput ----------------------------------------------------------
+    std::vector<std::vector<KeyInput>> batches; // every SendInput call, records as given
+    std::optional<std::uint32_t> acceptLimit;   // total records accepted before refusing
+    std::uint32_t acceptedTotal = 0;
+    std::uint32_t failError = 5; // last error set when records are refused
+    std::uint32_t lastErrorValue = 0;
+    // Where accepted events go: the keyboard hook (as injected events) and the
+    // focused window's text. Set by tests that wire the hook in.
+    std::function<bool(const HookKeyEvent&)> keyboardHook; // returns true when swallowed
+    int hookUnhooks = 0;
+
+    // --- files --------------------------------------------------------------
+    // Windows paths under C:\ map into `root`; the roaming folder is
+    // C:\Users\tester\AppData\Roaming unless roamingFails is set.
+    std::filesystem::path root;
+    bool roamingFails = false;
+    std::u16string roaming = u"C:\\Users\\tester\\AppData\\Roaming";
+    std::filesystem::path hostPath(const std::u16string& windowsPath) const;
+    // Paths that refuse every open (like a file locked without sharing).
+    std::vector<std::u16string> lockedPaths;
+    bool isLocked(const std::u16string& windowsPath) const;
+
+    // --- local time -----------------------------------------------------------
+    platform::LocalTime time{2026, 3, 14, 9, 26, 53, 589};
+
+private:
+    struct Scheduled {
+        std::uint32_t atTick;
+        std::uint64_t order;
+        std::function<void()> action;
+    };
+    std::vector<Scheduled> timeline_;
+    std::uint64_t nextOrder_ = 0;
+    WindowHandle nextWindow_ = 0x10010;
+    std::uint32_t nextProcess_ = 4000;
+    std::uint32_t nextThread_ = 7000;
+    ImeContext nextContext_ = 0xC0000;
+
+public:
+    void runDue();
+};
+
+// The one fake system the seam functions read. Reset by every test (see
+// FakeSystemTest), so no state leaks from one test into the next.
+System& system();
+void resetSystem(const std::filesystem::path& root);
+
+// Applies accepted SendInput records to the desktop: defined by the input model.
+void deliverInput(const KeyInput& record);
+
+} // namespace tavelio::fake

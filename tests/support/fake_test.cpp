@@ -1,0 +1,84 @@
+#include "tests/support/fake_test.h"
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+namespace tavelio::testing {
+
+std::string narrow(std::u16string_view text) {
+    return toUtf8(text);
+}
+
+void FakeSystemTest::SetUp() {
+    static std::atomic<unsigned> counter{0};
+    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    root_ = std::filesystem::temp_directory_path() /
+            ("tavelio-test-" + std::to_string(stamp) + "-" + std::to_string(counter++));
+    std::filesystem::create_directories(root_);
+    fake::resetSystem(root_);
+    diagnosticLog().stop();
+}
+
+void FakeSystemTest::TearDown() {
+    const auto& s = fake::system();
+    EXPECT_EQ(s.contextsObtained, s.contextsReleased) << "IMM input contexts leaked";
+    EXPECT_EQ(s.attachDepth, 0) << "a thread-input attachment outlived its call";
+    EXPECT_EQ(s.processHandlesOpened, s.processHandlesClosed) << "process handles leaked";
+    diagnosticLog().stop();
+    std::error_code ec;
+    std::filesystem::remove_all(root_, ec);
+}
+
+void FakeSystemTest::startLogging() {
+    diagnosticLog().initialize(true);
+}
+
+std::u16string FakeSystemTest::logPath(LogChannel channel) const {
+    return fake::system().roaming + u"\\Tavelio\\logs\\" +
+           (channel == LogChannel::Input ? u"input.log" : u"output.log");
+}
+
+std::string FakeSystemTest::fileBytes(const std::u16string& windowsPath) const {
+    std::ifstream in(fake::system().hostPath(windowsPath), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::vector<std::string> FakeSystemTest::logLines(LogChannel channel) const {
+    std::vector<std::string> lines;
+    const std::string bytes = fileBytes(logPath(channel));
+    std::size_t start = 0;
+    while (start < bytes.size()) {
+        const auto end = bytes.find("\r\n", start);
+        const std::string line = bytes.substr(start, end == std::string::npos ? end : end - start);
+        // "2026-03-14 09:26:53.589 " is 24 characters.
+        lines.push_back(line.size() > 24 ? line.substr(24) : line);
+        if (end == std::string::npos) {
+            break;
+        }
+        start = end + 2;
+    }
+    return lines;
+}
+
+std::vector<std::string> FakeSystemTest::events(LogChannel channel,
+                                                const std::string& event) const {
+    std::vector<std::string> found;
+    const std::string tag = channel == LogChannel::Input ? "[IN] " : "[OUT] ";
+    for (const auto& line : logLines(channel)) {
+        if (line.rfind(tag + event, 0) != 0) {
+            continue;
+        }
+        const auto rest = line.substr(tag.size() + event.size());
+        if (rest.empty()) {
+            found.emplace_back();
+        } else if (rest[0] == ' ') {
+            found.push_back(rest.substr(1));
+        }
+    }
+    return found;
+}
+
+} // namespace tavelio::testing

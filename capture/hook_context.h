@@ -1,0 +1,54 @@
+// What both low-level hooks work on, and the portable decisions behind them.
+// The Win32 hook procedures in app/ are thin adapters around these.
+#pragma once
+
+#include "capture/input_buffer.h"
+#include "platform/platform.h"
+#include "settings/settings.h"
+
+#include <cstdint>
+
+namespace tavelio {
+
+struct HookContext {
+    platform::WindowHandle hiddenWindow = 0; // receives ExecuteRequestMessage
+    Settings& settings;                      // the active record, so a tray toggle is seen at once
+    InputBuffer& buffer;
+    platform::HookHandle keyboardHook = 0;
+    platform::HookHandle mouseHook = 0;
+    std::uint32_t fromPid = 0; // foreground process seen at the last key press
+
+    HookContext(platform::WindowHandle hidden, Settings& s, InputBuffer& b)
+        : hiddenWindow(hidden), settings(s), buffer(b) {}
+    HookContext(const HookContext&) = delete;
+    HookContext& operator=(const HookContext&) = delete;
+    // Tearing a context down removes its hooks: mouse first, then keyboard.
+    ~HookContext();
+};
+
+// The fields of KBDLLHOOKSTRUCT the keyboard logic reads.
+struct KeyEvent {
+    std::uint32_t vkCode = 0;
+    std::uint32_t scanCode = 0;
+    std::uint32_t flags = 0;
+    std::uintptr_t extraInfo = 0;
+};
+
+// The fields of MSLLHOOKSTRUCT the mouse logic reads.
+struct MouseEvent {
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+    std::uint32_t flags = 0;
+    std::uintptr_t extraInfo = 0;
+};
+
+// The keyboard hook's decision for one event: true when the press is the
+// re-input hotkey and must be swallowed (the procedure returns 1), false when
+// the event goes on to CallNextHookEx. Never throws.
+bool processKeyEvent(HookContext& context, int code, std::uint32_t message, const KeyEvent& event);
+
+// The mouse hook's logic; mouse events are never swallowed. Never throws.
+void processMouseEvent(HookContext& context, int code, std::uint32_t message,
+                       const MouseEvent& event);
+
+} // namespace tavelio

@@ -1,0 +1,25 @@
+// The re-input run: delete the recorded text in the foreground application,
+// switch its IME on in kana mode and type the same keys again.
+#pragma once
+
+#include "capture/input_buffer.h"
+#include "platform/platform.h"
+#include "settings/settings.h"
+
+#include <atomic>
+#include <cstdint>
+
+namespace tavelio {
+
+// The parts of the application state a run reads and changes.
+struct ExecuteContext {
+    const Settings& settings;                   // enabled, reinputDelayMs
+    InputBuffer* buffer;                        // may be absent
+    std::atomic<std::uint32_t>& sessionCounter; // numbers the runs
+    platform::WindowHandle& keyFallbackWindow;  // left by enableIme for waitImeReady
+};
+
+// One run, to its end, on the GUI thread. Never throws.
+void executeReinput(ExecuteContext& context);
+
+} // namespace tavelio

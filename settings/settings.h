@@ -1,0 +1,36 @@
+// Every option of settings.json, with its default.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tavelio {
+
+struct Settings {
+    bool enabled = true;
+    bool startWithWindows = false;
+    std::u16string hotkey = u"Ctrl+Backspace";
+    std::vector<std::u16string> alternateHotkeys = {u"Ctrl+Shift+Backspace"};
+    std::int32_t bufferMaxLength = 200;
+    bool clearOnSpace = false;
+    bool clearOnEnter = true; // kept and written; Enter clears whatever it says
+    bool clearOnMouseClick = true;
+    std::u16string imeMode = u"auto";
+    std::int32_t reinputDelayMs = 50;
+    std::u16string inputMethod = u"sendinput";
+    std::u16string appMode = u"all";
+    std::vector<std::u16string> excludedApps = {
+        u"mstsc.exe",   u"cmd.exe",       u"powershell.exe", u"WindowsTerminal.exe",
+        u"KeePass.exe", u"1Password.exe", u"Bitwarden.exe"};
+    bool logging = false;
+
+    friend bool operator==(const Settings&, const Settings&) = default;
+};
+
+// The only correction ever applied to a read value.
+constexpr std::int32_t clampBufferMaxLength(std::int32_t value) {
+    return value < 100 ? 100 : (value > 500 ? 500 : value);
+}
+
+} // namespace tavelio

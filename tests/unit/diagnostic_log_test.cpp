@@ -1,0 +1,160 @@
+#include "log/diagnostic_log.h"
+#include "tests/support/fake_test.h"
+
+#include <fstream>
+
+namespace tavelio::testing {
+namespace {
+
+using DiagnosticLogTest = FakeSystemTest;
+
+const std::string startDetails =
+    "pid=100 input=\"C:\\\\Users\\\\tester\\\\AppData\\\\Roaming\\\\Tavelio\\\\logs\\\\input.log\" "
+    "output=\"C:\\\\Users\\\\tester\\\\AppData\\\\Roaming\\\\Tavelio\\\\logs\\\\output.log\"";
+
+TEST_F(DiagnosticLogTest, LoggingOffTouchesNothing) {
+    const auto folder = sys().hostPath(u"C:\\Users\\tester\\AppData\\Roaming\\Tavelio\\logs");
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder / "input.log") << "old run";
+    diagnosticLog().initialize(false);
+    diagnosticLog().write(LogChannel::Input, u"BUFFER", u"x");
+    diagnosticLog().stop();
+    EXPECT_FALSE(diagnosticLog().isActive());
+    EXPECT_EQ(fileBytes(logPath(LogChannel::Input)), "old run");
+    EXPECT_FALSE(std::filesystem::exists(folder / "output.log"));
+}
+
+TEST_F(DiagnosticLogTest, LoggingOffCreatesNoFolder) {
+    diagnosticLog().initialize(false);
+    EXPECT_FALSE(std::filesystem::exists(sys().hostPath(u"C:\\Users\\tester\\AppData\\Roaming")));
+}
+
+TEST_F(DiagnosticLogTest, StartReplacesTheOldFilesWithOneStartLineEach) {
+    const auto folder = sys().hostPath(u"C:\\Users\\tester\\AppData\\Roaming\\Tavelio\\logs");
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder / "input.log") << "old\r\n";
+    std::ofstream(folder / "output.log") << "old\r\n";
+    startLogging();
+    EXPECT_EQ(fileBytes(logPath(LogChannel::Input)),
+              "2026-03-14 09:26:53.589 [IN] START " + startDetails + "\r\n");
+    EXPECT_EQ(fileBytes(logPath(LogChannel::Output)),
+              "2026-03-14 09:26:53.589 [OUT] START " + startDetails + "\r\n");
+}
+
+TEST_F(DiagnosticLogTest, TimestampFieldsArePadded) {
+    sys().time = {987, 1, 2, 3, 4, 5, 4};
+    startLogging();
+    diagnosticLog().write(LogChannel::Output, u"IME_READY", u"");
+    const auto bytes = fileBytes(logPath(LogChannel::Output));
+    EXPECT_NE(bytes.find("0987-01-02 03:04:05.004 [OUT] IME_READY\r\n"), std::string::npos);
+}
+
+TEST_F(DiagnosticLogTest, EmptyDetailsLeaveNoTrailingSpaceButGivenSpacesStay) {
+    startLogging();
+    diagnosticLog().write(LogChannel::Input, u"STOP", u"");
+    diagnosticLog().write(LogChannel::Input, u"X", u"a ");
+    const auto lines = logLines(LogChannel::Input);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[1], "[IN] STOP");
+    EXPECT_EQ(lines[2], "[IN] X a ");
+}
+
+TEST_F(DiagnosticLogTest, ChannelsNeverMix) {
+    startLogging();
+    diagnosticLog().write(LogChannel::Input, u"APPEND", u"a");
+    diagnosticLog().write(LogChannel::Output, u"SLEEP", u"b");
+    EXPECT_EQ(events(LogChannel::Input, "APPEND").size(), 1u);
+    EXPECT_EQ(events(LogChannel::Input, "SLEEP").size(), 0u);
+    EXPECT_EQ(events(LogChannel::Output, "SLEEP").size(), 1u);
+    EXPECT_EQ(events(LogChannel::Output, "APPEND").size(), 0u);
+}
+
+TEST_F(DiagnosticLogTest, JapaneseAndLoneSurrogatesBecomeUtf8) {
+    startLogging();
+    std::u16string details = u"title=\"\u3053\u3093\" bad=";
+    details += static_cast<char16_t>(0xDC00);
+    diagnosticLog().write(LogChannel::Input, u"T", details);
+    EXPECT_EQ(logLines(LogChannel::Input).back(),
+              "[IN] T title=\"\xE3\x81\x93\xE3\x82\x93\" bad=\xEF\xBF\xBD");
+}
+
+TEST_F(DiagnosticLogTest, ToUtf8Table) {
+    const struct {
+        std::u16string in;
+        std::string out;
+    } cases[] = {
+        {u"", ""},
+        {u"a", "a"},
+        {u"\u00E9", "\xC3\xA9"},
+        {u"\u3042", "\xE3\x81\x82"},
+        {u"\U0001F600", "\xF0\x9F\x98\x80"},
+        {std::u16string(1, static_cast<char16_t>(0xD83D)), "\xEF\xBF\xBD"},
+        {std::u16string(1, static_cast<char16_t>(0xDE00)) + u"a", "\xEF\xBF\xBD"
+                                                                  "a"},
+        {std::u16string{static_cast<char16_t>(0xD83D), static_cast<char16_t>(0xD83D),
+                        static_cast<char16_t>(0xDE00)},
+         "\xEF\xBF\xBD\xF0\x9F\x98\x80"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(toUtf8(c.in), c.out);
+    }
+}
+
+TEST_F(DiagnosticLogTest, AFileDeletedWhileRunningIsRecreatedWithoutStart) {
+    startLogging();
+    std::filesystem::remove(sys().hostPath(logPath(LogChannel::Output)));
+    diagnosticLog().write(LogChannel::Output, u"SLEEP", u"ms=50");
+    const auto lines = logLines(LogChannel::Output);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0], "[OUT] SLEEP ms=50");
+}
+
+TEST_F(DiagnosticLogTest, ALockedFileDropsLinesUntilReleased) {
+    startLogging();
+    sys().lockedPaths.push_back(logPath(LogChannel::Input));
+    diagnosticLog().write(LogChannel::Input, u"LOST", u"");
+    sys().lockedPaths.clear();
+    diagnosticLog().write(LogChannel::Input, u"KEPT", u"");
+    const auto lines = logLines(LogChannel::Input);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[1], "[IN] KEPT");
+}
+
+TEST_F(DiagnosticLogTest, StopWritesStopLinesAndNothingAfter) {
+    startLogging();
+    diagnosticLog().stop();
+    diagnosticLog().write(LogChannel::Input, u"LATE", u"");
+    diagnosticLog().stop();
+    EXPECT_EQ(logLines(LogChannel::Input).back(), "[IN] STOP");
+    EXPECT_EQ(logLines(LogChannel::Output).back(), "[OUT] STOP");
+    EXPECT_EQ(logLines(LogChannel::Input).size(), 2u);
+    EXPECT_TRUE(diagnosticLog().path(LogChannel::Input).empty());
+}
+
+TEST_F(DiagnosticLogTest, WithoutARoamingFolderTheLogsGoToARelativeFolder) {
+    sys().roamingFails = true;
+    startLogging();
+    EXPECT_EQ(diagnosticLog().path(LogChannel::Output), u"logs\\output.log");
+    EXPECT_NE(
+        fileBytes(u"logs\\output.log").find("[OUT] START pid=100 input=\"logs\\\\input.log\""),
+        std::string::npos);
+}
+
+TEST_F(DiagnosticLogTest, AFolderThatCannotBeMadeKeepsLoggingOnAndDropsLines) {
+    // A file where the Tavelio folder should be: the logs folder cannot be created.
+    const auto roaming = sys().hostPath(sys().roaming);
+    std::filesystem::create_directories(roaming);
+    std::ofstream(roaming / "Tavelio") << "in the way";
+    startLogging();
+    EXPECT_TRUE(diagnosticLog().isActive());
+    diagnosticLog().write(LogChannel::Input, u"DROPPED", u"");
+    EXPECT_EQ(fileBytes(sys().roaming + u"\\Tavelio"), "in the way");
+    // Once the obstacle is gone and the folder exists, lines land again.
+    std::filesystem::remove(roaming / "Tavelio");
+    std::filesystem::create_directories(roaming / "Tavelio" / "logs");
+    diagnosticLog().write(LogChannel::Input, u"LANDS", u"");
+    EXPECT_EQ(logLines(LogChannel::Input), std::vector<std::string>{"[IN] LANDS"});
+}
+
+} // namespace
+} // namespace tavelio::testing

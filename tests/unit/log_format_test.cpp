@@ -1,0 +1,119 @@
+#include "log/log_format.h"
+#include "platform/constants.h"
+#include "tests/support/fake_test.h"
+
+namespace tavelio::testing {
+namespace {
+
+using LogFormatTest = FakeSystemTest;
+
+TEST_F(LogFormatTest, EscapeLogTextTable) {
+    const struct {
+        std::u16string in;
+        std::string out;
+    } cases[] = {
+        {u"", ""},
+        {u"plain", "plain"},
+        {u"a\"b\\c", "a\\\"b\\\\c"},
+        {u"\t\n\r", "\\t\\n\\r"},
+        {std::u16string(1, u'\0') + u"\x01\x7F", "\\u0000\\u0001\\u007F"},
+        {u"\x1B", "\\u001B"},
+        {u"\u00E9\u3042", "\u00E9\u3042"},
+        {u"~ ", "~ "},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(narrow(escapeLogText(c.in)), c.out) << narrow(c.in);
+    }
+}
+
+TEST_F(LogFormatTest, EscapeLeavesLoneSurrogatesAlone) {
+    const std::u16string lone(1, static_cast<char16_t>(0xD800));
+    EXPECT_EQ(escapeLogText(lone), lone);
+}
+
+TEST_F(LogFormatTest, SummarizeTextCountsCodeUnits) {
+    EXPECT_EQ(narrow(summarizeText(u"konnichiha")), "len=10 first2=\"ko\" last2=\"ha\"");
+    EXPECT_EQ(narrow(summarizeText(u"k")), "len=1 first2=\"k\" last2=\"k\"");
+    EXPECT_EQ(narrow(summarizeText(u"")), "len=0 first2=\"\" last2=\"\"");
+    EXPECT_EQ(narrow(summarizeText(u"\"\\x")), "len=3 first2=\"\\\"\\\\\" last2=\"\\\\x\"");
+    // A pair outside the BMP counts two units and may be cut in half.
+    const std::u16string pair = u"a\U0001F600";
+    EXPECT_EQ(summarizeText(pair), u"len=3 first2=\"a\xD83D\" last2=\"\U0001F600\"");
+}
+
+TEST_F(LogFormatTest, ModifierStateReadsEachKeyAtCallTime) {
+    EXPECT_EQ(narrow(describeModifierState()), "ctrl=0 lctrl=0 rctrl=0 shift=0 alt=0 win=0 bs=0");
+    sys().press(vk::LControl);
+    sys().press(vk::Back);
+    EXPECT_EQ(narrow(describeModifierState()), "ctrl=1 lctrl=1 rctrl=0 shift=0 alt=0 win=0 bs=1");
+    sys().releaseAll();
+    sys().press(vk::RWin);
+    sys().press(vk::RShift);
+    sys().press(vk::Menu);
+    EXPECT_EQ(narrow(describeModifierState()), "ctrl=0 lctrl=0 rctrl=0 shift=1 alt=1 win=1 bs=0");
+}
+
+TEST_F(LogFormatTest, WindowContextWithoutForegroundWindow) {
+    EXPECT_EQ(narrow(describeWindowContext()),
+              "fg=0x0 focus=0x0 target=0x0 pid=0 exe=\"\" class=\"\" title=\"\"");
+}
+
+TEST_F(LogFormatTest, WindowContextNamesTheFocusedControl) {
+    const auto edit = sys().addEditor(u"C:\\Program Files\\Editor\\Edit\"or.exe");
+    const auto top = sys().foreground;
+    const auto pid = sys().threads.at(sys().window(edit).threadId).processId;
+    EXPECT_EQ(narrow(describeWindowContext()),
+              "fg=0x" + narrow(lowerHex(top)) + " focus=0x" + narrow(lowerHex(edit)) +
+                  " target=0x" + narrow(lowerHex(edit)) + " pid=" + std::to_string(pid) +
+                  " exe=\"Edit\\\"or.exe\" class=\"Edit\" title=\"\"");
+}
+
+TEST_F(LogFormatTest, WindowContextFallsBackToForegroundAndCutsLongTitles) {
+    const auto pid = sys().addProcess(u"C:\\x\\app.exe");
+    const auto tid = sys().addThread(pid);
+    const auto top = sys().addWindow(tid, u"Main", std::u16string(300, u'T'));
+    sys().activate(top);
+    const auto text = narrow(describeWindowContext());
+    EXPECT_NE(text.find("focus=0x0 target=0x" + narrow(lowerHex(top))), std::string::npos);
+    EXPECT_NE(text.find("title=\"" + std::string(255, 'T') + "\""), std::string::npos);
+    EXPECT_EQ(text.find(std::string(256, 'T')), std::string::npos);
+}
+
+TEST_F(LogFormatTest, ProcessImageNameTable) {
+    const auto make = [&](std::u16string path) {
+        const auto tid = sys().addThread(sys().addProcess(std::move(path)));
+        return sys().addWindow(tid, u"W");
+    };
+    const auto backslash = make(u"C:\\Windows\\System32\\CMD.EXE");
+    const auto slash = make(u"C:/tools/vim.exe");
+    const auto bare = make(u"bare.exe");
+    const auto locked = make(u"C:\\secure\\vault.exe");
+    sys().processes.at(sys().threads.at(sys().window(locked).threadId).processId).canOpen = false;
+    const auto unreadable = make(u"C:\\x\\hidden.exe");
+    sys()
+        .processes.at(sys().threads.at(sys().window(unreadable).threadId).processId)
+        .canQueryImage = false;
+
+    EXPECT_EQ(processImageName(backslash), u"CMD.EXE");
+    EXPECT_EQ(processImageName(slash), u"vim.exe");
+    EXPECT_EQ(processImageName(bare), u"bare.exe");
+    EXPECT_EQ(processImageName(locked), u"");
+    EXPECT_EQ(processImageName(unreadable), u"");
+    EXPECT_EQ(processImageName(0), u"");
+    EXPECT_EQ(processImageName(0xDEAD), u""); // no such window
+}
+
+TEST_F(LogFormatTest, NumberForms) {
+    EXPECT_EQ(decimal(0), u"0");
+    EXPECT_EQ(decimal(UINT64_MAX), u"18446744073709551615");
+    EXPECT_EQ(signedDecimal(-1), u"-1");
+    EXPECT_EQ(signedDecimal(INT64_MIN), u"-9223372036854775808");
+    EXPECT_EQ(lowerHex(0), u"0");
+    EXPECT_EQ(lowerHex(0x30554), u"30554");
+    EXPECT_EQ(lowerHex(UINT64_MAX), u"ffffffffffffffff");
+    EXPECT_EQ(upperHex2(0x0D), u"0D");
+    EXPECT_EQ(upperHex2(0x1AB), u"1AB");
+}
+
+} // namespace
+} // namespace tavelio::testing

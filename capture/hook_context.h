@@ -44,11 +44,13 @@ struct MouseEvent {
 
 // The keyboard hook's decision for one event: true when the press is the
 // re-input hotkey and must be swallowed (the procedure returns 1), false when
-// the event goes on to CallNextHookEx. Never throws.
-bool processKeyEvent(HookContext& context, int code, std::uint32_t message, const KeyEvent& event);
+// the event goes on to CallNextHookEx. Defined in keyboard_hook.cpp.
+bool processKeyEvent(HookContext& context, int code, std::uint32_t message,
+                     const KeyEvent& event) noexcept;
 
-// The mouse hook's logic; mouse events are never swallowed. Never throws.
+// The mouse hook's logic; mouse events are never swallowed. Defined in
+// clear_triggers.cpp.
 void processMouseEvent(HookContext& context, int code, std::uint32_t message,
-                       const MouseEvent& event);
+                       const MouseEvent& event) noexcept;
 
 } // namespace tavelio

@@ -1,0 +1,39 @@
+#include "capture/hotkeys.h"
+
+#include "platform/constants.h"
+
+namespace tavelio {
+
+bool matchesHotkey(std::u16string_view hotkey, const KeyEvent& event) {
+    if (event.vkCode != vk::Back) {
+        return false;
+    }
+    // Generic codes, so the left and right key of each pair count alike.
+    const bool ctrl = platform::isKeyDown(vk::Control);
+    const bool shift = platform::isKeyDown(vk::Shift);
+    const bool alt = platform::isKeyDown(vk::Menu);
+    if (hotkey == u"Ctrl+Backspace") {
+        return ctrl && !shift && !alt;
+    }
+    if (hotkey == u"Ctrl+Shift+Backspace") {
+        return ctrl && shift && !alt;
+    }
+    return false;
+}
+
+bool matchesAnyHotkey(const Settings& settings, const KeyEvent& event) {
+    if (event.vkCode != vk::Back) {
+        return false; // the common case: no text is compared
+    }
+    if (matchesHotkey(settings.hotkey, event)) {
+        return true;
+    }
+    for (const auto& alternate : settings.alternateHotkeys) {
+        if (matchesHotkey(alternate, event)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace tavelio

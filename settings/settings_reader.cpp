@@ -1,0 +1,191 @@
+#include "settings/settings_reader.h"
+
+#include "platform/platform.h"
+#include "settings/settings_file.h"
+
+#include <limits>
+
+namespace tavelio {
+
+namespace {
+
+constexpr auto npos = std::u16string_view::npos;
+
+// Where "key" (quotes included) first occurs, or npos. Scans for the bare key
+// and checks the quotes around it, so no pattern string is built per lookup.
+std::size_t findKey(std::u16string_view text, std::u16string_view key) {
+    for (std::size_t at = text.find(key, 1); at != npos; at = text.find(key, at + 1)) {
+        const std::size_t after = at + key.size();
+        if (after >= text.size()) {
+            return npos;
+        }
+        if (text[at - 1] == u'"' && text[after] == u'"') {
+            return at - 1;
+        }
+    }
+    return npos;
+}
+
+// The position just after the first ':' at or after the key, or npos.
+std::size_t valueStart(std::u16string_view text, std::u16string_view key) {
+    const std::size_t at = findKey(text, key);
+    if (at == npos) {
+        return npos;
+    }
+    const std::size_t colon = text.find(u':', at);
+    return colon == npos ? npos : colon + 1;
+}
+
+bool isDigit(char16_t c) {
+    return c >= u'0' && c <= u'9';
+}
+
+// An optional '-', then digits up to the first non-digit; 0 without digits.
+std::int32_t toInt32(std::u16string_view text, std::size_t at) {
+    bool negative = false;
+    if (at < text.size() && text[at] == u'-') {
+        negative = true;
+        ++at;
+    }
+    // Accumulate the magnitude and stop growing it past the limit, so a run
+    // of a million digits neither overflows nor changes the saturated result.
+    constexpr std::int64_t limit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
+    std::int64_t magnitude = 0;
+    for (; at < text.size() && isDigit(text[at]); ++at) {
+        if (magnitude < limit) {
+            magnitude = magnitude * 10 + (text[at] - u'0');
+        }
+    }
+    if (negative) {
+        return magnitude >= limit ? std::numeric_limits<std::int32_t>::min()
+                                  : static_cast<std::int32_t>(-magnitude);
+    }
+    return magnitude >= limit ? std::numeric_limits<std::int32_t>::max()
+                              : static_cast<std::int32_t>(magnitude);
+}
+
+} // namespace
+
+bool readBool(std::u16string_view text, std::u16string_view key, bool fallback) {
+    std::size_t at = valueStart(text, key);
+    if (at == npos) {
+        return fallback;
+    }
+    at = text.find_first_not_of(u" \t\r\n", at);
+    if (at == npos) {
+        return fallback;
+    }
+    const std::u16string_view rest = text.substr(at);
+    if (rest.starts_with(u"true")) {
+        return true;
+    }
+    if (rest.starts_with(u"false")) {
+        return false;
+    }
+    return fallback;
+}
+
+std::int32_t readInt(std::u16string_view text, std::u16string_view key, std::int32_t fallback) {
+    std::size_t at = valueStart(text, key);
+    if (at == npos) {
+        return fallback;
+    }
+    at = text.find_first_of(u"-0123456789", at);
+    if (at == npos) {
+        return fallback;
+    }
+    return toInt32(text, at);
+}
+
+std::u16string readString(std::u16string_view text, std::u16string_view key,
+                          std::u16string_view fallback) {
+    const std::size_t at = valueStart(text, key);
+    if (at == npos) {
+        return std::u16string(fallback);
+    }
+    const std::size_t open = text.find(u'"', at);
+    if (open == npos) {
+        return std::u16string(fallback);
+    }
+    const std::size_t close = text.find(u'"', open + 1);
+    if (close == npos) {
+        return std::u16string(fallback);
+    }
+    return std::u16string(text.substr(open + 1, close - open - 1));
+}
+
+std::vector<std::u16string> readStringList(std::u16string_view text, std::u16string_view key,
+                                           const std::vector<std::u16string>& fallback) {
+    const std::size_t at = findKey(text, key);
+    if (at == npos) {
+        return fallback;
+    }
+    const std::size_t open = text.find(u'[', at);
+    if (open == npos) {
+        return fallback;
+    }
+    // The list ends at the first ']', even one inside a quoted item.
+    const std::size_t end = text.find(u']', open + 1);
+    if (end == npos) {
+        return fallback;
+    }
+    std::vector<std::u16string> items;
+    std::size_t pos = open + 1;
+    while (pos < end) {
+        const std::size_t first = text.find(u'"', pos);
+        if (first == npos || first >= end) {
+            break;
+        }
+        const std::size_t second = text.find(u'"', first + 1);
+        if (second == npos || second > end) {
+            break;
+        }
+        items.emplace_back(text.substr(first + 1, second - first - 1));
+        pos = second + 1;
+    }
+    return items.empty() ? fallback : items;
+}
+
+std::u16string decodeSettingsText(std::string_view bytes) {
+    std::u16string text;
+    text.reserve(bytes.size());
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(bytes[i]);
+        if (byte == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') {
+            continue; // the LF that follows stands for the pair
+        }
+        text += static_cast<char16_t>(byte);
+    }
+    return text;
+}
+
+Settings settingsFromText(std::u16string_view text) {
+    Settings s;
+    s.enabled = readBool(text, u"enabled", s.enabled);
+    s.startWithWindows = readBool(text, u"startWithWindows", s.startWithWindows);
+    s.hotkey = readString(text, u"hotkey", s.hotkey);
+    s.alternateHotkeys = readStringList(text, u"alternateHotkeys", s.alternateHotkeys);
+    s.bufferMaxLength = clampBufferMaxLength(readInt(text, u"bufferMaxLength", s.bufferMaxLength));
+    s.clearOnSpace = readBool(text, u"clearOnSpace", s.clearOnSpace);
+    s.clearOnEnter = readBool(text, u"clearOnEnter", s.clearOnEnter);
+    s.clearOnMouseClick = readBool(text, u"clearOnMouseClick", s.clearOnMouseClick);
+    s.imeMode = readString(text, u"imeMode", s.imeMode);
+    s.reinputDelayMs = readInt(text, u"reinputDelayMs", s.reinputDelayMs);
+    s.inputMethod = readString(text, u"inputMethod", s.inputMethod);
+    s.appMode = readString(text, u"appMode", s.appMode);
+    s.excludedApps = readStringList(text, u"excludedApps", s.excludedApps);
+    s.logging = readBool(text, u"logging", s.logging);
+    return s;
+}
+
+Settings loadSettings() {
+    const Settings defaults;
+    ensureSettingsFile(defaults);
+    const auto bytes = platform::readFile(settingsFilePath());
+    if (!bytes) {
+        return defaults;
+    }
+    return settingsFromText(decodeSettingsText(*bytes));
+}
+
+} // namespace tavelio

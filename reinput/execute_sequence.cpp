@@ -1,0 +1,228 @@
+#include "reinput/execute_sequence.h"
+
+#include "ime/ime_enabling.h"
+#include "ime/ime_state.h"
+#include "log/diagnostic_log.h"
+#include "log/log_format.h"
+#include "reinput/deletion.h"
+#include "reinput/synthetic_input.h"
+#include "reinput/text_reinput.h"
+
+#include <string>
+#include <string_view>
+#include <utility>
+
+namespace tavelio {
+
+namespace {
+
+constexpr std::uint32_t AfterModifierReleaseMs = 16;
+
+void writeOutput(std::u16string_view event, std::u16string_view details) {
+    diagnosticLog().write(LogChannel::Output, event, details);
+}
+
+bool logging() {
+    return diagnosticLog().isActive();
+}
+
+// "%u-%08X": the run's number and the tick count.
+std::u16string makeSessionId(std::uint32_t number, std::uint32_t tick) {
+    std::u16string id = decimal(number);
+    id += u'-';
+    for (int shift = 28; shift >= 0; shift -= 4) {
+        id += u"0123456789ABCDEF"[(tick >> shift) & 0xF];
+    }
+    return id;
+}
+
+bool readyToRun(const ExecuteContext& context) {
+    const InputBuffer* buffer = context.buffer;
+    return context.settings.enabled && buffer != nullptr && buffer->canExecute();
+}
+
+class Run {
+public:
+    Run(ExecuteContext& context, std::u16string sid) : context_(context), sid_(std::move(sid)) {}
+
+    void execute();
+
+private:
+    void abort(std::u16string_view reason, std::u16string_view details = {});
+    // Once Backspaces have gone out the application no longer holds the
+    // recorded text, so a later request over the same buffer would delete
+    // text the user never typed: forget it.
+    void abortAfterDeletionBegan(std::u16string_view reason, std::u16string_view details = {});
+    std::u16string prefix() const { return u"sid=" + sid_; }
+
+    ExecuteContext& context_;
+    std::u16string sid_;
+};
+
+void Run::abort(std::u16string_view reason, std::u16string_view details) {
+    if (logging()) {
+        std::u16string line = prefix() + u" reason=";
+        line += reason;
+        if (!details.empty()) {
+            line += u' ';
+            line += details;
+        }
+        writeOutput(u"EXECUTE_ABORT", line);
+    }
+}
+
+void Run::abortAfterDeletionBegan(std::u16string_view reason, std::u16string_view details) {
+    abort(reason, details);
+    context_.buffer->clear();
+}
+
+void Run::execute() {
+    if (!readyToRun(context_)) {
+        if (logging()) {
+            abort(u"not_ready", u"enabled=" + std::u16string(flag(context_.settings.enabled)));
+        }
+        return;
+    }
+
+    const std::u16string snapshot = context_.buffer->text();
+    std::u16string reinputText = snapshot;
+    std::size_t trailingSpaces = 0;
+    while (!reinputText.empty() && reinputText.back() == u' ') {
+        reinputText.pop_back();
+        ++trailingSpaces;
+    }
+    if (reinputText.empty()) {
+        abort(u"spaces_only");
+        return;
+    }
+    const std::size_t bufLen = snapshot.size();
+    const std::size_t deleteLen = bufLen;
+
+    if (logging()) {
+        writeOutput(u"EXECUTE_BEGIN", prefix() + u" bufLen=" + decimal(bufLen) + u" reinputLen=" +
+                                          decimal(reinputText.size()) + u" trailingSpaces=" +
+                                          decimal(trailingSpaces) + u" deleteLen=" +
+                                          decimal(deleteLen) + u" " + summarizeText(snapshot) +
+                                          u" text=\"" + escapeLogText(snapshot) + u"\" reinput=\"" +
+                                          escapeLogText(reinputText) + u"\" " +
+                                          describeModifierState() + u" " + describeWindowContext() +
+                                          u" ime=\"" + describeImeState() + u"\"");
+    }
+
+    if (!waitForHotkeyRelease()) {
+        if (logging()) {
+            abort(u"hotkey_not_released", describeModifierState());
+        }
+        return;
+    }
+    if (logging()) {
+        writeOutput(u"HOTKEY_RELEASED", prefix() + u" " + describeModifierState());
+    }
+
+    if (!releaseModifiers()) {
+        if (logging()) {
+            abort(u"modifier_release_failed", describeModifierState());
+        }
+        return;
+    }
+    if (logging()) {
+        writeOutput(u"MODIFIERS_CLEAR", prefix() + u" " + describeModifierState());
+    }
+    platform::sleepMs(AfterModifierReleaseMs);
+
+    auto& fallbackWindow = context_.keyFallbackWindow;
+    if (!enableIme(fallbackWindow)) {
+        if (logging()) {
+            abort(u"ime_enable_failed", u"ime=\"" + describeImeState() + u"\"");
+        }
+        return;
+    }
+    if (!waitImeReady(fallbackWindow)) {
+        if (logging()) {
+            abort(u"ime_ready_failed", u"ime=\"" + describeImeState() + u"\"");
+        }
+        return;
+    }
+    if (logging()) {
+        writeOutput(u"IME_ENABLED", prefix() + u" " + describeImeState());
+        writeOutput(u"DELETE_PHASE", prefix() + u" " + summarizeText(snapshot) + u" " +
+                                         describeModifierState() + u" " + describeWindowContext());
+    }
+
+    if (!sendDeletion(snapshot)) {
+        abortAfterDeletionBegan(u"deletion_failed",
+                                logging() ? summarizeText(snapshot) + u" " + describeModifierState()
+                                          : std::u16string());
+        return;
+    }
+    if (logging()) {
+        writeOutput(u"DELETE_PHASE_DONE", prefix() + u" " + summarizeText(snapshot) + u" " +
+                                              describeModifierState() + u" " +
+                                              describeWindowContext());
+    }
+
+    const bool sent = enableIme(fallbackWindow);
+    const bool reasserted = sent && waitImeReady(fallbackWindow);
+    if (logging()) {
+        if (reasserted) {
+            writeOutput(u"IME_REASSERTED", prefix() + u" " + describeImeState());
+        } else {
+            writeOutput(u"IME_REASSERT_UNCONFIRMED", prefix() + u" sent=" +
+                                                         std::u16string(flag(sent)) + u" ime=\"" +
+                                                         describeImeState() + u"\"");
+        }
+    }
+
+    const std::int32_t delay = context_.settings.reinputDelayMs;
+    if (delay > 0) {
+        if (logging()) {
+            writeOutput(u"SLEEP", prefix() + u" ms=" + signedDecimal(delay));
+        }
+        platform::sleepMs(static_cast<std::uint32_t>(delay));
+    }
+
+    if (logging()) {
+        writeOutput(u"REINPUT_PHASE", prefix() + u" " + summarizeText(reinputText) + u" text=\"" +
+                                          escapeLogText(reinputText) + u"\" " +
+                                          describeModifierState());
+    }
+    if (!sendText(reinputText)) {
+        abortAfterDeletionBegan(u"reinput_failed");
+        return;
+    }
+
+    if (trailingSpaces > 0) {
+        const bool spacesSent = sendText(std::u16string(trailingSpaces, u' '));
+        if (logging()) {
+            writeOutput(u"SEND_TRAILING_SPACES", prefix() + u" count=" + decimal(trailingSpaces) +
+                                                     u" result=" + (spacesSent ? u"ok" : u"fail"));
+        }
+        if (!spacesSent) {
+            abortAfterDeletionBegan(u"trailing_space_failed");
+            return;
+        }
+    }
+
+    if (logging()) {
+        writeOutput(u"EXECUTE_SUCCESS", prefix() + u" reinputLen=" + decimal(reinputText.size()) +
+                                            u" trailingSpaces=" + decimal(trailingSpaces) + u" " +
+                                            summarizeText(snapshot));
+    }
+    context_.buffer->clear();
+}
+
+} // namespace
+
+void executeReinput(ExecuteContext& context) {
+    const std::uint32_t number = context.sessionCounter.fetch_add(1) + 1;
+    const std::uint32_t tick = platform::tickCount();
+    // The caller is a window procedure: nothing may leave it, not even a
+    // failed allocation. What was injected stays injected, as after any abort.
+    try {
+        Run run(context, makeSessionId(number, tick));
+        run.execute();
+    } catch (...) {
+    }
+}
+
+} // namespace tavelio

@@ -1,0 +1,51 @@
+// What every piece of Tavelio's synthetic keyboard input shares: how a key
+// event is built and marked, the one SendInput call site, and the two steps
+// that come before anything is injected (letting the hotkey come up, lifting
+// modifiers the system still sees down).
+#pragma once
+
+#include "platform/platform.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace tavelio {
+
+// The keyboard records of one SendInput call, in order.
+struct InputBatch {
+    std::vector<platform::KeyInput> records;
+
+    void reserve(std::size_t count) { records.reserve(count); }
+    void add(const platform::KeyInput& record) { records.push_back(record); }
+    bool empty() const { return records.empty(); }
+    std::size_t size() const { return records.size(); }
+};
+
+// Layout of the thread that owns the foreground window; the calling thread's
+// when there is no foreground window.
+platform::KeyboardLayout foregroundLayout();
+
+// MapVirtualKeyExW(vk, MAPVK_VK_TO_VSC_EX): the scan code with its E0/E1
+// prefix in the high byte, 0 when the layout has no key for vk.
+std::uint32_t mapToScanCode(std::uint32_t vk, platform::KeyboardLayout layout);
+
+// The three forms of a key event; each carries InjectedInputMarker.
+platform::KeyInput scanCodeEvent(std::uint32_t mappedScan, bool release);
+platform::KeyInput virtualKeyEvent(std::uint8_t vk, bool release);
+platform::KeyInput unicodeEvent(char16_t unit, bool release);
+
+// Adds vk by scan code, or by virtual key when the layout maps it to nothing.
+void addKeyEvent(InputBatch& batch, std::uint8_t vk, bool release, platform::KeyboardLayout layout);
+
+// Sends every record in one SendInput call and empties the batch. False (and
+// a SENDINPUT_FAIL line) when the system accepted fewer records than given.
+bool sendInputBatch(InputBatch& batch, std::uint32_t* sent = nullptr, std::uint32_t* err = nullptr);
+
+// Waits up to 3000 ms for Ctrl, Shift, Alt and Backspace to be up.
+bool waitForHotkeyRelease();
+
+// Sends a key-up for each of Ctrl, Shift and Alt that is still down.
+bool releaseModifiers();
+
+} // namespace tavelio

@@ -1,0 +1,148 @@
+#include "app/hidden_window.h"
+
+#include "app/app_state.h"
+#include "log/diagnostic_log.h"
+#include "platform/constants.h"
+#include "reinput/execute_sequence.h"
+#include "resources/resource_ids.h"
+
+#include <cwchar>
+
+namespace tavelio {
+
+namespace {
+
+const wchar_t* statusText(bool enabled) {
+    return enabled ? L"Tavelio: enabled" : L"Tavelio: paused";
+}
+
+// A popup menu destroyed when the click has been handled.
+class PopupMenu {
+public:
+    PopupMenu() : menu_(CreatePopupMenu()) {}
+    PopupMenu(const PopupMenu&) = delete;
+    PopupMenu& operator=(const PopupMenu&) = delete;
+    ~PopupMenu() {
+        if (menu_ != nullptr) {
+            DestroyMenu(menu_);
+        }
+    }
+    HMENU get() const { return menu_; }
+
+private:
+    HMENU menu_;
+};
+
+void showTrayMenu(HWND window) {
+    PopupMenu menu;
+    if (menu.get() == nullptr) {
+        return;
+    }
+    const bool enabled = appState().settings.enabled;
+    AppendMenuW(menu.get(), MF_STRING | MF_DISABLED, IDM_STATUS, statusText(enabled));
+    AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(menu.get(), MF_STRING, IDM_TOGGLE, enabled ? L"Pause" : L"Resume");
+    AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(menu.get(), MF_STRING, IDM_EXIT, L"Exit");
+
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    // The window must be foreground before TrackPopupMenu, or the menu never
+    // closes when the user clicks elsewhere.
+    SetForegroundWindow(window);
+    TrackPopupMenu(menu.get(), TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, window, nullptr);
+}
+
+void toggleEnabled() {
+    AppState& state = appState();
+    state.settings.enabled = !state.settings.enabled;
+    if (state.inputBuffer) {
+        try {
+            state.inputBuffer->clear();
+        } catch (...) {
+            // Only its log line can fail; the buffer is already empty.
+        }
+    }
+    UniqueIcon previous(state.trayIcon.takeIcon());
+    buildTrayIconData();
+    Shell_NotifyIconW(NIM_MODIFY, &state.trayIcon.data);
+}
+
+void runExecuteRequest() {
+    AppState& state = appState();
+    ExecuteContext context{state.settings, state.inputBuffer.get(), state.sessionCounter,
+                           state.keyFallbackWindow};
+    try {
+        executeReinput(context);
+    } catch (...) {
+        // Nothing may leave a window procedure; the run simply ends here.
+    }
+}
+
+void shutDown() {
+    AppState& state = appState();
+    replaceHookContext(nullptr);
+    Shell_NotifyIconW(NIM_DELETE, &state.trayIcon.data);
+    UniqueIcon{state.trayIcon.takeIcon()};
+    if (state.splashWindow != nullptr) {
+        DestroyWindow(state.splashWindow);
+    }
+    try {
+        diagnosticLog().stop();
+    } catch (...) {
+        // The quit message below must be posted whatever the log did.
+    }
+    state.instanceMutex.reset();
+    PostQuitMessage(0);
+}
+
+} // namespace
+
+void buildTrayIconData() {
+    AppState& state = appState();
+    NOTIFYICONDATAW& data = state.trayIcon.data;
+    data = NOTIFYICONDATAW{};
+    data.cbSize = sizeof(NOTIFYICONDATAW);
+    data.hWnd = state.hiddenWindow;
+    data.uID = TrayIconId;
+    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    data.uCallbackMessage = TrayCallbackMessage;
+    data.hIcon = static_cast<HICON>(LoadImageW(state.instanceHandle, MAKEINTRESOURCEW(IDI_APP),
+                                               IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                               GetSystemMetrics(SM_CXSMICON), LR_DEFAULTCOLOR));
+    wcsncpy(data.szTip, statusText(state.settings.enabled), std::size(data.szTip) - 1);
+}
+
+LRESULT CALLBACK hiddenWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case ExecuteRequestMessage:
+        runExecuteRequest();
+        return 0;
+    case TrayCallbackMessage:
+        if (LOWORD(lParam) == WM_RBUTTONUP || LOWORD(lParam) == WM_LBUTTONUP) {
+            showTrayMenu(window);
+            return 0;
+        }
+        break;
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDM_TOGGLE:
+            toggleEnabled();
+            return 0;
+        case IDM_EXIT:
+            DestroyWindow(window);
+            return 0;
+        default:
+            break;
+        }
+        break;
+    case WM_DESTROY:
+        shutDown();
+        return 0;
+    default:
+        break;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+} // namespace tavelio

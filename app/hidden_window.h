@@ -1,0 +1,24 @@
+// The program's message target: execute requests, the tray icon and its menu,
+// and, in its destruction, the orderly shutdown.
+#pragma once
+
+#include <windows.h>
+
+namespace tavelio {
+
+inline constexpr wchar_t HiddenWindowClass[] = L"TavelioHiddenWindow";
+inline constexpr wchar_t WindowTitle[] = L"Tavelio";
+
+UINT const TrayCallbackMessage = WM_APP + 1;
+UINT const TrayIconId = 1;
+UINT const IDM_STATUS = 1001;
+UINT const IDM_TOGGLE = 1002;
+UINT const IDM_EXIT = 1003;
+
+// Clears AppState's trayIcon and fills it for the current enabled state,
+// loading a new icon. Talks to nobody: callers follow with Shell_NotifyIconW.
+void buildTrayIconData();
+
+LRESULT CALLBACK hiddenWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+} // namespace tavelio

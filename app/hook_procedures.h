@@ -1,0 +1,12 @@
+// The low-level hook procedures: thin adapters from the Win32 records to the
+// portable decisions in capture/.
+#pragma once
+
+#include <windows.h>
+
+namespace tavelio {
+
+LRESULT CALLBACK keyboardHookProc(int code, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK mouseHookProc(int code, WPARAM wParam, LPARAM lParam);
+
+} // namespace tavelio

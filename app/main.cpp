@@ -1,0 +1,176 @@
+// Entry point: brings the program up in a fixed order, then pumps messages for
+// the one GUI thread until the hidden window's destruction posts the quit.
+#include <windows.h>
+
+#include "app/app_state.h"
+#include "app/hidden_window.h"
+#include "app/hook_procedures.h"
+#include "app/splash_window.h"
+#include "log/diagnostic_log.h"
+#include "resources/resource_ids.h"
+#include "settings/settings_reader.h"
+
+#include <memory>
+
+namespace tavelio {
+
+namespace {
+
+constexpr wchar_t InstanceMutexName[] = L"Local\\TavelioSingleInstance";
+constexpr wchar_t HookFailureText[] = L"Failed to start keyboard input monitoring.";
+constexpr int SplashCornerDiameter = 28;
+
+// Square icons: the one metric gives width and height.
+HICON loadAppIcon(HINSTANCE instance, int sizeMetric) {
+    const int size = GetSystemMetrics(sizeMetric);
+    return static_cast<HICON>(
+        LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+}
+
+// False when another instance already holds the name (or none can be made);
+// the caller then ends quietly with code 0.
+bool claimSingleInstance() {
+    UniqueHandle mutex(CreateMutexW(nullptr, TRUE, InstanceMutexName));
+    if (!mutex || GetLastError() == ERROR_ALREADY_EXISTS) {
+        return false;
+    }
+    appState().instanceMutex.reset(mutex.release());
+    return true;
+}
+
+bool createHiddenWindow(HINSTANCE instance) {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.lpfnWndProc = hiddenWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = loadAppIcon(instance, SM_CXICON);
+    windowClass.hIconSm = loadAppIcon(instance, SM_CXSMICON);
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.lpszClassName = HiddenWindowClass;
+    if (RegisterClassExW(&windowClass) == 0) {
+        return false;
+    }
+    appState().hiddenWindow = CreateWindowExW(
+        0, HiddenWindowClass, WindowTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+        CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, nullptr);
+    return appState().hiddenWindow != nullptr;
+}
+
+void showSplash(HINSTANCE instance) {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.lpfnWndProc = splashWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = loadAppIcon(instance, SM_CXICON);
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.lpszClassName = SplashWindowClass;
+    RegisterClassExW(&windowClass);
+
+    const int x = (GetSystemMetrics(SM_CXSCREEN) - SplashWidth) / 2;
+    const int y = (GetSystemMetrics(SM_CYSCREEN) - SplashHeight) / 2;
+    HWND splash =
+        CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, SplashWindowClass, WindowTitle, WS_POPUP,
+                        x, y, SplashWidth, SplashHeight, nullptr, nullptr, instance, nullptr);
+    appState().splashWindow = splash;
+    if (splash == nullptr) {
+        return;
+    }
+    // The region's right and bottom are exclusive, hence one pixel more than
+    // the window; after SetWindowRgn succeeds the window owns it.
+    HRGN region = CreateRoundRectRgn(0, 0, SplashWidth + 1, SplashHeight + 1, SplashCornerDiameter,
+                                     SplashCornerDiameter);
+    if (region != nullptr && SetWindowRgn(splash, region, FALSE) == 0) {
+        DeleteObject(region);
+    }
+    ShowWindow(splash, SW_SHOWNORMAL);
+    UpdateWindow(splash);
+    SetTimer(splash, SplashTimerId, SplashTimeoutMs, nullptr);
+}
+
+int failHooks() {
+    MessageBoxW(nullptr, HookFailureText, WindowTitle, MB_OK | MB_ICONERROR);
+    return 1;
+}
+
+bool installHooks() {
+    AppState& state = appState();
+    replaceHookContext(
+        std::make_unique<HookContext>(reinterpret_cast<platform::WindowHandle>(state.hiddenWindow),
+                                      state.settings, *state.inputBuffer));
+    HookContext& context = *state.ownedHookContext;
+    state.currentHookContext = &context;
+
+    HHOOK keyboard = SetWindowsHookExW(WH_KEYBOARD_LL, keyboardHookProc, nullptr, 0);
+    if (keyboard == nullptr) {
+        state.currentHookContext = nullptr;
+        return false;
+    }
+    context.keyboardHook = reinterpret_cast<platform::HookHandle>(keyboard);
+
+    HHOOK mouse = SetWindowsHookExW(WH_MOUSE_LL, mouseHookProc, nullptr, 0);
+    if (mouse == nullptr) {
+        platform::unhookWindowsHook(context.keyboardHook);
+        context.keyboardHook = 0;
+        if (state.currentHookContext == &context) {
+            state.currentHookContext = nullptr;
+        }
+        return false;
+    }
+    context.mouseHook = reinterpret_cast<platform::HookHandle>(mouse);
+    return true;
+}
+
+int runMessageLoop() {
+    MSG message{};
+    BOOL result = 0;
+    while ((result = GetMessageW(&message, nullptr, 0, 0)) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    if (result < 0) {
+        // The queue itself failed; the last message's wParam would mean nothing.
+        return 1;
+    }
+    return static_cast<int>(message.wParam);
+}
+
+int run(HINSTANCE instance) {
+    AppState& state = appState();
+    state.instanceHandle = instance;
+    state.settings = loadSettings();
+
+    // Before the log: a refused second start must not reset the running
+    // instance's log files.
+    if (!claimSingleInstance()) {
+        return 0;
+    }
+    diagnosticLog().initialize(state.settings.logging);
+
+    if (!createHiddenWindow(instance)) {
+        return 1;
+    }
+    showSplash(instance);
+
+    state.inputBuffer = std::make_unique<InputBuffer>(state.settings.bufferMaxLength);
+    if (!installHooks()) {
+        return failHooks();
+    }
+
+    buildTrayIconData();
+    Shell_NotifyIconW(NIM_ADD, &state.trayIcon.data);
+
+    return runMessageLoop();
+}
+
+} // namespace
+
+} // namespace tavelio
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    try {
+        return tavelio::run(instance);
+    } catch (...) {
+        // Start-up ran out of memory; there is nobody to tell.
+        return 1;
+    }
+}

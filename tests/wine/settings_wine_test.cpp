@@ -1,0 +1,133 @@
+// The settings file against the real platform layer, in the Wine user's
+// roaming application-data folder.
+#include "platform/platform.h"
+#include "settings/settings_file.h"
+#include "settings/settings_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+
+namespace tavelio {
+namespace {
+
+const std::string DefaultFileBytes = "{\r\n"
+                                     "  \"enabled\": true,\r\n"
+                                     "  \"startWithWindows\": false,\r\n"
+                                     "  \"hotkey\": \"Ctrl+Backspace\",\r\n"
+                                     "  \"alternateHotkeys\": [\r\n"
+                                     "    \"Ctrl+Shift+Backspace\"\r\n"
+                                     "  ],\r\n"
+                                     "  \"bufferMaxLength\": 200,\r\n"
+                                     "  \"clearOnSpace\": false,\r\n"
+                                     "  \"clearOnEnter\": true,\r\n"
+                                     "  \"clearOnMouseClick\": true,\r\n"
+                                     "  \"imeMode\": \"auto\",\r\n"
+                                     "  \"reinputDelayMs\": 50,\r\n"
+                                     "  \"inputMethod\": \"sendinput\",\r\n"
+                                     "  \"appMode\": \"all\",\r\n"
+                                     "  \"excludedApps\": [\r\n"
+                                     "    \"mstsc.exe\",\r\n"
+                                     "    \"cmd.exe\",\r\n"
+                                     "    \"powershell.exe\",\r\n"
+                                     "    \"WindowsTerminal.exe\",\r\n"
+                                     "    \"KeePass.exe\",\r\n"
+                                     "    \"1Password.exe\",\r\n"
+                                     "    \"Bitwarden.exe\"\r\n"
+                                     "  ],\r\n"
+                                     "  \"logging\": false\r\n"
+                                     "}\r\n";
+
+std::filesystem::path hostPath(const std::u16string& path) {
+    return std::filesystem::path(std::wstring(path.begin(), path.end()));
+}
+
+std::optional<std::string> bytesOf(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return std::nullopt;
+    }
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void putBytes(const std::filesystem::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// Moves a user's existing settings aside for the test and puts everything back after it.
+class SettingsWineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const auto roaming = platform::roamingAppDataFolder();
+        ASSERT_TRUE(roaming.has_value());
+        ASSERT_FALSE(roaming->empty());
+        roaming_ = *roaming;
+        file_ = hostPath(settingsFilePath());
+        folder_ = file_.parent_path();
+        std::error_code ec;
+        folderExisted_ = std::filesystem::exists(folder_, ec);
+        saved_ = bytesOf(file_);
+        std::filesystem::remove(file_, ec);
+        ASSERT_FALSE(std::filesystem::exists(file_, ec));
+    }
+
+    void TearDown() override {
+        std::error_code ec;
+        std::filesystem::remove_all(file_, ec);
+        if (saved_) {
+            putBytes(file_, *saved_);
+        } else if (!folderExisted_) {
+            std::filesystem::remove(folder_, ec); // only when empty: the logs may live there
+        }
+    }
+
+    std::u16string roaming_;
+    std::filesystem::path file_;
+    std::filesystem::path folder_;
+    bool folderExisted_ = false;
+    std::optional<std::string> saved_;
+};
+
+TEST_F(SettingsWineTest, PathIsTavelioInTheRoamingFolder) {
+    const std::u16string separator = roaming_.back() == u'\\' ? u"" : u"\\";
+    EXPECT_EQ(settingsFilePath(), roaming_ + separator + u"Tavelio\\settings.json");
+}
+
+TEST_F(SettingsWineTest, FirstLoadCreatesTheDefaultFileByteForByte) {
+    if (!folderExisted_) {
+        ASSERT_FALSE(std::filesystem::exists(folder_));
+    }
+    EXPECT_EQ(loadSettings(), Settings{});
+    EXPECT_TRUE(std::filesystem::is_directory(folder_));
+    EXPECT_EQ(bytesOf(file_), DefaultFileBytes);
+}
+
+TEST_F(SettingsWineTest, EditedFileIsReadAndLeftAloneByteForByte) {
+    loadSettings();
+    // LF endings, a missing key, an unknown key and a Latin-1 byte, as a user's editor may save.
+    const std::string edited =
+        "{\n  \"logging\": true,\n  \"bufferMaxLength\": 50,\n  \"hotkey\": \"\xE9\",\n"
+        "  \"colour\": \"red\"\n}";
+    putBytes(file_, edited);
+    for (int load = 0; load < 2; ++load) {
+        const Settings s = loadSettings();
+        EXPECT_TRUE(s.logging);
+        EXPECT_EQ(s.bufferMaxLength, 100);
+        EXPECT_EQ(s.hotkey, u"\u00e9");
+        EXPECT_EQ(s.excludedApps, Settings{}.excludedApps);
+        EXPECT_EQ(bytesOf(file_), edited);
+    }
+}
+
+TEST_F(SettingsWineTest, FolderInPlaceOfTheFileGivesTheDefaults) {
+    ASSERT_TRUE(std::filesystem::create_directories(file_));
+    EXPECT_EQ(loadSettings(), Settings{});
+    EXPECT_TRUE(std::filesystem::is_directory(file_));
+    EXPECT_TRUE(std::filesystem::is_empty(file_));
+}
+
+} // namespace
+} // namespace tavelio

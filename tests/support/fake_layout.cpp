@@ -131,9 +131,10 @@ KeyboardLayout keyboardLayout(std::uint32_t threadId) {
 }
 
 int toUnicode(std::uint32_t vk, std::uint32_t, const std::uint8_t* keyState, char16_t* out,
-              int capacity, std::uint32_t, KeyboardLayout) {
+              int capacity, std::uint32_t, KeyboardLayout layout) {
     auto& s = system();
     ++s.toUnicodeCalls;
+    s.toUnicodeLayout = layout;
     if (vk > 0xFF) {
         return 0;
     }

@@ -163,6 +163,7 @@ public:
     // Characters the US layout lacks but a test's layout produces (VkKeyScanEx value).
     std::map<char16_t, std::int16_t> extraKeyScans;
     int toUnicodeCalls = 0;
+    KeyboardLayout toUnicodeLayout = 0; // the layout of the last ToUnicodeEx call
 
     // --- SendInput ----------------------------------------------------------
     std::vector<std::vector<KeyInput>> batches; // every SendInput call, records as given

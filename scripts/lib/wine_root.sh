@@ -1,0 +1,114 @@
+# shellcheck shell=bash disable=SC2034
+# The Wine environment: a Debian 13 root with Wine 10 (Debian 12's Wine 8 drops scan-code
+# SendInput), built once with debootstrap and cached outside the source tree. Commands run in
+# it through `unshare -m` + chroot, so every mount vanishes with the process.
+#
+#   ensure_wine_root                 build the root unless a complete one is cached
+#   in_wine_root PREFIX CMD...       run CMD in the root, on its own Xvfb display, with
+#                                    WINEPREFIX=PREFIX (created and booted on first use)
+#
+# Requires common.sh. Needs root.
+
+TAVELIO_WINE_ROOT=${TAVELIO_WINE_ROOT:-/var/cache/tavelio/wine-root}
+TAVELIO_DEBIAN_MIRROR=${TAVELIO_DEBIAN_MIRROR:-http://deb.debian.org/debian}
+TAVELIO_WINE_ROOT_SUITE=trixie
+# Add here what the Wine tiers need; a changed list rebuilds the cached root.
+TAVELIO_WINE_ROOT_PACKAGES=(wine64 wine xvfb xdotool x11-utils imagemagick cmake)
+
+wine_root_stamp() {
+    printf 'suite=%s\npackages=%s\n' "$TAVELIO_WINE_ROOT_SUITE" "${TAVELIO_WINE_ROOT_PACKAGES[*]}"
+}
+
+wine_root_is_current() {
+    [[ -f $TAVELIO_WINE_ROOT/etc/tavelio-root-stamp ]] &&
+        [[ $(cat "$TAVELIO_WINE_ROOT/etc/tavelio-root-stamp") == "$(wine_root_stamp)" ]]
+}
+
+ensure_wine_root() {
+    require_root "building the Wine root"
+    local parent lock
+    parent=$(dirname "$TAVELIO_WINE_ROOT")
+    mkdir -p "$parent"
+    # Two runs at once must not both build, nor one use a half-built root.
+    exec {lock}>"$parent/.$(basename "$TAVELIO_WINE_ROOT").lock"
+    flock "$lock"
+    if wine_root_is_current; then
+        log "Wine root: cached at $TAVELIO_WINE_ROOT"
+        flock -u "$lock"
+        return 0
+    fi
+
+    # Build under a temporary name and rename only when complete: an interrupted build is
+    # never taken for a cache. Leftovers of earlier interrupted builds go first; they hold
+    # no mounts because debootstrap ran in its own mount namespace.
+    local partial="$TAVELIO_WINE_ROOT.partial"
+    rm -rf --one-file-system "$partial" "$TAVELIO_WINE_ROOT.old"
+    log "Wine root: debootstrap $TAVELIO_WINE_ROOT_SUITE into $partial (a few minutes)"
+    local includes
+    includes=$(
+        IFS=,
+        echo "${TAVELIO_WINE_ROOT_PACKAGES[*]}"
+    )
+    unshare -m -- debootstrap --variant=minbase --include="$includes" \
+        "$TAVELIO_WINE_ROOT_SUITE" "$partial" "$TAVELIO_DEBIAN_MIRROR" >"$parent/debootstrap.log" 2>&1 ||
+        {
+            tail -n 30 "$parent/debootstrap.log" >&2
+            die "debootstrap failed (full log: $parent/debootstrap.log)"
+        }
+    # The downloaded packages are half the size and never needed again.
+    rm -f "$partial"/var/cache/apt/archives/*.deb
+    wine_root_stamp >"$partial/etc/tavelio-root-stamp"
+    if [[ -e $TAVELIO_WINE_ROOT ]]; then
+        mv "$TAVELIO_WINE_ROOT" "$TAVELIO_WINE_ROOT.old"
+    fi
+    mv "$partial" "$TAVELIO_WINE_ROOT"
+    rm -rf --one-file-system "$TAVELIO_WINE_ROOT.old"
+    log "Wine root: ready ($(du -sh "$TAVELIO_WINE_ROOT" | cut -f1))"
+    flock -u "$lock"
+}
+
+# in_wine_root PREFIX CMD... : the source tree is bind-mounted at its own absolute path, so
+# paths CMake wrote into the build trees (CTestTestfile.cmake) work unchanged inside. Extra
+# host folders can be added with TAVELIO_WINE_BINDS="dir1 dir2". CMD starts in the current
+# folder when that is mounted inside, in / otherwise. Environment passed in: TAVELIO_*
+# variables, plus WINEPREFIX, DISPLAY and WINEDEBUG=-all set inside.
+in_wine_root() {
+    require_root "running in the Wine root"
+    local prefix=$1
+    shift
+    wine_root_is_current || die "no Wine root at $TAVELIO_WINE_ROOT (run ensure_wine_root)"
+    local root=$TAVELIO_WINE_ROOT
+    local binds=("$TAVELIO_SOURCE_DIR")
+    local extra
+    for extra in ${TAVELIO_WINE_BINDS:-}; do
+        binds+=("$(cd "$extra" && pwd -P)")
+    done
+    mkdir -p "$prefix"
+    prefix=$(cd "$prefix" && pwd -P)
+    [[ $prefix/ == "$TAVELIO_SOURCE_DIR"/* ]] || binds+=("$prefix")
+    local passed=(TAVELIO_SOURCE_DIR="$TAVELIO_SOURCE_DIR") name
+    for name in $(compgen -e); do
+        if [[ $name == TAVELIO_* && $name != TAVELIO_SOURCE_DIR ]]; then
+            passed+=("$name=${!name}")
+        fi
+    done
+    unshare -m -- bash -euo pipefail -c '
+        root=$1
+        shift
+        nbinds=$1
+        shift
+        mount -t proc proc "$root/proc"
+        mount --rbind /dev "$root/dev"
+        mount --rbind /sys "$root/sys"
+        mount -t tmpfs -o mode=1777 tmpfs "$root/tmp"
+        for ((i = 0; i < nbinds; i++)); do
+            mkdir -p "$root$1"
+            mount --bind "$1" "$root$1"
+            shift
+        done
+        exec chroot "$root" "$@"
+    ' bash "$root" "${#binds[@]}" "${binds[@]}" \
+        /usr/bin/env -i PATH=/usr/local/bin:/usr/bin:/bin HOME=/tmp/home LANG=C.UTF-8 \
+        "${passed[@]}" TAVELIO_WORKDIR="$PWD" WINEPREFIX="$prefix" \
+        bash "$TAVELIO_SOURCE_DIR/scripts/lib/wine_session.sh" "$@"
+}

@@ -1,0 +1,565 @@
+// A small Japanese IME for the Wine test prefix: romaji to hiragana while typing, through
+// IMM32's real message path (composition and result strings), so that any IME-aware window
+// shows what an IME would. Kanji conversion is left out; every complete syllable is committed.
+#include "tests/ime/ime_ddk.h"
+#include "tests/ime/romaji_table.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+using tavelio::testime::displayRomaji;
+using tavelio::testime::finishRomaji;
+using tavelio::testime::isRomajiLetter;
+using tavelio::testime::typeRomaji;
+
+// IMEINFO allows the UI class name 16 characters including the terminator.
+constexpr wchar_t uiClassName[] = L"TavTestImeUi";
+constexpr DWORD hiraganaMode = IME_CMODE_NATIVE | IME_CMODE_FULLSHAPE;
+constexpr UINT scanCodeHankakuZenkaku = 0x29;
+
+HINSTANCE moduleInstance = nullptr;
+
+// Visible with WINEDEBUG=+debugstr; the tests read it to see which keys reached the IME.
+void trace(const char* format, unsigned a = 0, unsigned b = 0, unsigned c = 0) {
+    char line[160];
+    std::snprintf(line, sizeof line, format, a, b, c);
+    OutputDebugStringA(line);
+}
+
+class LockedContext {
+public:
+    explicit LockedContext(HIMC himc) : himc_(himc), ctx_(himc ? ImmLockIMC(himc) : nullptr) {}
+    ~LockedContext() {
+        if (ctx_) {
+            ImmUnlockIMC(himc_);
+        }
+    }
+    LockedContext(const LockedContext&) = delete;
+    LockedContext& operator=(const LockedContext&) = delete;
+    INPUTCONTEXT* operator->() const { return ctx_; }
+    explicit operator bool() const { return ctx_ != nullptr; }
+
+private:
+    HIMC himc_;
+    INPUTCONTEXT* ctx_;
+};
+
+template <typename T> class LockedMemory {
+public:
+    explicit LockedMemory(HIMCC handle)
+        : handle_(handle), data_(handle ? static_cast<T*>(ImmLockIMCC(handle)) : nullptr) {}
+    ~LockedMemory() {
+        if (data_) {
+            ImmUnlockIMCC(handle_);
+        }
+    }
+    LockedMemory(const LockedMemory&) = delete;
+    LockedMemory& operator=(const LockedMemory&) = delete;
+    T* get() const { return data_; }
+    explicit operator bool() const { return data_ != nullptr; }
+
+private:
+    HIMCC handle_;
+    T* data_;
+};
+
+std::u16string stringAt(const COMPOSITIONSTRING* cs, DWORD offset, DWORD length) {
+    if (length == 0) {
+        return {};
+    }
+    std::u16string text(length, u'\0');
+    std::memcpy(text.data(), reinterpret_cast<const BYTE*>(cs) + offset, length * sizeof(char16_t));
+    return text;
+}
+
+// The romaji still waiting for letters; kept as the composition's reading string.
+std::u16string pendingRomaji(const INPUTCONTEXT* ctx) {
+    LockedMemory<COMPOSITIONSTRING> cs(ctx->hCompStr);
+    if (!cs || cs.get()->dwSize < sizeof(COMPOSITIONSTRING)) {
+        return {};
+    }
+    return stringAt(cs.get(), cs.get()->dwCompReadStrOffset, cs.get()->dwCompReadStrLen);
+}
+
+// Lays out a COMPOSITIONSTRING with the shown composition, its romaji reading and the result.
+class CompositionWriter {
+public:
+    void addString(DWORD& lengthField, DWORD& offsetField, const std::u16string& text) {
+        lengthField = static_cast<DWORD>(text.size());
+        offsetField = append(text.data(), text.size() * sizeof(char16_t));
+    }
+    void addClause(DWORD& lengthField, DWORD& offsetField, std::size_t textLength) {
+        if (textLength == 0) {
+            return;
+        }
+        const DWORD clause[2] = {0, static_cast<DWORD>(textLength)};
+        lengthField = sizeof clause;
+        offsetField = append(clause, sizeof clause);
+    }
+    void addInputAttributes(DWORD& lengthField, DWORD& offsetField, std::size_t textLength) {
+        const std::vector<BYTE> attributes(textLength, ATTR_INPUT);
+        lengthField = static_cast<DWORD>(textLength);
+        offsetField = append(attributes.data(), attributes.size());
+    }
+    COMPOSITIONSTRING header{};
+    std::vector<BYTE> bytes() {
+        header.dwSize = static_cast<DWORD>(sizeof header + payload_.size());
+        std::vector<BYTE> all(header.dwSize);
+        std::memcpy(all.data(), &header, sizeof header);
+        if (!payload_.empty()) {
+            std::memcpy(all.data() + sizeof header, payload_.data(), payload_.size());
+        }
+        return all;
+    }
+
+private:
+    DWORD append(const void* data, std::size_t size) {
+        while (payload_.size() % sizeof(DWORD) != 0) {
+            payload_.push_back(0);
+        }
+        const auto offset = payload_.size();
+        payload_.resize(offset + size);
+        if (size != 0) {
+            std::memcpy(payload_.data() + offset, data, size);
+        }
+        return static_cast<DWORD>(sizeof(COMPOSITIONSTRING) + offset);
+    }
+    std::vector<BYTE> payload_;
+};
+
+bool storeComposition(INPUTCONTEXT* ctx, const std::u16string& reading,
+                      const std::u16string& result) {
+    const std::u16string shown = displayRomaji(reading);
+    CompositionWriter w;
+    auto& h = w.header;
+    w.addString(h.dwCompReadStrLen, h.dwCompReadStrOffset, reading);
+    w.addInputAttributes(h.dwCompReadAttrLen, h.dwCompReadAttrOffset, reading.size());
+    w.addClause(h.dwCompReadClauseLen, h.dwCompReadClauseOffset, reading.size());
+    w.addString(h.dwCompStrLen, h.dwCompStrOffset, shown);
+    w.addInputAttributes(h.dwCompAttrLen, h.dwCompAttrOffset, shown.size());
+    w.addClause(h.dwCompClauseLen, h.dwCompClauseOffset, shown.size());
+    w.addString(h.dwResultStrLen, h.dwResultStrOffset, result);
+    w.addClause(h.dwResultClauseLen, h.dwResultClauseOffset, result.size());
+    w.addString(h.dwResultReadStrLen, h.dwResultReadStrOffset, result);
+    w.addClause(h.dwResultReadClauseLen, h.dwResultReadClauseOffset, result.size());
+    h.dwCursorPos = static_cast<DWORD>(shown.size());
+    h.dwDeltaStart = 0;
+    const std::vector<BYTE> bytes = w.bytes();
+
+    const HIMCC resized = ImmReSizeIMCC(ctx->hCompStr, static_cast<DWORD>(bytes.size()));
+    if (!resized) {
+        return false;
+    }
+    ctx->hCompStr = resized;
+    LockedMemory<BYTE> target(ctx->hCompStr);
+    if (!target) {
+        return false;
+    }
+    std::memcpy(target.get(), bytes.data(), bytes.size());
+    return true;
+}
+
+// The messages one change of the composition makes, in the order applications expect them.
+class MessageList {
+public:
+    void add(UINT message, WPARAM wParam, LPARAM lParam) {
+        messages_.push_back({message, wParam, lParam});
+    }
+    // Moves from `reading` (pending romaji before) to `nextReading` committing `result`.
+    void compose(const std::u16string& reading, const std::u16string& nextReading,
+                 const std::u16string& result) {
+        if (reading.empty() && (nextReading.empty() && result.empty())) {
+            return;
+        }
+        if (reading.empty()) {
+            add(WM_IME_STARTCOMPOSITION, 0, 0);
+        }
+        if (!result.empty()) {
+            add(WM_IME_COMPOSITION, result.back(), GCS_RESULTSTR | GCS_RESULTCLAUSE);
+        }
+        if (!nextReading.empty() || result.empty()) {
+            const std::u16string shown = displayRomaji(nextReading);
+            add(WM_IME_COMPOSITION, shown.empty() ? 0 : shown.back(),
+                GCS_COMPSTR | GCS_COMPATTR | GCS_COMPCLAUSE | GCS_COMPREADSTR | GCS_CURSORPOS |
+                    GCS_DELTASTART);
+        }
+        if (nextReading.empty()) {
+            add(WM_IME_ENDCOMPOSITION, 0, 0);
+        }
+    }
+    // Hands the messages over in ImeToAsciiEx's list, or through the context when they do not
+    // fit or when no list was given (changes made outside key processing).
+    UINT deliver(HIMC himc, TRANSMSGLIST* list) const {
+        if (messages_.empty()) {
+            return 0;
+        }
+        if (list && messages_.size() <= list->uMsgCount) {
+            for (std::size_t i = 0; i < messages_.size(); ++i) {
+                list->TransMsg[i] = messages_[i];
+            }
+            return static_cast<UINT>(messages_.size());
+        }
+        LockedContext ctx(himc);
+        if (!ctx) {
+            return 0;
+        }
+        const DWORD size = static_cast<DWORD>(messages_.size() * sizeof(TRANSMSG));
+        const HIMCC buffer = ImmReSizeIMCC(ctx->hMsgBuf, size);
+        if (!buffer) {
+            return 0;
+        }
+        ctx->hMsgBuf = buffer;
+        {
+            LockedMemory<TRANSMSG> target(ctx->hMsgBuf);
+            if (!target) {
+                return 0;
+            }
+            std::memcpy(target.get(), messages_.data(), size);
+        }
+        ctx->dwNumMsgBuf = static_cast<DWORD>(messages_.size());
+        ImmGenerateMessage(himc);
+        return 0;
+    }
+
+private:
+    std::vector<TRANSMSG> messages_;
+};
+
+// Ends a composition outside key processing: commits the pending romaji (a lone n as ん) or
+// throws it away.
+void endComposition(HIMC himc, bool commit) {
+    MessageList messages;
+    {
+        LockedContext ctx(himc);
+        if (!ctx) {
+            return;
+        }
+        const std::u16string reading = pendingRomaji(ctx.operator->());
+        if (reading.empty()) {
+            return;
+        }
+        const std::u16string result = commit ? finishRomaji(reading) : std::u16string();
+        if (!storeComposition(ctx.operator->(), {}, result)) {
+            return;
+        }
+        messages.compose(reading, {}, result);
+    }
+    messages.deliver(himc, nullptr);
+}
+
+bool isSwitchOnKey(UINT vkey, UINT scanCode) {
+    return vkey == VK_DBE_HIRAGANA || vkey == VK_CONVERT || vkey == VK_KANJI ||
+           scanCode == scanCodeHankakuZenkaku;
+}
+
+bool isModifierKey(UINT vkey) {
+    switch (vkey) {
+    case VK_SHIFT:
+    case VK_CONTROL:
+    case VK_MENU:
+    case VK_LSHIFT:
+    case VK_RSHIFT:
+    case VK_LCONTROL:
+    case VK_RCONTROL:
+    case VK_LMENU:
+    case VK_RMENU:
+    case VK_LWIN:
+    case VK_RWIN:
+    case VK_CAPITAL:
+    case VK_NUMLOCK:
+    case VK_SCROLL:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isDown(const BYTE* keyState, int vkey) {
+    return keyState && (keyState[vkey] & 0x80) != 0;
+}
+
+void switchOnInHiragana(HIMC himc) {
+    ImmSetOpenStatus(himc, TRUE);
+    DWORD conversion = 0, sentence = 0;
+    ImmGetConversionStatus(himc, &conversion, &sentence);
+    ImmSetConversionStatus(himc, (conversion & ~IME_CMODE_KATAKANA) | hiraganaMode, sentence);
+}
+
+bool isTakingRomaji(const INPUTCONTEXT* ctx) {
+    return ctx->fOpen && (ctx->fdwConversion & IME_CMODE_NATIVE) != 0;
+}
+
+// The UI window: IMM32 forwards WM_IME_CONTROL from the default IME window here. The
+// composition itself is drawn by the IME-aware application, so nothing is painted.
+LRESULT controlCommand(HWND uiWindow, WPARAM command, LPARAM value) {
+    HIMC himc = reinterpret_cast<HIMC>(GetWindowLongPtrW(uiWindow, IMMGWL_IMC));
+    if (!himc) {
+        return 1;
+    }
+    DWORD conversion = 0, sentence = 0;
+    ImmGetConversionStatus(himc, &conversion, &sentence);
+    switch (command) {
+    case IMC_GETOPENSTATUS:
+        return ImmGetOpenStatus(himc);
+    case IMC_SETOPENSTATUS:
+        return ImmSetOpenStatus(himc, value != 0) ? 0 : 1;
+    case IMC_GETCONVERSIONMODE:
+        return static_cast<LRESULT>(conversion);
+    case IMC_SETCONVERSIONMODE:
+        return ImmSetConversionStatus(himc, static_cast<DWORD>(value), sentence) ? 0 : 1;
+    case IMC_GETSENTENCEMODE:
+        return static_cast<LRESULT>(sentence);
+    case IMC_SETSENTENCEMODE:
+        return ImmSetConversionStatus(himc, conversion, static_cast<DWORD>(value)) ? 0 : 1;
+    default:
+        return 1;
+    }
+}
+
+LRESULT CALLBACK uiWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_IME_CONTROL:
+        trace("tavtest: WM_IME_CONTROL command=0x%x value=%u\n", static_cast<unsigned>(wParam),
+              static_cast<unsigned>(lParam));
+        return controlCommand(hwnd, wParam, lParam);
+    case WM_IME_STARTCOMPOSITION:
+    case WM_IME_COMPOSITION:
+    case WM_IME_ENDCOMPOSITION:
+    case WM_IME_NOTIFY:
+    case WM_IME_SETCONTEXT:
+    case WM_IME_SELECT:
+    case WM_IME_COMPOSITIONFULL:
+        return 0;
+    default:
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+}
+
+bool registerUiClass(HINSTANCE instance) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.style = CS_IME;
+    wc.lpfnWndProc = uiWindowProc;
+    wc.cbWndExtra = 2 * sizeof(LONG_PTR); // IMMGWL_IMC and IMMGWL_PRIVATE
+    wc.hInstance = instance;
+    wc.lpszClassName = uiClassName;
+    return RegisterClassExW(&wc) != 0;
+}
+
+} // namespace
+
+extern "C" {
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) {
+        moduleInstance = instance;
+        DisableThreadLibraryCalls(instance);
+        return registerUiClass(instance) ? TRUE : FALSE;
+    }
+    if (reason == DLL_PROCESS_DETACH) {
+        UnregisterClassW(uiClassName, instance);
+    }
+    return TRUE;
+}
+
+BOOL WINAPI ImeInquire(LPIMEINFO info, LPWSTR uiClass, DWORD) {
+    if (!info || !uiClass) {
+        return FALSE;
+    }
+    *info = IMEINFO{};
+    info->dwPrivateDataSize = sizeof(DWORD);
+    info->fdwProperty = IME_PROP_KBD_CHAR_FIRST | IME_PROP_UNICODE | IME_PROP_AT_CARET |
+                        IME_PROP_IGNORE_UPKEYS | IME_PROP_COMPLETE_ON_UNSELECT;
+    info->fdwConversionCaps = IME_CMODE_NATIVE | IME_CMODE_FULLSHAPE | IME_CMODE_KATAKANA;
+    info->fdwSentenceCaps = IME_SMODE_NONE;
+    info->fdwSelectCaps = SELECT_CAP_CONVERSION;
+    std::memcpy(uiClass, uiClassName, sizeof uiClassName);
+    trace("tavtest: ImeInquire\n");
+    return TRUE;
+}
+
+BOOL WINAPI ImeDestroy(UINT) {
+    return TRUE;
+}
+
+BOOL WINAPI ImeSelect(HIMC himc, BOOL select) {
+    trace("tavtest: ImeSelect select=%u\n", select ? 1u : 0u);
+    if (!himc) {
+        return FALSE;
+    }
+    if (!select) {
+        endComposition(himc, true);
+        return TRUE;
+    }
+    LockedContext ctx(himc);
+    if (!ctx) {
+        return FALSE;
+    }
+    if (!(ctx->fdwInit & INIT_CONVERSION)) {
+        ctx->fdwConversion = hiraganaMode;
+        ctx->fdwSentence = IME_SMODE_NONE;
+        ctx->fdwInit |= INIT_CONVERSION;
+    }
+    return storeComposition(ctx.operator->(), {}, {}) ? TRUE : FALSE;
+}
+
+BOOL WINAPI ImeSetActiveContext(HIMC, BOOL) {
+    return TRUE;
+}
+
+BOOL WINAPI ImeProcessKey(HIMC himc, UINT vkey, LPARAM keyData, const LPBYTE keyState) {
+    const UINT scanCode = (static_cast<UINT>(keyData) >> 16) & 0xFF;
+    const bool keyUp = (static_cast<ULONG_PTR>(keyData) & 0x80000000u) != 0;
+    trace("tavtest: ImeProcessKey vk=0x%02x scan=0x%02x up=%u\n", vkey, scanCode, keyUp);
+    if (!himc || keyUp) {
+        return FALSE;
+    }
+    if (isSwitchOnKey(vkey, scanCode)) {
+        switchOnInHiragana(himc);
+        return TRUE; // the key only switches the IME; the application never sees it
+    }
+    LockedContext ctx(himc);
+    if (!ctx || !isTakingRomaji(ctx.operator->()) || isModifierKey(vkey)) {
+        return FALSE;
+    }
+    if (isDown(keyState, VK_CONTROL) || isDown(keyState, VK_MENU)) {
+        return FALSE;
+    }
+    if (vkey >= 'A' && vkey <= 'Z') {
+        return TRUE;
+    }
+    // While composing every other key goes through the IME too: it edits, ends or cancels
+    // the composition before the application sees anything.
+    return pendingRomaji(ctx.operator->()).empty() ? FALSE : TRUE;
+}
+
+UINT WINAPI ImeToAsciiEx(UINT virtKey, UINT scanCode, const LPBYTE, LPTRANSMSGLIST list, UINT,
+                         HIMC himc) {
+    const UINT vkey = virtKey & 0xFF;
+    const auto typed = static_cast<char16_t>(HIWORD(virtKey));
+    if (!himc || isSwitchOnKey(vkey, scanCode & 0xFF)) {
+        return 0;
+    }
+    MessageList messages;
+    {
+        LockedContext ctx(himc);
+        if (!ctx || !isTakingRomaji(ctx.operator->())) {
+            return 0;
+        }
+        const std::u16string reading = pendingRomaji(ctx.operator->());
+        std::u16string nextReading, result;
+        bool passKeyOn = false;
+        if (vkey >= 'A' && vkey <= 'Z') {
+            const char16_t letter = isRomajiLetter(typed) ? typed : static_cast<char16_t>(vkey);
+            auto step = typeRomaji(reading, letter);
+            result = std::move(step.committed);
+            nextReading = std::move(step.pending);
+        } else if (vkey == VK_BACK) {
+            nextReading = (reading == u"nn") ? std::u16string() : reading;
+            if (!nextReading.empty()) {
+                nextReading.pop_back();
+            }
+        } else if (vkey == VK_ESCAPE) {
+            // cancelled: nothing committed
+        } else if (vkey == VK_RETURN) {
+            result = finishRomaji(reading);
+        } else if (typed >= u' ') {
+            result = typeRomaji(reading, typed).committed;
+        } else {
+            result = finishRomaji(reading);
+            passKeyOn = true;
+        }
+        trace("tavtest: ImeToAsciiEx vk=0x%02x char=0x%04x pending=%u\n", vkey, typed,
+              static_cast<unsigned>(nextReading.size()));
+        if (!storeComposition(ctx.operator->(), nextReading, result)) {
+            return 0;
+        }
+        messages.compose(reading, nextReading, result);
+        if (passKeyOn) {
+            messages.add(WM_KEYDOWN, vkey, static_cast<LPARAM>(1 | (scanCode & 0xFF) << 16));
+        }
+    }
+    return messages.deliver(himc, list);
+}
+
+BOOL WINAPI NotifyIME(HIMC himc, DWORD action, DWORD index, DWORD value) {
+    trace("tavtest: NotifyIME action=0x%x index=0x%x value=0x%x\n", action, index, value);
+    if (!himc) {
+        return FALSE;
+    }
+    switch (action) {
+    case NI_CONTEXTUPDATED:
+        if (value == IMC_SETOPENSTATUS) {
+            bool opened = false;
+            {
+                LockedContext ctx(himc);
+                if (!ctx) {
+                    return FALSE;
+                }
+                opened = ctx->fOpen != FALSE;
+            }
+            // Japanese IMEs come on in hiragana, whatever mode they were left in.
+            if (opened) {
+                switchOnInHiragana(himc);
+            } else {
+                endComposition(himc, true);
+            }
+        } else if (value == IMC_SETCONVERSIONMODE) {
+            LockedContext ctx(himc);
+            if (ctx && !(ctx->fdwConversion & IME_CMODE_NATIVE)) {
+                endComposition(himc, true);
+            }
+        }
+        return TRUE;
+    case NI_COMPOSITIONSTR:
+        if (index == CPS_COMPLETE || index == CPS_CANCEL) {
+            endComposition(himc, index == CPS_COMPLETE);
+            return TRUE;
+        }
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+BOOL WINAPI ImeConfigure(HKL, HWND, DWORD, LPVOID) {
+    return FALSE;
+}
+
+LRESULT WINAPI ImeEscape(HIMC, UINT, LPVOID) {
+    return 0;
+}
+
+DWORD WINAPI ImeConversionList(HIMC, LPCWSTR, LPCANDIDATELIST, DWORD, UINT) {
+    return 0;
+}
+
+BOOL WINAPI ImeSetCompositionString(HIMC, DWORD, LPCVOID, DWORD, LPCVOID, DWORD) {
+    return FALSE;
+}
+
+BOOL WINAPI ImeRegisterWord(LPCWSTR, DWORD, LPCWSTR) {
+    return FALSE;
+}
+
+BOOL WINAPI ImeUnregisterWord(LPCWSTR, DWORD, LPCWSTR) {
+    return FALSE;
+}
+
+UINT WINAPI ImeGetRegisterWordStyle(UINT, LPSTYLEBUFW) {
+    return 0;
+}
+
+UINT WINAPI ImeEnumRegisterWord(REGISTERWORDENUMPROCW, LPCWSTR, DWORD, LPCWSTR, LPVOID) {
+    return 0;
+}
+
+DWORD WINAPI ImeGetImeMenuItems(HIMC, DWORD, DWORD, LPIMEMENUITEMINFOW, LPIMEMENUITEMINFOW, DWORD) {
+    return 0;
+}
+
+} // extern "C"

@@ -11,6 +11,8 @@ namespace tavelio::fake {
 
 namespace {
 
+constexpr std::uint32_t VkPacket = 0xE7;
+
 Window* focusedField(System& s) {
     if (s.foreground == 0) {
         return nullptr;
@@ -50,27 +52,33 @@ void backspaceIn(Window& w) {
     }
 }
 
-} // namespace
-
-void deliverInput(const KeyInput& record) {
-    auto& s = system();
-    const bool up = (record.flags & keyevent::KeyUp) != 0;
-    const bool unicode = (record.flags & keyevent::Unicode) != 0;
-
-    std::uint32_t vkCode = record.vk;
-    std::uint32_t scan = record.scan;
-    std::uint32_t scanKey = 0; // 0x100 + scan code, for IMEs that listen to scan codes
-    if (unicode) {
-        vkCode = 0xE7; // VK_PACKET
-    } else if ((record.flags & keyevent::ScanCode) != 0) {
-        const std::uint16_t prefixed = static_cast<std::uint16_t>(
-            (record.flags & keyevent::ExtendedKey) ? 0xE000 | record.scan : record.scan);
-        vkCode = usVirtualKey(prefixed);
-        scanKey = 0x100 + record.scan;
-    } else if (scan == 0) {
-        scan = usScanCode(vkCode) & 0xFF;
+// The character a key gives on the test's layout: a character the test added
+// to the layout when the key and the modifiers down match its VkKeyScanEx
+// value, else the US key with Shift (nothing while Ctrl or Alt is down).
+char16_t characterOf(const System& s, std::uint32_t vkCode) {
+    const std::uint32_t shiftState = (s.down[vk::Shift] ? 0x01u : 0u) |
+                                     (s.down[vk::Control] ? 0x02u : 0u) |
+                                     (s.down[vk::Menu] ? 0x04u : 0u);
+    for (const auto& [ch, scan] : s.extraKeyScans) {
+        const auto value = static_cast<std::uint16_t>(scan);
+        if (scan != -1 && (value & 0xFF) == vkCode && (value >> 8) == shiftState) {
+            return ch;
+        }
     }
+    if (s.down[vk::Control] || s.down[vk::Menu]) {
+        return 0;
+    }
+    const char16_t ch =
+        usCharacter(vkCode, s.down[vk::Shift], s.toggled[vk::Capital], s.toggled[vk::NumLock]);
+    return (ch >= 0x20 && ch != 0x7F) ? ch : 0;
+}
 
+// One key event after the layout has named its key: the key state changes,
+// the keyboard hook sees it, and a press that the hook let through reaches
+// the focused field, through its IME.
+void deliverKey(System& s, std::uint32_t vkCode, std::uint32_t scan, std::uint32_t scanKey,
+                char16_t unit, bool up, std::uint32_t hookFlags, std::uintptr_t extraInfo) {
+    const bool unicode = vkCode == VkPacket;
     if (!unicode && vkCode != 0 && vkCode < 256) {
         if (up) {
             s.release(static_cast<std::uint8_t>(vkCode));
@@ -84,8 +92,8 @@ void deliverInput(const KeyInput& record) {
         event.message = up ? msg::KeyUp : msg::KeyDown;
         event.vkCode = vkCode;
         event.scanCode = scan;
-        event.flags = LowLevelKeyInjected | (up ? 0x80u : 0u);
-        event.extraInfo = record.extraInfo;
+        event.flags = hookFlags | (up ? 0x80u : 0u);
+        event.extraInfo = extraInfo;
         if (s.keyboardHook(event)) {
             return;
         }
@@ -108,19 +116,44 @@ void deliverInput(const KeyInput& record) {
         }
     }
     if (unicode) {
-        typeInto(s, *field, static_cast<char16_t>(record.scan));
+        typeInto(s, *field, unit);
         return;
     }
     if (vkCode == vk::Back) {
         backspaceIn(*field);
         return;
     }
-    const bool ctrl = s.down[vk::Control] || s.down[vk::Menu];
-    const char16_t ch =
-        usCharacter(vkCode, s.down[vk::Shift], s.toggled[vk::Capital], s.toggled[vk::NumLock]);
-    if (!ctrl && ch >= 0x20 && ch != 0x7F) {
+    if (const char16_t ch = characterOf(s, vkCode)) {
         typeInto(s, *field, ch);
     }
+}
+
+} // namespace
+
+void deliverInput(const KeyInput& record) {
+    auto& s = system();
+    const bool up = (record.flags & keyevent::KeyUp) != 0;
+
+    std::uint32_t vkCode = record.vk;
+    std::uint32_t scan = record.scan;
+    std::uint32_t scanKey = 0; // 0x100 + scan code, for IMEs that listen to scan codes
+    if ((record.flags & keyevent::Unicode) != 0) {
+        vkCode = VkPacket;
+    } else if ((record.flags & keyevent::ScanCode) != 0) {
+        const std::uint16_t prefixed = static_cast<std::uint16_t>(
+            (record.flags & keyevent::ExtendedKey) ? 0xE000 | record.scan : record.scan);
+        vkCode = usVirtualKey(prefixed);
+        scanKey = 0x100 + record.scan;
+    } else if (scan == 0) {
+        scan = usScanCode(vkCode) & 0xFF;
+    }
+    deliverKey(s, vkCode, scan, scanKey, static_cast<char16_t>(record.scan), up,
+               LowLevelKeyInjected, record.extraInfo);
+}
+
+void deliverHardwareKey(std::uint8_t vk, bool up) {
+    const std::uint16_t scan = usScanCode(vk);
+    deliverKey(system(), vk, scan & 0xFF, 0x100u + (scan & 0xFF), 0, up, 0, 0);
 }
 
 } // namespace tavelio::fake

@@ -159,7 +159,13 @@ int toUnicode(std::uint32_t vk, std::uint32_t, const std::uint8_t* keyState, cha
     return 1;
 }
 
-std::uint32_t mapVirtualKey(std::uint32_t code, std::uint32_t mapType, KeyboardLayout) {
+std::uint32_t mapVirtualKey(std::uint32_t code, std::uint32_t mapType, KeyboardLayout layout) {
+    const auto& missing = system().keysWithoutScanCode;
+    if (const auto keys = missing.find(layout);
+        keys != missing.end() && (mapType == 0 || mapType == MapVkToVscEx) &&
+        std::find(keys->second.begin(), keys->second.end(), code) != keys->second.end()) {
+        return 0;
+    }
     switch (mapType) {
     case 0: // MAPVK_VK_TO_VSC
         return fake::usScanCode(code) & 0xFF;

@@ -162,6 +162,8 @@ public:
     std::vector<std::uint8_t> deadKeys;
     // Characters the US layout lacks but a test's layout produces (VkKeyScanEx value).
     std::map<char16_t, std::int16_t> extraKeyScans;
+    // Keys a layout has no scan code for: MapVirtualKeyEx gives 0 on that layout.
+    std::map<KeyboardLayout, std::vector<std::uint32_t>> keysWithoutScanCode;
     int toUnicodeCalls = 0;
     KeyboardLayout toUnicodeLayout = 0; // the layout of the last ToUnicodeEx call
 
@@ -214,5 +216,8 @@ void resetSystem(const std::filesystem::path& root);
 
 // Applies accepted SendInput records to the desktop: defined by the input model.
 void deliverInput(const KeyInput& record);
+// A key pressed or released on the physical keyboard: the keyboard hook sees
+// it as not injected, then, unless the hook swallowed it, the focused window.
+void deliverHardwareKey(std::uint8_t vk, bool up);
 
 } // namespace tavelio::fake

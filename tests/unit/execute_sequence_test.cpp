@@ -1,0 +1,489 @@
+#include "capture/hook_context.h"
+#include "platform/constants.h"
+#include "reinput/execute_sequence.h"
+#include "tests/support/fake_test.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <numeric>
+
+namespace tavelio::testing {
+namespace {
+
+using platform::KeyInput;
+using platform::WindowHandle;
+using Lines = std::vector<std::string>;
+using Sleeps = std::vector<std::uint32_t>;
+
+constexpr WindowHandle HiddenWindow = 0x9000;
+// addEditor's handles: top-level window, edit control.
+constexpr WindowHandle Top = 0x10010;
+constexpr WindowHandle Edit = 0x10020;
+
+const std::string NoMods = "ctrl=0 lctrl=0 rctrl=0 shift=0 alt=0 win=0 bs=0";
+const std::string EditorContext = "fg=0x10010 focus=0x10020 target=0x10020 pid=4000 "
+                                  "exe=\"notepad.exe\" class=\"Edit\" title=\"\"";
+const std::string ImeOff = "hwnd=0x10020 open=0 conv=0x0 sent=0x0 native=0";
+const std::string ImeOn = "hwnd=0x10020 open=1 conv=0x1 sent=0x0 native=1";
+
+// The parts of the application state that the hook and a run share.
+struct Tavelio {
+    Settings settings;
+    InputBuffer buffer{200};
+    std::atomic<std::uint32_t> sessionCounter{0};
+    WindowHandle keyFallbackWindow = 0;
+    HookContext hook{HiddenWindow, settings, buffer};
+    ExecuteContext context{settings, &buffer, sessionCounter, keyFallbackWindow};
+};
+
+std::string head(const std::string& line, const std::string& expected) {
+    return line.substr(0, expected.size());
+}
+
+std::string hex8(std::uint32_t value) {
+    char text[9];
+    std::snprintf(text, sizeof text, "%08X", value);
+    return text;
+}
+
+std::uint8_t keyOf(char16_t ch) {
+    if (ch >= u'a' && ch <= u'z') {
+        return static_cast<std::uint8_t>(ch - 0x20);
+    }
+    return ch == u' ' ? vk::Space : static_cast<std::uint8_t>(ch);
+}
+
+class ExecuteSequenceTest : public FakeSystemTest {
+protected:
+    void SetUp() override {
+        FakeSystemTest::SetUp();
+        buildDesktop();
+    }
+
+    // A fresh desktop: an editor in front, Tavelio's hook watching the keyboard.
+    void buildDesktop(bool logging = true) {
+        fake::resetSystem(root_);
+        diagnosticLog().stop();
+        if (logging) {
+            startLogging();
+        }
+        if (!logging) {
+            std::error_code ec; // no file of an earlier desktop may pass for this one's
+            std::filesystem::remove_all(sys().hostPath(sys().roaming + u"\\Tavelio"), ec);
+        }
+        ASSERT_EQ(sys().addEditor(), Edit);
+        app_ = std::make_unique<Tavelio>();
+        sys().keyboardHook = [this](const fake::HookKeyEvent& e) {
+            return processKeyEvent(app_->hook, 0, e.message,
+                                   KeyEvent{e.vkCode, e.scanCode, e.flags, e.extraInfo});
+        };
+    }
+
+    // The user types lower-case letters and spaces with the IME off.
+    void userTypes(std::u16string_view text) {
+        for (const char16_t ch : text) {
+            fake::deliverHardwareKey(keyOf(ch), false);
+            fake::deliverHardwareKey(keyOf(ch), true);
+        }
+    }
+    // Ctrl+Backspace, both keys held, released on the virtual clock.
+    void userPressesHotkey(std::uint32_t backspaceUpAfter, std::uint32_t ctrlUpAfter) {
+        fake::deliverHardwareKey(vk::LControl, false);
+        fake::deliverHardwareKey(vk::Back, false);
+        sys().after(backspaceUpAfter, [] { fake::deliverHardwareKey(vk::Back, true); });
+        sys().after(ctrlUpAfter, [] { fake::deliverHardwareKey(vk::LControl, true); });
+    }
+    // The hidden window's dispatch of the posted request.
+    void dispatchExecuteRequest() {
+        ASSERT_EQ(sys().posted.size(), 1u);
+        EXPECT_EQ(sys().posted[0].window, HiddenWindow);
+        EXPECT_EQ(sys().posted[0].message, ExecuteRequestMessage);
+        EXPECT_EQ(sys().posted[0].wParam, 0u);
+        EXPECT_EQ(sys().posted[0].lParam, 0);
+        sys().posted.clear();
+        executeReinput(app_->context);
+    }
+
+    std::u16string& field() { return sys().window(Edit).text; }
+    // The editor's default IME window stops opening the IME (it belongs to
+    // the thread, so every window of the thread answers alike).
+    void imeWindowStopsOpening() {
+        const auto thread = sys().window(Edit).threadId;
+        for (auto& [handle, w] : sys().windows) {
+            if (w.threadId == thread) {
+                w.imeControlOpens = false;
+            }
+        }
+    }
+    fake::ImeState& ime() { return sys().ime(Edit); }
+    Lines out(const std::string& event) const { return events(LogChannel::Output, event); }
+    Lines runLines() const { // output.log without its START line
+        auto lines = logLines(LogChannel::Output);
+        if (!lines.empty()) {
+            lines.erase(lines.begin());
+        }
+        return lines;
+    }
+    std::uint32_t slept() const {
+        const auto& sleeps = fake::system().sleeps;
+        return std::accumulate(sleeps.begin(), sleeps.end(), 0u);
+    }
+
+    std::unique_ptr<Tavelio> app_;
+};
+
+TEST_F(ExecuteSequenceTest, TheRoadOfOneTypicalEvent) {
+    userTypes(u"ka");
+    EXPECT_EQ(field(), u"ka");
+    EXPECT_EQ(app_->buffer.text(), u"ka");
+
+    userPressesHotkey(30, 45);
+    EXPECT_EQ(field(), u"ka"); // the hotkey's Backspace never reached the editor
+    ASSERT_EQ(events(LogChannel::Input, "HOTKEY_EXECUTE").size(), 1u);
+    const auto inputLinesBefore = logLines(LogChannel::Input).size();
+
+    dispatchExecuteRequest();
+
+    EXPECT_EQ(field(), u"か");
+    EXPECT_EQ(sys().window(Edit).composition, u"");
+    EXPECT_EQ(app_->buffer.text(), u"");
+    EXPECT_EQ(app_->buffer.last(), LastAction::Cleared);
+    EXPECT_EQ(app_->sessionCounter.load(), 1u);
+
+    const std::string sid = "sid=1-000003E8";
+    const std::string held = "ctrl=1 lctrl=1 rctrl=0 shift=0 alt=0 win=0 bs=1";
+    const std::string ka = "len=2 first2=\"ka\" last2=\"ka\"";
+    EXPECT_EQ(
+        runLines(),
+        (Lines{
+            "[OUT] EXECUTE_BEGIN " + sid + " bufLen=2 reinputLen=2 trailingSpaces=0 deleteLen=2 " +
+                ka + " text=\"ka\" reinput=\"ka\" " + held + " " + EditorContext + " ime=\"" +
+                ImeOff + "\"",
+            "[OUT] WAIT_HOTKEY_RELEASE_BEGIN timeoutMs=3000 " + held,
+            "[OUT] WAIT_HOTKEY_RELEASE result=ok elapsedMs=50 " + NoMods,
+            "[OUT] HOTKEY_RELEASED " + sid + " " + NoMods,
+            "[OUT] RELEASE_MODIFIERS none",
+            "[OUT] MODIFIERS_CLEAR " + sid + " " + NoMods,
+            "[OUT] IME_ENABLE_BEGIN " + ImeOff,
+            "[OUT] IME_ENABLE method=ImmSetOpenStatus result=ok hwnd=0x10020",
+            "[OUT] IME_ENABLE_END " + ImeOn,
+            "[OUT] IME_READY result=ok " + ImeOn,
+            "[OUT] IME_ENABLED " + sid + " " + ImeOn,
+            "[OUT] DELETE_PHASE " + sid + " " + ka + " " + NoMods + " " + EditorContext,
+            "[OUT] SEND_DELETION_BEGIN method=backspace " + ka + " text=\"ka\" " + NoMods + " " +
+                EditorContext,
+            "[OUT] SEND_BACKSPACES_BEGIN count=2 delayMs=12 " + NoMods + " " + EditorContext,
+            "[OUT] BS_STEP_BEGIN i=1/2 elapsedMs=0 " + NoMods,
+            "[OUT] BS_STEP_DONE i=1/2 elapsedMs=12 ctrlHeld=0 " + NoMods,
+            "[OUT] BS_STEP_BEGIN i=2/2 elapsedMs=12 " + NoMods,
+            "[OUT] BS_STEP_DONE i=2/2 elapsedMs=24 ctrlHeld=0 " + NoMods,
+            "[OUT] SEND_BACKSPACES_DONE count=2 elapsedMs=24 ctrlHeldSteps=0 "
+            "first2CtrlHeld=0 " +
+                NoMods,
+            "[OUT] SEND_DELETION_DONE " + ka + " pauseMs=24 " + NoMods,
+            "[OUT] DELETE_PHASE_DONE " + sid + " " + ka + " " + NoMods + " " + EditorContext,
+            "[OUT] IME_ENABLE_BEGIN " + ImeOn,
+            "[OUT] IME_ENABLE method=ImmSetOpenStatus result=ok hwnd=0x10020",
+            "[OUT] IME_ENABLE_END " + ImeOn,
+            "[OUT] IME_READY result=ok " + ImeOn,
+            "[OUT] IME_REASSERTED " + sid + " " + ImeOn,
+            "[OUT] SLEEP " + sid + " ms=50",
+            "[OUT] REINPUT_PHASE " + sid + " " + ka + " text=\"ka\" " + NoMods,
+            "[OUT] SEND_TEXT_BEGIN len=2 text=\"ka\"",
+            "[OUT] SEND_TEXT_LEADIN index=1 ch=\"k\" delayMs=48",
+            "[OUT] SEND_TEXT_LEADIN index=2 ch=\"a\" delayMs=48",
+            "[OUT] SEND_TEXT_DONE len=2",
+            "[OUT] EXECUTE_SUCCESS " + sid + " reinputLen=2 trailingSpaces=0 " + ka,
+        }));
+
+    // Hotkey wait, 16 ms, the IME's 80 ms, two Backspaces and the deletion's
+    // pause, the IME again, the delay, and the two lead-in pauses.
+    EXPECT_EQ(sys().sleeps, (Sleeps{10, 10, 10, 10, 10, 16, 80, 12, 12, 24, 80, 50, 48, 48}));
+
+    // Every injected key came back through the hook and was ignored: the only
+    // input.log line the run added is the buffer's clear.
+    const auto inputLines = logLines(LogChannel::Input);
+    ASSERT_EQ(inputLines.size(), inputLinesBefore + 1);
+    EXPECT_EQ(inputLines.back(), "[IN] BUFFER action=clear len=0 truncated=0 canExecute=0 "
+                                 "last=cleared text=\"\"");
+    for (const auto& batch : sys().batches) {
+        for (const auto& record : batch) {
+            EXPECT_EQ(record.extraInfo, InjectedInputMarker);
+        }
+    }
+}
+
+TEST_F(ExecuteSequenceTest, FiveUnitsTake270MillisecondsOfPausesPlusTheImeWaits) {
+    userTypes(u"kanji");
+    executeReinput(app_->context);
+    EXPECT_EQ(field(), u"かんじ");
+    EXPECT_EQ(sys().sleeps, (Sleeps{16, 80, 12, 12, 12, 12, 12, 24, 80, 50, 48, 48, 8, 8, 8}));
+    EXPECT_EQ(slept(), 270u + 80u + 80u);
+}
+
+TEST_F(ExecuteSequenceTest, AbortsLeaveTheBufferUntilDeletionHasBegun) {
+    struct Case {
+        std::string reason;
+        std::function<void()> arrange;
+        std::u16string fieldText;
+        std::u16string composition;
+        bool bufferKept;
+    };
+    const std::vector<Case> cases = {
+        {"not_ready enabled=0", [this] { app_->settings.enabled = false; }, u"kana", u"", true},
+        {"not_ready enabled=1", [this] { app_->context.buffer = nullptr; }, u"kana", u"", true},
+        // The hotkey's press was swallowed and the keys stay down.
+        {"hotkey_not_released ctrl=1 lctrl=1 rctrl=0 shift=0 alt=0 win=0 bs=1",
+         [] {
+             fake::deliverHardwareKey(vk::LControl, false);
+             fake::deliverHardwareKey(vk::Back, false);
+         },
+         u"kana", u"", true},
+        // A right Ctrl whose key-up was lost: its own state reads down while
+        // the generic key reads up, and the system refuses the key-up.
+        {"modifier_release_failed ctrl=0 lctrl=0 rctrl=1 shift=0 alt=0 win=0 bs=0",
+         [this] {
+             sys().down[vk::RControl] = true;
+             sys().acceptLimit = 0;
+         },
+         u"kana", u"", true},
+        // No method switches the IME on; the last fallback key is the
+        // backquote key of a US keyboard, and it types one.
+        {"ime_enable_failed ime=\"" + ImeOff + "\"",
+         [this] {
+             ime().setOpenFails = true;
+             ime().setConversionFails = true;
+             imeWindowStopsOpening();
+         },
+         u"kana`", u"", true},
+        // A key went out to a window without a context, then the user went elsewhere.
+        {"ime_ready_failed ime=\"hwnd=0x10050 open=0 conv=0x0 sent=0x0 native=0\"",
+         [this] {
+             sys().window(Edit).context = 0;
+             sys().addEditor(u"C:\\Tools\\other.exe");
+             sys().activate(Top, Edit);
+             sys().after(400, [this] { sys().activate(0x10040, 0x10050); });
+         },
+         u"kana", u"", true},
+        {"deletion_failed len=4 first2=\"ka\" last2=\"na\" " + NoMods,
+         [this] { sys().acceptLimit = 2; }, u"kan", u"", false},
+        {"reinput_failed", [this] { sys().acceptLimit = 8 + 2; }, u"", u"k", false},
+        {"trailing_space_failed",
+         [this] {
+             userTypes(u" ");
+             sys().acceptLimit = 10 + 8;
+         },
+         u"かな", u"", false},
+    };
+    for (const auto& c : cases) {
+        buildDesktop();
+        userTypes(u"kana");
+        c.arrange();
+        const std::u16string before = app_->buffer.text();
+        const auto inputLinesBefore = logLines(LogChannel::Input).size();
+
+        executeReinput(app_->context);
+
+        EXPECT_EQ(out("EXECUTE_ABORT"), Lines{"sid=1-000003E8 reason=" + c.reason});
+        EXPECT_TRUE(out("EXECUTE_SUCCESS").empty()) << c.reason;
+        EXPECT_EQ(field(), c.fieldText) << c.reason;
+        EXPECT_EQ(sys().window(Edit).composition, c.composition) << c.reason;
+        const auto inputLines = logLines(LogChannel::Input);
+        if (c.bufferKept) {
+            EXPECT_EQ(app_->buffer.text(), before) << c.reason;
+            EXPECT_EQ(app_->buffer.last(), LastAction::Text) << c.reason;
+            EXPECT_EQ(inputLines.size(), inputLinesBefore) << c.reason;
+        } else {
+            EXPECT_EQ(app_->buffer.text(), u"") << c.reason;
+            EXPECT_FALSE(app_->buffer.canExecute()) << c.reason;
+            ASSERT_EQ(inputLines.size(), inputLinesBefore + 1) << c.reason;
+            EXPECT_EQ(inputLines.back(), "[IN] BUFFER action=clear len=0 truncated=0 "
+                                         "canExecute=0 last=cleared text=\"\"");
+        }
+        EXPECT_EQ(sys().contextsObtained, sys().contextsReleased) << c.reason;
+        EXPECT_EQ(sys().attachDepth, 0) << c.reason;
+    }
+}
+
+TEST_F(ExecuteSequenceTest, NothingIsInjectedBeforeTheHotkeyIsReleased) {
+    userTypes(u"kana");
+    fake::deliverHardwareKey(vk::LControl, false);
+    fake::deliverHardwareKey(vk::Back, false);
+    executeReinput(app_->context);
+    EXPECT_TRUE(sys().batches.empty());
+    EXPECT_EQ(slept(), 3000u);
+    const std::string timeout = "result=timeout elapsedMs=3000 ctrl=1";
+    EXPECT_EQ(head(out("WAIT_HOTKEY_RELEASE").at(0), timeout), timeout);
+}
+
+TEST_F(ExecuteSequenceTest, ATruncatedBufferIsNotReady) {
+    app_ = nullptr;
+    sys().keyboardHook = nullptr;
+    Settings settings;
+    InputBuffer buffer(100);
+    for (int i = 0; i < 101; ++i) {
+        buffer.append(u'a');
+    }
+    std::atomic<std::uint32_t> counter{0};
+    WindowHandle fallback = 0;
+    ExecuteContext context{settings, &buffer, counter, fallback};
+    executeReinput(context);
+    EXPECT_EQ(out("EXECUTE_ABORT"), Lines{"sid=1-000003E8 reason=not_ready enabled=1"});
+    EXPECT_TRUE(sys().batches.empty());
+    EXPECT_EQ(buffer.text().size(), 100u);
+}
+
+TEST_F(ExecuteSequenceTest, TrailingSpacesAreDeletedAndTypedAgainAfterTheText) {
+    userTypes(u"kana ");
+    ASSERT_EQ(app_->buffer.text(), u"kana ");
+    executeReinput(app_->context);
+    EXPECT_EQ(field(), u"かな ");
+    const std::string begin =
+        "sid=1-000003E8 bufLen=5 reinputLen=4 trailingSpaces=1 deleteLen=5 len=5 first2=\"ka\" "
+        "last2=\"a \" text=\"kana \" reinput=\"kana\" ";
+    EXPECT_EQ(head(out("EXECUTE_BEGIN").at(0), begin), begin);
+    const KeyInput spaceDown{0, 0x39, 0x8, 0, InjectedInputMarker};
+    const KeyInput spaceUp{0, 0x39, 0xA, 0, InjectedInputMarker};
+    ASSERT_EQ(sys().batches.size(), 5u + 4u + 1u);
+    EXPECT_EQ(sys().batches.back(), (std::vector<KeyInput>{spaceDown, spaceUp}));
+    EXPECT_EQ(out("SEND_TEXT_BEGIN"), (Lines{"len=4 text=\"kana\"", "len=1 text=\" \""}));
+    EXPECT_EQ(out("SEND_TRAILING_SPACES"), Lines{"sid=1-000003E8 count=1 result=ok"});
+    EXPECT_EQ(out("EXECUTE_SUCCESS"),
+              Lines{"sid=1-000003E8 reinputLen=4 trailingSpaces=1 len=5 first2=\"ka\" "
+                    "last2=\"a \""});
+    // Five Backspaces, then "kana" and the space each with the lead-in pacing.
+    EXPECT_EQ(sys().sleeps, (Sleeps{16, 80, 12, 12, 12, 12, 12, 24, 80, 50, 48, 48, 8, 8, 48}));
+}
+
+TEST_F(ExecuteSequenceTest, WithoutTrailingSpacesSuccessFollowsTheText) {
+    userTypes(u"ka");
+    executeReinput(app_->context);
+    EXPECT_TRUE(out("SEND_TRAILING_SPACES").empty());
+    const auto lines = runLines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], "[OUT] SEND_TEXT_DONE len=2");
+}
+
+TEST_F(ExecuteSequenceTest, TheDelayBeforeRetypingFollowsTheSetting) {
+    const struct {
+        std::int32_t delay;
+        Lines sleepLines;
+        std::uint32_t total;
+    } cases[] = {
+        {50, {"sid=1-000003E8 ms=50"}, 16 + 80 + 24 + 24 + 80 + 50 + 96},
+        {0, {}, 16 + 80 + 24 + 24 + 80 + 96},
+        {-20, {}, 16 + 80 + 24 + 24 + 80 + 96},
+        {300, {"sid=1-000003E8 ms=300"}, 16 + 80 + 24 + 24 + 80 + 300 + 96},
+    };
+    for (const auto& c : cases) {
+        buildDesktop();
+        app_->settings.reinputDelayMs = c.delay;
+        userTypes(u"ka");
+        executeReinput(app_->context);
+        EXPECT_EQ(out("SLEEP"), c.sleepLines) << c.delay;
+        EXPECT_EQ(slept(), c.total) << c.delay;
+        EXPECT_EQ(field(), u"か") << c.delay;
+    }
+}
+
+TEST_F(ExecuteSequenceTest, SessionIdsCountRunsAndCarryTheTickCount) {
+    const struct {
+        std::uint32_t counterBefore;
+        std::uint32_t tick;
+        const char* sid;
+    } cases[] = {
+        {0, 1000, "sid=1-000003E8"},
+        {1, 0xABCD, "sid=2-0000ABCD"},
+        {41, 0xFEDCBA98u, "sid=42-FEDCBA98"},
+        {0xFFFFFFFFu, 7, "sid=0-00000007"}, // the counter wraps to 0
+    };
+    for (const auto& c : cases) {
+        buildDesktop();
+        app_->sessionCounter = c.counterBefore;
+        sys().tick = c.tick;
+        userTypes(u"ka");
+        executeReinput(app_->context);
+        ASSERT_EQ(out("EXECUTE_SUCCESS").size(), 1u) << c.sid;
+        EXPECT_EQ(head(out("EXECUTE_SUCCESS")[0], c.sid), c.sid);
+        EXPECT_EQ(app_->sessionCounter.load(), c.counterBefore + 1);
+    }
+}
+
+TEST_F(ExecuteSequenceTest, ASecondRequestAfterSuccessIsNotReady) {
+    userTypes(u"ka");
+    executeReinput(app_->context);
+    const auto batches = sys().batches.size();
+    const std::uint32_t tick = sys().tick;
+    executeReinput(app_->context);
+    EXPECT_EQ(out("EXECUTE_ABORT"), Lines{"sid=2-" + hex8(tick) + " reason=not_ready enabled=1"});
+    EXPECT_EQ(sys().batches.size(), batches);
+    EXPECT_EQ(field(), u"か");
+}
+
+TEST_F(ExecuteSequenceTest, ASecondRequestAfterAFailedDeletionDeletesNothingMore) {
+    userTypes(u"kana");
+    sys().acceptLimit = 2; // one Backspace gets through
+    executeReinput(app_->context);
+    EXPECT_EQ(field(), u"kan");
+    sys().acceptLimit.reset();
+    executeReinput(app_->context);
+    EXPECT_EQ(field(), u"kan");
+    EXPECT_EQ(out("EXECUTE_ABORT").back().substr(15), "reason=not_ready enabled=1");
+}
+
+TEST_F(ExecuteSequenceTest, AnUnconfirmedReassertionIsLoggedAndTheRunGoesOn) {
+    userTypes(u"ka");
+    // The first Backspace goes out at +96; then the application shuts its IME
+    // and no method brings it back.
+    sys().after(100, [this] {
+        ime().open = false;
+        ime().setOpenFails = true;
+        ime().setConversionFails = true;
+        imeWindowStopsOpening();
+    });
+    executeReinput(app_->context);
+    EXPECT_EQ(out("IME_REASSERT_UNCONFIRMED"),
+              Lines{"sid=1-000003E8 sent=0 ime=\"hwnd=0x10020 open=0 conv=0x1 sent=0x0 "
+                    "native=1\""});
+    EXPECT_TRUE(out("IME_REASSERTED").empty());
+    EXPECT_EQ(out("EXECUTE_SUCCESS").size(), 1u);
+    EXPECT_EQ(field(), u"`ka"); // romaji, after the fallback's backquote
+    EXPECT_EQ(app_->buffer.text(), u"");
+}
+
+TEST_F(ExecuteSequenceTest, AReassertionThatSendsButCannotConfirmSaysSo) {
+    userTypes(u"ka");
+    // The first Backspace goes out at +96; the field then loses its context
+    // and the user moves to another window while the wait runs.
+    sys().after(100, [this] { sys().window(Edit).context = 0; });
+    const WindowHandle other = sys().addEditor(u"C:\\Tools\\other.exe");
+    sys().window(other).context = 0;
+    sys().activate(Top, Edit);
+    sys().after(400, [this, other] { sys().activate(other - 0x10, other); });
+    executeReinput(app_->context);
+    EXPECT_EQ(out("IME_REASSERT_UNCONFIRMED"),
+              Lines{"sid=1-000003E8 sent=1 ime=\"hwnd=0x10050 context=null\""});
+    EXPECT_EQ(out("EXECUTE_SUCCESS").size(), 1u);
+}
+
+TEST_F(ExecuteSequenceTest, LoggingOffChangesNeitherTheInputNorItsTiming) {
+    userTypes(u"kana ");
+    executeReinput(app_->context);
+    const auto batchesLogged = sys().batches;
+    const auto sleepsLogged = sys().sleeps;
+    ASSERT_FALSE(runLines().empty());
+
+    buildDesktop(false);
+    userTypes(u"kana ");
+    executeReinput(app_->context);
+    EXPECT_EQ(sys().batches, batchesLogged);
+    EXPECT_EQ(sys().sleeps, sleepsLogged);
+    EXPECT_EQ(field(), u"かな ");
+    EXPECT_TRUE(logLines(LogChannel::Output).empty());
+    EXPECT_EQ(app_->buffer.text(), u"");
+}
+
+} // namespace
+} // namespace tavelio::testing

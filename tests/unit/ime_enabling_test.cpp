@@ -1,0 +1,355 @@
+#include "ime/ime_enabling.h"
+#include "platform/constants.h"
+#include "tests/support/fake_test.h"
+
+namespace tavelio::testing {
+namespace {
+
+using platform::KeyInput;
+using platform::WindowHandle;
+using Lines = std::vector<std::string>;
+
+// addEditor's handles: top-level window, edit control, default IME window.
+constexpr WindowHandle Top = 0x10010;
+constexpr WindowHandle Edit = 0x10020;
+constexpr WindowHandle ImeWindow = 0x10030;
+
+KeyInput key(std::uint16_t vk, std::uint16_t scan, std::uint32_t flags) {
+    return KeyInput{vk, scan, flags, 0, InjectedInputMarker};
+}
+
+class ImeEnablingTest : public FakeSystemTest {
+protected:
+    void SetUp() override {
+        FakeSystemTest::SetUp();
+        startLogging();
+        ASSERT_EQ(sys().addEditor(), Edit);
+    }
+    fake::ImeState& ime() { return sys().ime(Edit); }
+    // The default IME window belongs to the editor's thread: whatever makes it
+    // hang or refuse holds for every window of that thread.
+    template <typename Change> void editorThreadWindows(Change change) {
+        const auto thread = sys().window(Edit).threadId;
+        for (auto& [handle, w] : sys().windows) {
+            if (w.threadId == thread) {
+                change(w);
+            }
+        }
+    }
+    // An IME that no method switches on.
+    void makeStubborn() {
+        ime().setOpenFails = true;
+        ime().setConversionFails = true;
+        editorThreadWindows([](fake::Window& w) { w.imeControlOpens = false; });
+    }
+    // The output lines after START.
+    Lines trace() const {
+        auto lines = logLines(LogChannel::Output);
+        lines.erase(lines.begin());
+        return lines;
+    }
+    std::vector<std::uint32_t> polls(std::size_t count) const {
+        return std::vector<std::uint32_t>(count, 20);
+    }
+    WindowHandle fallback_ = 0;
+};
+
+TEST_F(ImeEnablingTest, AnImeAlreadyOnIsConfirmedByTheInputContext) {
+    ime().open = true;
+    ime().conversion = 0x9;
+    ime().sentence = 0x8;
+    fallback_ = 0x999; // left from an earlier run
+    EXPECT_TRUE(enableIme(fallback_));
+    EXPECT_EQ(fallback_, 0u);
+    EXPECT_TRUE(waitImeReady(fallback_));
+    EXPECT_EQ(sys().sleeps, std::vector<std::uint32_t>{80});
+    EXPECT_TRUE(sys().sent.empty());
+    EXPECT_TRUE(sys().batches.empty());
+    EXPECT_EQ(trace(),
+              (Lines{
+                  "[OUT] IME_ENABLE_BEGIN hwnd=0x10020 open=1 conv=0x9 sent=0x8 native=1",
+                  "[OUT] IME_ENABLE method=ImmSetOpenStatus result=ok hwnd=0x10020",
+                  "[OUT] IME_ENABLE_END hwnd=0x10020 open=1 conv=0x9 sent=0x8 native=1",
+                  "[OUT] IME_READY result=ok hwnd=0x10020 open=1 conv=0x9 sent=0x8 native=1",
+              }));
+}
+
+TEST_F(ImeEnablingTest, TheInputContextAddsTheNativeBitAndKeepsTheRest) {
+    const struct {
+        bool open;
+        std::uint32_t conversion, sentence;
+        bool setOpenFails, setConversionFails;
+        bool result;
+        std::uint32_t conversionAfter;
+    } cases[] = {
+        {true, 0x18, 0x8, false, false, true, 0x19}, // open, alphanumeric full-shape
+        {false, 0x0, 0x0, false, false, true, 0x1},  // closed, nothing set
+        {false, 0x8, 0x1, false, true, false, 0x8},  // opens, but the mode cannot be set
+        {true, 0x10, 0x8, true, false, true, 0x11},  // already open: the mode call is enough
+        {false, 0x9, 0x8, true, false, false, 0x9},  // native set but the open call fails
+        {false, 0x8, 0x8, true, true, false, 0x8},   // nothing works
+    };
+    for (const auto& c : cases) {
+        ime() = fake::ImeState{c.open,         c.conversion,         c.sentence,
+                               c.setOpenFails, c.setConversionFails, {}};
+        makeStubborn();
+        ime().setOpenFails = c.setOpenFails;
+        ime().setConversionFails = c.setConversionFails;
+        sys().sleeps.clear();
+        startLogging();
+        EXPECT_EQ(enableIme(fallback_), c.result) << c.conversion;
+        EXPECT_EQ(ime().conversion, c.conversionAfter) << c.conversion;
+        EXPECT_EQ(ime().sentence, c.sentence) << c.conversion;
+        const auto ok = events(LogChannel::Output, "IME_ENABLE");
+        if (c.result) {
+            EXPECT_EQ(ok, Lines{"method=ImmSetOpenStatus result=ok hwnd=0x10020"});
+            EXPECT_EQ(sys().sleeps, std::vector<std::uint32_t>{80});
+        } else {
+            EXPECT_TRUE(ok.empty()) << c.conversion; // no method-1 line on failure
+            EXPECT_EQ(events(LogChannel::Output, "IME_ENABLE_FALLBACK"), Lines{"result=fail"});
+        }
+    }
+}
+
+TEST_F(ImeEnablingTest, TheDefaultImeWindowOpensWhatTheContextCannot) {
+    ime().conversion = 0x9; // closed, kana mode kept from before
+    ime().setOpenFails = true;
+    EXPECT_TRUE(enableIme(fallback_));
+    EXPECT_EQ(trace(), (Lines{
+                           "[OUT] IME_ENABLE_BEGIN hwnd=0x10020 open=0 conv=0x9 sent=0x0 native=1",
+                           "[OUT] IME_ENABLE_DEFAULT_WND imeWnd=0x10030 delivered=1 result=0",
+                           "[OUT] IME_ENABLE method=WM_IME_CONTROL result=ok",
+                           "[OUT] IME_ENABLE_END hwnd=0x10020 open=1 conv=0x9 sent=0x0 native=1",
+                       }));
+    ASSERT_EQ(sys().sent.size(), 1u);
+    const auto& m = sys().sent[0];
+    EXPECT_EQ(m.window, ImeWindow);
+    EXPECT_EQ(m.message, 0x0283u);
+    EXPECT_EQ(m.wParam, 0x0006u);
+    EXPECT_EQ(m.lParam, 1);
+    EXPECT_EQ(m.flags, 0x0003u);
+    EXPECT_EQ(m.timeoutMs, 250u);
+    EXPECT_EQ(sys().sleeps, std::vector<std::uint32_t>{80});
+    EXPECT_TRUE(sys().batches.empty());
+}
+
+TEST_F(ImeEnablingTest, AFailedDefaultWindowSendLeavesItToTheKeys) {
+    const struct {
+        const char* name;
+        bool hung;
+        std::intptr_t delivered;
+        std::uintptr_t result;
+        bool opens;
+        bool hasImeWindow;
+        const char* line; // the IME_ENABLE_DEFAULT_WND details, or "" for none
+        std::uint32_t timeBeforeKeys;
+    } cases[] = {
+        {"hung", true, 1, 0, true, true, "imeWnd=0x10030 delivered=0 result=0", 250},
+        {"refused", false, 1, 5, false, true, "imeWnd=0x10030 delivered=1 result=5", 0},
+        {"not delivered", false, 0, 0, true, true, "imeWnd=0x10030 delivered=0 result=0", 0},
+        {"delivered, still off", false, 1, 0, false, true, "imeWnd=0x10030 delivered=1 result=0",
+         80},
+        {"no IME window", false, 1, 0, true, false, "", 0},
+    };
+    for (const auto& c : cases) {
+        ime() = fake::ImeState{};
+        ime().conversion = 0x9;
+        ime().setOpenFails = true;
+        ime().switchOnKeys = {vk::DbeHiragana};
+        editorThreadWindows([&](fake::Window& w) {
+            w.hung = c.hung;
+            w.imeControlDelivered = c.delivered;
+            w.imeControlResult = c.result;
+            w.imeControlOpens = c.opens;
+        });
+        sys().window(Edit).defaultImeWindow = c.hasImeWindow ? ImeWindow : 0;
+        startLogging();
+        const std::uint32_t start = sys().tick;
+        EXPECT_TRUE(enableIme(fallback_)) << c.name;
+        EXPECT_EQ(events(LogChannel::Output, "IME_ENABLE_DEFAULT_WND"),
+                  *c.line ? Lines{c.line} : Lines{})
+            << c.name;
+        EXPECT_TRUE(events(LogChannel::Output, "IME_ENABLE").empty()) << c.name;
+        EXPECT_EQ(events(LogChannel::Output, "IME_ENABLE_FALLBACK"),
+                  Lines{"method=VK_DBE_HIRAGANA result=verified"})
+            << c.name;
+        EXPECT_EQ(sys().tick - start, c.timeBeforeKeys + 120) << c.name;
+        EXPECT_EQ(fallback_, Edit) << c.name;
+        EXPECT_TRUE(waitImeReady(fallback_)) << c.name;
+        EXPECT_EQ(fallback_, 0u);
+    }
+}
+
+TEST_F(ImeEnablingTest, TheKeysAreTriedInOrderUntilOneSwitchesTheImeOn) {
+    const auto hiragana = std::vector<KeyInput>{key(0xF2, 0, 0), key(0xF2, 0, 2)};
+    const auto convert = std::vector<KeyInput>{key(0x1C, 0, 0), key(0x1C, 0, 2)};
+    const auto kanji = std::vector<KeyInput>{key(0x19, 0, 0), key(0x19, 0, 2)};
+    const auto scan29 = std::vector<KeyInput>{key(0, 0x29, 0x8), key(0, 0x29, 0xA)};
+    const struct {
+        std::uint32_t switchOnKey;
+        const char* line;
+        std::vector<std::vector<KeyInput>> batches;
+    } cases[] = {
+        {0xF2, "method=VK_DBE_HIRAGANA result=verified", {hiragana}},
+        {0x1C, "method=VK_CONVERT result=verified", {hiragana, convert}},
+        {0x19, "method=VK_KANJI result=verified", {hiragana, convert, kanji}},
+        {0x100 + 0x29, "method=scan29 result=verified", {hiragana, convert, kanji, scan29}},
+    };
+    for (const auto& c : cases) {
+        ime() = fake::ImeState{};
+        makeStubborn();
+        ime().switchOnKeys = {c.switchOnKey};
+        sys().batches.clear();
+        sys().sleeps.clear();
+        startLogging();
+        EXPECT_TRUE(enableIme(fallback_)) << c.line;
+        EXPECT_EQ(events(LogChannel::Output, "IME_ENABLE_FALLBACK"), Lines{c.line});
+        EXPECT_EQ(sys().batches, c.batches) << c.line;
+        std::vector<std::uint32_t> sleeps{80}; // the delivered WM_IME_CONTROL
+        sleeps.insert(sleeps.end(), c.batches.size(), 120);
+        EXPECT_EQ(sys().sleeps, sleeps) << c.line;
+        EXPECT_EQ(fallback_, Edit);
+        EXPECT_TRUE(waitImeReady(fallback_)) << c.line;
+        EXPECT_EQ(events(LogChannel::Output, "IME_READY"),
+                  Lines{"result=ok hwnd=0x10020 open=1 conv=0x1 sent=0x0 native=1"});
+    }
+}
+
+TEST_F(ImeEnablingTest, AnImeThatIgnoresEveryKeyFailsAfterFourTries) {
+    makeStubborn();
+    EXPECT_FALSE(enableIme(fallback_));
+    EXPECT_EQ(fallback_, 0u);
+    EXPECT_EQ(sys().batches.size(), 4u);
+    EXPECT_EQ(sys().sleeps, (std::vector<std::uint32_t>{80, 120, 120, 120, 120}));
+    EXPECT_EQ(events(LogChannel::Output, "IME_ENABLE_FALLBACK"), Lines{"result=fail"});
+    EXPECT_EQ(events(LogChannel::Output, "IME_ENABLE_END"),
+              Lines{"hwnd=0x10020 open=0 conv=0x0 sent=0x0 native=0"});
+    // On a US layout scan code 0x29 is the backquote key, and the field gets one.
+    EXPECT_EQ(sys().window(Edit).text, u"`");
+}
+
+TEST_F(ImeEnablingTest, KeysTheSystemRefusesAreSkippedWithoutAPause) {
+    makeStubborn();
+    sys().window(Edit).defaultImeWindow = 0;
+    sys().acceptLimit = 1; // half of the first key, then nothing
+    EXPECT_FALSE(enableIme(fallback_));
+    EXPECT_EQ(sys().batches.size(), 4u);
+    EXPECT_TRUE(sys().sleeps.empty());
+    EXPECT_EQ(events(LogChannel::Output, "IME_ENABLE_FALLBACK"), Lines{"result=fail"});
+}
+
+TEST_F(ImeEnablingTest, AMethodOneSuccessIsOverriddenWhenTheImeGoesOffAgain) {
+    // The application switches its IME off again while Tavelio lets it settle.
+    makeStubborn();
+    ime().setOpenFails = false;
+    ime().setConversionFails = false;
+    sys().window(Edit).defaultImeWindow = 0;
+    sys().after(40, [&] { ime().open = false; });
+    EXPECT_FALSE(enableIme(fallback_));
+    EXPECT_EQ(events(LogChannel::Output, "IME_ENABLE"),
+              Lines{"method=ImmSetOpenStatus result=ok hwnd=0x10020"});
+    EXPECT_EQ(events(LogChannel::Output, "IME_ENABLE_FALLBACK"), Lines{"result=fail"});
+}
+
+TEST_F(ImeEnablingTest, WithoutAContextTheKeyIsSentUnverifiedAndTheWaitAcceptsIt) {
+    sys().window(Edit).context = 0;
+    EXPECT_TRUE(enableIme(fallback_));
+    EXPECT_EQ(fallback_, Edit);
+    EXPECT_TRUE(waitImeReady(fallback_));
+    EXPECT_EQ(fallback_, 0u);
+    EXPECT_EQ(trace(),
+              (Lines{
+                  "[OUT] IME_ENABLE_BEGIN hwnd=0x10020 context=null",
+                  "[OUT] IME_ENABLE method=ImmSetOpenStatus result=skip reason=no_context",
+                  "[OUT] IME_ENABLE_DEFAULT_WND imeWnd=0x10030 delivered=1 result=0",
+                  "[OUT] IME_ENABLE_FALLBACK method=VK_DBE_HIRAGANA result=sent_unverified",
+                  "[OUT] IME_ENABLE_END hwnd=0x10020 context=null",
+                  "[OUT] IME_READY result=key_fallback_unverified hwnd=0x10020 context=null",
+              }));
+    std::vector<std::uint32_t> sleeps{80, 120};
+    const auto wait = polls(25);
+    sleeps.insert(sleeps.end(), wait.begin(), wait.end());
+    EXPECT_EQ(sys().sleeps, sleeps);
+}
+
+TEST_F(ImeEnablingTest, SwitchingWindowsAfterAnUnverifiedKeyMakesTheWaitTimeOut) {
+    const struct {
+        const char* name;
+        bool otherHasContext;
+        const char* line;
+    } cases[] = {
+        {"IME off", true, "result=timeout hwnd=0x10050 open=0 conv=0x0 sent=0x0 native=0"},
+        {"IME unreadable", false, "result=timeout hwnd=0x10050 context=null"},
+    };
+    for (const auto& c : cases) {
+        fake::resetSystem(root_);
+        startLogging();
+        ASSERT_EQ(sys().addEditor(), Edit);
+        sys().window(Edit).context = 0;
+        EXPECT_TRUE(enableIme(fallback_)) << c.name;
+        const WindowHandle other = sys().addEditor(u"C:\\Tools\\other.exe");
+        ASSERT_EQ(other, 0x10050u);
+        if (!c.otherHasContext) {
+            sys().window(other).context = 0;
+        }
+        sys().activate(Top, Edit); // addEditor activated the new one; the user is still here
+        sys().after(100, [&] { sys().activate(other - 0x10, other); });
+        EXPECT_FALSE(waitImeReady(fallback_)) << c.name;
+        EXPECT_EQ(events(LogChannel::Output, "IME_READY"), Lines{c.line}) << c.name;
+        EXPECT_EQ(sys().contextsObtained, sys().contextsReleased) << c.name;
+    }
+}
+
+TEST_F(ImeEnablingTest, TheWorkingWindowIsStoredEvenWhenFocusMovesDuringTheKeys) {
+    sys().window(Edit).context = 0;
+    const WindowHandle other = sys().addEditor(u"C:\\Tools\\other.exe");
+    sys().window(other).context = 0;
+    sys().activate(Top, Edit);
+    sys().after(100, [&] { sys().activate(other - 0x10, other); }); // during the 120 ms pause
+    EXPECT_TRUE(enableIme(fallback_));
+    EXPECT_EQ(fallback_, Edit);
+    EXPECT_EQ(events(LogChannel::Output, "IME_ENABLE_END"), Lines{"hwnd=0x10050 context=null"});
+}
+
+TEST_F(ImeEnablingTest, NoWindowAtAllFailsAtOnce) {
+    sys().foreground = 0;
+    EXPECT_FALSE(enableIme(fallback_));
+    EXPECT_EQ(trace(), Lines{"[OUT] IME_ENABLE result=fail reason=no_hwnd"});
+    EXPECT_TRUE(sys().sleeps.empty());
+    EXPECT_TRUE(sys().batches.empty());
+}
+
+TEST_F(ImeEnablingTest, TheWaitPollsEveryTwentyMillisecondsForHalfASecond) {
+    const struct {
+        const char* name;
+        std::uint32_t startTick;
+        std::uint32_t onAfter; // 0: never
+        bool result;
+        std::size_t polls;
+    } cases[] = {
+        {"on after 70 ms", 1000, 70, true, 4},
+        {"on at the last check", 1000, 480, true, 24},
+        {"never on", 1000, 0, false, 25},
+        {"never on, tick count wrapping", 0xFFFFFF00u, 0, false, 25},
+    };
+    for (const auto& c : cases) {
+        ime() = fake::ImeState{};
+        sys().tick = c.startTick;
+        sys().sleeps.clear();
+        startLogging();
+        if (c.onAfter != 0) {
+            sys().after(c.onAfter, [&] {
+                ime().open = true;
+                ime().conversion = 0x1;
+            });
+        }
+        EXPECT_EQ(waitImeReady(fallback_), c.result) << c.name;
+        EXPECT_EQ(sys().sleeps, polls(c.polls)) << c.name;
+        EXPECT_EQ(events(LogChannel::Output, "IME_READY").at(0).substr(0, 10),
+                  c.result ? "result=ok " : "result=tim")
+            << c.name;
+    }
+}
+
+} // namespace
+} // namespace tavelio::testing

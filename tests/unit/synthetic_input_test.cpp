@@ -1,0 +1,247 @@
+#include "platform/constants.h"
+#include "reinput/synthetic_input.h"
+#include "tests/support/fake_test.h"
+
+namespace tavelio::testing {
+namespace {
+
+using platform::KeyInput;
+
+constexpr char NoMods[] = "ctrl=0 lctrl=0 rctrl=0 shift=0 alt=0 win=0 bs=0";
+
+KeyInput record(std::uint16_t vk, std::uint16_t scan, std::uint32_t flags) {
+    return KeyInput{vk, scan, flags, 0, InjectedInputMarker};
+}
+
+class SyntheticInputTest : public FakeSystemTest {
+protected:
+    void SetUp() override {
+        FakeSystemTest::SetUp();
+        startLogging();
+        edit_ = sys().addEditor();
+    }
+    std::vector<std::string> out(const std::string& event) const {
+        return events(LogChannel::Output, event);
+    }
+    platform::WindowHandle edit_ = 0;
+};
+
+TEST_F(SyntheticInputTest, KeyEventFormsFollowTheLayoutMapping) {
+    const auto layout = foregroundLayout();
+    const struct {
+        std::uint8_t vk;
+        KeyInput press, release;
+    } cases[] = {
+        {vk::Back, record(0, 0x0E, 0x8), record(0, 0x0E, 0xA)},
+        {'K', record(0, 0x25, 0x8), record(0, 0x25, 0xA)},
+        // E0-prefixed keys: the low byte goes out, the prefix becomes the extended flag.
+        {vk::RControl, record(0, 0x1D, 0x9), record(0, 0x1D, 0xB)},
+        {vk::Delete, record(0, 0x53, 0x9), record(0, 0x53, 0xB)},
+        {vk::Left, record(0, 0x4B, 0x9), record(0, 0x4B, 0xB)},
+        // No scan code on the layout: by virtual key.
+        {vk::DbeHiragana, record(vk::DbeHiragana, 0, 0x0), record(vk::DbeHiragana, 0, 0x2)},
+    };
+    for (const auto& c : cases) {
+        InputBatch batch;
+        addKeyEvent(batch, c.vk, false, layout);
+        addKeyEvent(batch, c.vk, true, layout);
+        ASSERT_EQ(batch.size(), 2u) << int(c.vk);
+        EXPECT_EQ(batch.records[0], c.press) << int(c.vk);
+        EXPECT_EQ(batch.records[1], c.release) << int(c.vk);
+    }
+    EXPECT_EQ(unicodeEvent(0xD83D, false), record(0, 0xD83D, 0x4));
+    EXPECT_EQ(unicodeEvent(0xD83D, true), record(0, 0xD83D, 0x6));
+}
+
+TEST_F(SyntheticInputTest, TheMappingUsesTheForegroundThreadsLayout) {
+    // The foreground editor runs a layout without a scan code for Backspace;
+    // Tavelio's own thread keeps the US layout, which has one.
+    constexpr platform::KeyboardLayout Other = 0xE0010411;
+    sys().threads.at(sys().window(edit_).threadId).layout = Other;
+    sys().keysWithoutScanCode[Other] = {vk::Back};
+    EXPECT_EQ(foregroundLayout(), Other);
+    InputBatch batch;
+    addKeyEvent(batch, vk::Back, false, foregroundLayout());
+    EXPECT_EQ(batch.records.at(0), record(vk::Back, 0, 0));
+
+    sys().foreground = 0; // no foreground window: the calling thread's layout
+    EXPECT_EQ(foregroundLayout(), fake::UsLayout);
+}
+
+TEST_F(SyntheticInputTest, AnEmptyBatchSendsNothingAndSucceeds) {
+    InputBatch batch;
+    std::uint32_t sent = 99;
+    std::uint32_t err = 99;
+    EXPECT_TRUE(sendInputBatch(batch, &sent, &err));
+    EXPECT_EQ(sent, 0u);
+    EXPECT_EQ(err, 0u);
+    EXPECT_TRUE(sys().batches.empty());
+    EXPECT_TRUE(out("SENDINPUT_FAIL").empty());
+}
+
+TEST_F(SyntheticInputTest, ABatchGoesOutInOneCallAndIsEmptiedAfterwards) {
+    const auto layout = foregroundLayout();
+    InputBatch batch;
+    addKeyEvent(batch, 'K', false, layout);
+    addKeyEvent(batch, 'K', true, layout);
+    addKeyEvent(batch, 'A', false, layout);
+    addKeyEvent(batch, 'A', true, layout);
+    sys().lastErrorValue = 87; // stale error from an earlier call must not be reported
+    std::uint32_t sent = 0;
+    std::uint32_t err = 99;
+    EXPECT_TRUE(sendInputBatch(batch, &sent, &err));
+    EXPECT_TRUE(batch.empty());
+    EXPECT_EQ(sent, 4u);
+    EXPECT_EQ(err, 0u);
+    ASSERT_EQ(sys().batches.size(), 1u);
+    EXPECT_EQ(sys().batches[0].size(), 4u);
+    EXPECT_EQ(sys().window(edit_).text, u"ka");
+}
+
+TEST_F(SyntheticInputTest, APartlyRefusedBatchReportsCountsAndError) {
+    const auto layout = foregroundLayout();
+    sys().acceptLimit = 1;
+    sys().failError = 5;
+    sys().press(vk::RControl); // the modifier state is part of the line
+    InputBatch batch;
+    addKeyEvent(batch, 'K', false, layout);
+    addKeyEvent(batch, 'K', true, layout);
+    addKeyEvent(batch, 'A', false, layout);
+    std::uint32_t sent = 0;
+    std::uint32_t err = 0;
+    EXPECT_FALSE(sendInputBatch(batch, &sent, &err));
+    EXPECT_TRUE(batch.empty());
+    EXPECT_EQ(sent, 1u);
+    EXPECT_EQ(err, 5u);
+    EXPECT_EQ(out("SENDINPUT_FAIL"),
+              std::vector<std::string>{
+                  "expected=3 sent=1 err=5 ctrl=1 lctrl=0 rctrl=1 shift=0 alt=0 win=0 bs=0"});
+}
+
+// ------------------------------------------------------- waitForHotkeyRelease
+
+TEST_F(SyntheticInputTest, NothingHeldEndsTheWaitAtOnce) {
+    EXPECT_TRUE(waitForHotkeyRelease());
+    EXPECT_TRUE(sys().sleeps.empty());
+    EXPECT_EQ(out("WAIT_HOTKEY_RELEASE_BEGIN"),
+              std::vector<std::string>{std::string("timeoutMs=3000 ") + NoMods});
+    EXPECT_EQ(out("WAIT_HOTKEY_RELEASE"),
+              std::vector<std::string>{std::string("result=ok elapsedMs=0 ") + NoMods});
+}
+
+TEST_F(SyntheticInputTest, TheWaitPollsEveryTenMillisecondsUntilAllFourKeysAreUp) {
+    const struct {
+        std::uint8_t key;
+        std::uint32_t upAfter;
+        std::size_t polls;
+    } cases[] = {{vk::Control, 35, 4}, {vk::Shift, 10, 1}, {vk::Menu, 1, 1}, {vk::Back, 2990, 299}};
+    for (const auto& c : cases) {
+        sys().sleeps.clear();
+        sys().press(c.key);
+        const std::uint32_t start = sys().tick;
+        sys().after(c.upAfter, [&] { sys().release(c.key); });
+        EXPECT_TRUE(waitForHotkeyRelease()) << int(c.key);
+        EXPECT_EQ(sys().sleeps, std::vector<std::uint32_t>(c.polls, 10)) << int(c.key);
+        EXPECT_EQ(out("WAIT_HOTKEY_RELEASE").back(),
+                  "result=ok elapsedMs=" + std::to_string(sys().tick - start) + " " + NoMods);
+    }
+}
+
+TEST_F(SyntheticInputTest, AHotkeyHeldThreeSecondsTimesOut) {
+    sys().press(vk::Control);
+    sys().press(vk::Back);
+    EXPECT_FALSE(waitForHotkeyRelease());
+    EXPECT_EQ(sys().sleptMs, 3000u);
+    EXPECT_EQ(sys().sleeps.size(), 300u);
+    EXPECT_EQ(out("WAIT_HOTKEY_RELEASE"),
+              std::vector<std::string>{
+                  "result=timeout elapsedMs=3000 ctrl=1 lctrl=1 rctrl=0 shift=0 alt=0 win=0 bs=1"});
+}
+
+TEST_F(SyntheticInputTest, TheTickCountWrappingDoesNotEndTheWaitEarly) {
+    sys().tick = 0xFFFFFF00u; // 256 ms before the 32-bit count wraps to 0
+    sys().press(vk::Back);
+    sys().after(1000, [&] { sys().release(vk::Back); });
+    EXPECT_TRUE(waitForHotkeyRelease());
+    EXPECT_EQ(sys().sleptMs, 1000u);
+    EXPECT_EQ(out("WAIT_HOTKEY_RELEASE").back(), std::string("result=ok elapsedMs=1000 ") + NoMods);
+
+    // Held across the wrap: the full three seconds, not a moment less.
+    sys().tick = 0xFFFFFF00u;
+    sys().sleptMs = 0;
+    sys().press(vk::Back);
+    EXPECT_FALSE(waitForHotkeyRelease());
+    EXPECT_EQ(sys().sleptMs, 3000u);
+}
+
+// ----------------------------------------------------------- releaseModifiers
+
+TEST_F(SyntheticInputTest, ReleasesOneGenericKeyPerModifierFamilyThatIsDown) {
+    const auto ctrlUp = record(0, 0x1D, 0xA);
+    const auto shiftUp = record(0, 0x2A, 0xA);
+    const auto altUp = record(0, 0x38, 0xA);
+    const struct {
+        std::vector<std::uint8_t> held;
+        std::vector<KeyInput> sent;
+        std::string line;
+    } cases[] = {
+        {{vk::RControl}, {ctrlUp}, "keys=ctrl result=ok"},
+        {{vk::LControl, vk::LMenu}, {ctrlUp, altUp}, "keys=ctrl alt result=ok"},
+        {{vk::RMenu, vk::RShift, vk::Control},
+         {ctrlUp, shiftUp, altUp},
+         "keys=ctrl shift alt result=ok"},
+        {{vk::LShift}, {shiftUp}, "keys=shift result=ok"},
+    };
+    for (const auto& c : cases) {
+        sys().releaseAll();
+        sys().batches.clear();
+        sys().sleeps.clear();
+        for (const auto key : c.held) {
+            sys().press(key);
+        }
+        EXPECT_TRUE(releaseModifiers()) << c.line;
+        ASSERT_EQ(sys().batches.size(), 1u) << c.line;
+        EXPECT_EQ(sys().batches[0], c.sent) << c.line;
+        EXPECT_EQ(sys().sleeps, std::vector<std::uint32_t>{12}) << c.line;
+        EXPECT_EQ(out("RELEASE_MODIFIERS").back(), c.line);
+        for (const auto key : {vk::Control, vk::Shift, vk::Menu}) {
+            EXPECT_FALSE(sys().down[key]) << c.line << " key " << int(key);
+        }
+    }
+}
+
+TEST_F(SyntheticInputTest, NoModifierDownSendsNothingAndDoesNotPause) {
+    sys().press(vk::LWin); // the Windows keys are not released
+    sys().press(vk::Back);
+    EXPECT_TRUE(releaseModifiers());
+    EXPECT_TRUE(sys().batches.empty());
+    EXPECT_TRUE(sys().sleeps.empty());
+    EXPECT_EQ(out("RELEASE_MODIFIERS"), std::vector<std::string>{"none"});
+}
+
+TEST_F(SyntheticInputTest, AModifierWithoutScanCodeIsReleasedByVirtualKey) {
+    sys().keysWithoutScanCode[fake::UsLayout] = {vk::Menu};
+    sys().press(vk::Control);
+    sys().press(vk::Menu);
+    EXPECT_TRUE(releaseModifiers());
+    ASSERT_EQ(sys().batches.size(), 1u);
+    EXPECT_EQ(sys().batches[0],
+              (std::vector<KeyInput>{record(0, 0x1D, 0xA), record(vk::Menu, 0, 0x2)}));
+}
+
+TEST_F(SyntheticInputTest, ARefusedReleaseFailsWithoutPausing) {
+    sys().acceptLimit = 0;
+    sys().press(vk::LControl);
+    EXPECT_FALSE(releaseModifiers());
+    EXPECT_TRUE(sys().sleeps.empty());
+    EXPECT_TRUE(sys().down[vk::Control]);
+    const auto lines = logLines(LogChannel::Output);
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2],
+              "[OUT] SENDINPUT_FAIL expected=1 sent=0 err=5 ctrl=1 lctrl=1 rctrl=0 shift=0 alt=0 "
+              "win=0 bs=0");
+    EXPECT_EQ(lines.back(), "[OUT] RELEASE_MODIFIERS keys=ctrl result=fail");
+}
+
+} // namespace
+} // namespace tavelio::testing

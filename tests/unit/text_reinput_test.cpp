@@ -1,0 +1,166 @@
+#include "platform/constants.h"
+#include "reinput/text_reinput.h"
+#include "tests/support/fake_test.h"
+
+#include <numeric>
+
+namespace tavelio::testing {
+namespace {
+
+using platform::KeyInput;
+using Batches = std::vector<std::vector<KeyInput>>;
+
+KeyInput scan(std::uint16_t code, bool up, bool extended = false) {
+    return KeyInput{0, code, 0x8u | (up ? 0x2u : 0u) | (extended ? 0x1u : 0u), 0,
+                    InjectedInputMarker};
+}
+KeyInput unicode(char16_t unit, bool up) {
+    return KeyInput{0, unit, up ? 0x6u : 0x4u, 0, InjectedInputMarker};
+}
+
+class TextReinputTest : public FakeSystemTest {
+protected:
+    void SetUp() override {
+        FakeSystemTest::SetUp();
+        startLogging();
+        edit_ = sys().addEditor();
+    }
+    std::u16string& field() { return sys().window(edit_).text; }
+    fake::ImeState& ime() { return sys().ime(edit_); }
+    std::vector<std::string> out(const std::string& event) const {
+        return events(LogChannel::Output, event);
+    }
+    platform::WindowHandle edit_ = 0;
+};
+
+TEST_F(TextReinputTest, EachCharacterGoesOutAsTheKeyStrokesThatProduceIt) {
+    // A layout that has € on AltGr+E (Ctrl+Alt), and ß on a key without a scan code.
+    sys().extraKeyScans[u'€'] = 0x0645;
+    sys().extraKeyScans[u'ß'] = 0x00DF;
+    const struct {
+        std::u16string text;
+        Batches batches;
+        std::u16string typed;
+    } cases[] = {
+        {u"k", {{scan(0x25, false), scan(0x25, true)}}, u"k"},
+        {u"K", {{scan(0x2A, false), scan(0x25, false), scan(0x25, true), scan(0x2A, true)}}, u"K"},
+        {u"!", {{scan(0x2A, false), scan(0x02, false), scan(0x02, true), scan(0x2A, true)}}, u"!"},
+        {u"/", {{scan(0x35, false), scan(0x35, true)}}, u"/"},
+        {u"€",
+         {{scan(0x1D, false), scan(0x38, false), scan(0x12, false), scan(0x12, true),
+           scan(0x38, true), scan(0x1D, true)}},
+         u"€"},
+        // The layout names a key but has no scan code for it: a Unicode packet instead.
+        {u"ß", {{unicode(u'ß', false), unicode(u'ß', true)}}, u"ß"},
+        // No key of the layout gives these: Unicode packets, a surrogate pair as two units.
+        {u"é", {{unicode(u'é', false), unicode(u'é', true)}}, u"é"},
+        {u"\U0001F600",
+         {{unicode(0xD83D, false), unicode(0xD83D, true)},
+          {unicode(0xDE00, false), unicode(0xDE00, true)}},
+         u"\U0001F600"},
+    };
+    for (const auto& c : cases) {
+        sys().batches.clear();
+        sys().sleeps.clear();
+        field().clear();
+        EXPECT_TRUE(sendText(c.text)) << narrow(c.text);
+        EXPECT_EQ(sys().batches, c.batches) << narrow(c.text);
+        EXPECT_EQ(field(), c.typed) << narrow(c.text);
+        EXPECT_EQ(sys().sleeps, std::vector<std::uint32_t>(c.batches.size(), 48)) << narrow(c.text);
+        for (const auto key : {vk::Shift, vk::Control, vk::Menu}) {
+            EXPECT_FALSE(sys().down[key]) << narrow(c.text) << " left a modifier down";
+        }
+    }
+}
+
+TEST_F(TextReinputTest, AModifierWithoutScanCodeIsLeftOut) {
+    sys().keysWithoutScanCode[fake::UsLayout] = {vk::LShift};
+    EXPECT_TRUE(sendText(u"K"));
+    EXPECT_EQ(sys().batches, (Batches{{scan(0x25, false), scan(0x25, true)}}));
+}
+
+TEST_F(TextReinputTest, PausesAreTheLeadInThenTheStepForTheTextLength) {
+    const struct {
+        std::size_t length;
+        std::uint32_t step;
+        std::uint32_t total;
+    } cases[] = {
+        {0, 0, 0},    {1, 0, 48},   {2, 0, 96},    {3, 8, 104},
+        {10, 8, 160}, {11, 8, 168}, {12, 12, 216}, {20, 12, 312},
+    };
+    for (const auto& c : cases) {
+        sys().sleeps.clear();
+        EXPECT_TRUE(sendText(std::u16string(c.length, u'a')));
+        std::vector<std::uint32_t> expected;
+        for (std::size_t i = 0; i < c.length; ++i) {
+            expected.push_back(i < 2 ? 48 : c.step);
+        }
+        EXPECT_EQ(sys().sleeps, expected) << c.length;
+        EXPECT_EQ(std::accumulate(sys().sleeps.begin(), sys().sleeps.end(), 0u), c.total)
+            << c.length;
+    }
+}
+
+TEST_F(TextReinputTest, TheTraceNamesTheFirstTwoCharacters) {
+    EXPECT_TRUE(sendText(u"a\"b"));
+    auto lines = logLines(LogChannel::Output);
+    lines.erase(lines.begin());
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         "[OUT] SEND_TEXT_BEGIN len=3 text=\"a\\\"b\"",
+                         "[OUT] SEND_TEXT_LEADIN index=1 ch=\"a\" delayMs=48",
+                         "[OUT] SEND_TEXT_LEADIN index=2 ch=\"\\\"\" delayMs=48",
+                         "[OUT] SEND_TEXT_DONE len=3",
+                     }));
+}
+
+TEST_F(TextReinputTest, AnEmptyTextWritesBeginAndDoneOnly) {
+    EXPECT_TRUE(sendText(u""));
+    EXPECT_TRUE(sys().batches.empty());
+    EXPECT_EQ(out("SEND_TEXT_BEGIN"), std::vector<std::string>{"len=0 text=\"\""});
+    EXPECT_EQ(out("SEND_TEXT_DONE"), std::vector<std::string>{"len=0"});
+}
+
+TEST_F(TextReinputTest, TwoSpacesBothTakeTheLeadIn) {
+    field() = u"ka";
+    EXPECT_TRUE(sendText(u"  "));
+    EXPECT_EQ(field(), u"ka  ");
+    EXPECT_EQ(out("SEND_TEXT_LEADIN"), (std::vector<std::string>{"index=1 ch=\" \" delayMs=48",
+                                                                 "index=2 ch=\" \" delayMs=48"}));
+    EXPECT_EQ(sys().sleeps, (std::vector<std::uint32_t>{48, 48}));
+}
+
+TEST_F(TextReinputTest, WithTheImeOnTheRomajiBecomeKana) {
+    ime().open = true;
+    ime().conversion = 0x9;
+    EXPECT_TRUE(sendText(u"konnnichiha"));
+    EXPECT_EQ(field(), u"こんにちは");
+    EXPECT_EQ(sys().window(edit_).composition, u"");
+}
+
+TEST_F(TextReinputTest, ARefusedKeyStrokeStopsAtThatCharacter) {
+    sys().acceptLimit = 5; // "ab" whole, then only the Shift press of "C"
+    EXPECT_FALSE(sendText(u"abCd"));
+    EXPECT_EQ(sys().batches.size(), 3u);
+    EXPECT_EQ(field(), u"ab");
+    EXPECT_EQ(sys().sleeps, (std::vector<std::uint32_t>{48, 48}));
+    auto lines = logLines(LogChannel::Output);
+    lines.erase(lines.begin(), lines.end() - 2);
+    EXPECT_EQ(lines,
+              (std::vector<std::string>{
+                  "[OUT] SENDINPUT_FAIL expected=4 sent=1 err=5 ctrl=0 lctrl=0 rctrl=0 shift=1 "
+                  "alt=0 win=0 bs=0",
+                  "[OUT] SEND_TEXT_FAIL index=3 ch=\"C\""}));
+    EXPECT_TRUE(out("SEND_TEXT_DONE").empty());
+}
+
+TEST_F(TextReinputTest, ARefusedUnicodePacketWritesOnlyTheSendInputLine) {
+    sys().acceptLimit = 2;
+    EXPECT_FALSE(sendText(u"aé"));
+    EXPECT_EQ(field(), u"a");
+    EXPECT_EQ(out("SENDINPUT_FAIL").size(), 1u);
+    EXPECT_TRUE(out("SEND_TEXT_FAIL").empty());
+    EXPECT_TRUE(out("SEND_TEXT_DONE").empty());
+}
+
+} // namespace
+} // namespace tavelio::testing

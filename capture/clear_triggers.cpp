@@ -87,9 +87,13 @@ bool allowedProcess(const Settings& settings, std::uint32_t processId) {
             return true;
         }
     }
-    const std::u16string_view full(path, length < ImagePathCapacity ? length : 0);
-    const auto slash = full.find_last_of(u"\\/");
-    const auto name = slash == std::u16string_view::npos ? full : full.substr(slash + 1);
+    // The file name is what follows the last backslash or slash.
+    std::uint32_t start = length < ImagePathCapacity ? length : 0;
+    const std::uint32_t end = start;
+    while (start > 0 && path[start - 1] != u'\\' && path[start - 1] != u'/') {
+        --start;
+    }
+    const std::u16string_view name(path + start, end - start);
     if (name.empty()) {
         return true;
     }

@@ -329,6 +329,9 @@ LRESULT CALLBACK uiWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
     case WM_IME_STARTCOMPOSITION:
     case WM_IME_COMPOSITION:
     case WM_IME_ENDCOMPOSITION:
+        trace("tavtest: ui msg=0x%x wp=0x%x lp=0x%x\n", message, static_cast<unsigned>(wParam),
+              static_cast<unsigned>(lParam));
+        return 0;
     case WM_IME_NOTIFY:
     case WM_IME_SETCONTEXT:
     case WM_IME_SELECT:

@@ -1,0 +1,157 @@
+// Deletion and re-typing against the real platform layer: SendInput in the
+// scan-code form into an edit control of the test's own, which must end up
+// holding exactly the expected text.
+#include <windows.h>
+
+#include "reinput/deletion.h"
+#include "reinput/text_reinput.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+namespace tavelio {
+namespace {
+
+constexpr wchar_t WindowClass[] = L"TavelioReinputWineTest";
+
+// Runs the message loop for a while: the injected keys wait in this thread's
+// queue until it is pumped, and TranslateMessage turns them into characters.
+void pump(DWORD ms) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        const DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= ms) {
+            return;
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - elapsed, QS_ALLINPUT);
+    }
+}
+
+LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// Destroys the window it was given when the test ends.
+class OwnedWindow {
+public:
+    explicit OwnedWindow(HWND window) : window_(window) {}
+    OwnedWindow(const OwnedWindow&) = delete;
+    OwnedWindow& operator=(const OwnedWindow&) = delete;
+    ~OwnedWindow() {
+        if (window_ != nullptr) {
+            DestroyWindow(window_);
+        }
+    }
+    HWND get() const { return window_; }
+
+private:
+    HWND window_;
+};
+
+class ReinputWineTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof(wc);
+        wc.lpfnWndProc = windowProc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = WindowClass;
+        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+        RegisterClassExW(&wc);
+    }
+
+    void SetUp() override {
+        main_ = std::make_unique<OwnedWindow>(
+            CreateWindowExW(0, WindowClass, L"Tavelio re-input test", WS_OVERLAPPEDWINDOW, 100, 100,
+                            500, 120, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr));
+        ASSERT_NE(main_->get(), nullptr);
+        edit_ =
+            CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_BORDER | ES_AUTOHSCROLL, 10,
+                            10, 460, 30, main_->get(), nullptr, GetModuleHandleW(nullptr), nullptr);
+        ASSERT_NE(edit_, nullptr);
+        ShowWindow(main_->get(), SW_SHOW);
+        // Without a window manager the X focus does not follow; Wine's virtual
+        // desktop does, once the window asks for the foreground.
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            SetForegroundWindow(main_->get());
+            SetFocus(edit_);
+            pump(20);
+            if (GetForegroundWindow() == main_->get() && GetFocus() == edit_) {
+                break;
+            }
+        }
+        ASSERT_EQ(GetForegroundWindow(), main_->get()) << "the test window never became foreground";
+        ASSERT_EQ(GetFocus(), edit_);
+    }
+
+    void TearDown() override {
+        main_.reset();
+        pump(20);
+    }
+
+    void setText(const std::u16string& text) {
+        SetWindowTextW(edit_, reinterpret_cast<const wchar_t*>(text.c_str()));
+        const auto end = static_cast<WPARAM>(text.size());
+        SendMessageW(edit_, EM_SETSEL, end, static_cast<LPARAM>(end)); // caret at the end
+        pump(20);
+    }
+
+    std::u16string text() {
+        pump(200); // let every queued key reach the edit control
+        const int length = GetWindowTextLengthW(edit_);
+        std::u16string out(static_cast<std::size_t>(length) + 1, u'\0');
+        GetWindowTextW(edit_, reinterpret_cast<wchar_t*>(out.data()), length + 1);
+        out.resize(static_cast<std::size_t>(length));
+        return out;
+    }
+
+    std::unique_ptr<OwnedWindow> main_;
+    HWND edit_ = nullptr;
+};
+
+TEST_F(ReinputWineTest, DeletionRemovesExactlyTheRecordedText) {
+    setText(u"Hello kana");
+    ASSERT_TRUE(sendDeletion(u"kana"));
+    EXPECT_EQ(text(), u"Hello ");
+}
+
+TEST_F(ReinputWineTest, TextIsTypedByScanCodeWithShiftWhereTheLayoutNeedsIt) {
+    setText(u"");
+    const std::u16string typed = u"Hello, World! (1+1=2) \"ok\" ~_~ a:b;c";
+    ASSERT_TRUE(sendText(typed));
+    EXPECT_EQ(text(), typed);
+    for (const BYTE key : {VK_SHIFT, VK_CONTROL, VK_MENU}) {
+        EXPECT_EQ(GetAsyncKeyState(key) & 0x8000, 0) << "key " << int(key) << " left down";
+    }
+}
+
+TEST_F(ReinputWineTest, CharactersTheLayoutLacksGoAsUnicodePackets) {
+    setText(u"");
+    const std::u16string typed = u"caf\u00e9 \u3042 \U0001F600!";
+    ASSERT_TRUE(sendText(typed));
+    EXPECT_EQ(text(), typed);
+}
+
+TEST_F(ReinputWineTest, ACharacterOutsideTheBmpIsDeletedWithTwoBackspaces) {
+    setText(u"a\U0001F600");
+    ASSERT_TRUE(sendDeletion(u"\U0001F600"));
+    EXPECT_EQ(text(), u"a");
+}
+
+TEST_F(ReinputWineTest, DeletingAndTypingAgainReplacesTheText) {
+    setText(u"note: teh ");
+    ASSERT_TRUE(sendDeletion(u"teh "));
+    ASSERT_TRUE(sendText(u"the"));
+    ASSERT_TRUE(sendText(u" "));
+    EXPECT_EQ(text(), u"note: the ");
+}
+
+} // namespace
+} // namespace tavelio

@@ -121,6 +121,9 @@ BOOL WINAPI ImmGenerateMessage(HIMC);
 #ifndef INIT_CONVERSION
 #define INIT_CONVERSION 0x00000002
 #endif
+#ifndef IMMGWL_PRIVATE
+#define IMMGWL_PRIVATE (sizeof(LONG_PTR))
+#endif
 #ifndef IMMGWL_IMC
 #define IMMGWL_IMC 0
 #endif

@@ -18,6 +18,7 @@ using tavelio::testime::typeRomaji;
 
 // IMEINFO allows the UI class name 16 characters including the terminator.
 constexpr wchar_t uiClassName[] = L"TavTestImeUi";
+constexpr wchar_t compositionClassName[] = L"TavTestImeComp";
 constexpr DWORD hiraganaMode = IME_CMODE_NATIVE | IME_CMODE_FULLSHAPE;
 constexpr UINT scanCodeHankakuZenkaku = 0x29;
 
@@ -293,10 +294,88 @@ bool isTakingRomaji(const INPUTCONTEXT* ctx) {
     return ctx->fOpen && (ctx->fdwConversion & IME_CMODE_NATIVE) != 0;
 }
 
-// The UI window: IMM32 forwards WM_IME_CONTROL from the default IME window here. The
-// composition itself is drawn by the IME-aware application, so nothing is painted.
+HIMC uiContext(HWND uiWindow) {
+    return reinterpret_cast<HIMC>(GetWindowLongPtrW(uiWindow, IMMGWL_IMC));
+}
+
+std::wstring compositionText(HIMC himc) {
+    const LONG bytes = ImmGetCompositionStringW(himc, GCS_COMPSTR, nullptr, 0);
+    if (bytes <= 0) {
+        return {};
+    }
+    std::wstring text(static_cast<std::size_t>(bytes) / sizeof(wchar_t), L'\0');
+    ImmGetCompositionStringW(himc, GCS_COMPSTR, text.data(), static_cast<DWORD>(bytes));
+    return text;
+}
+
+// Wine's edit control leaves the composition to the IME, as a real IME's UI would draw it: a
+// small underlined window at the caret, never activated, so the pending romaji can be seen.
+LRESULT CALLBACK compositionWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != WM_PAINT) {
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+    PAINTSTRUCT ps;
+    const HDC dc = BeginPaint(hwnd, &ps);
+    const HWND uiWindow = GetWindow(hwnd, GW_OWNER);
+    const std::wstring text = uiWindow ? compositionText(uiContext(uiWindow)) : std::wstring();
+    RECT area;
+    GetClientRect(hwnd, &area);
+    FillRect(dc, &area, GetSysColorBrush(COLOR_WINDOW));
+    const HGDIOBJ oldFont = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+    SetBkMode(dc, TRANSPARENT);
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &area,
+              DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+    SelectObject(dc, oldFont);
+    const HGDIOBJ oldPen = SelectObject(dc, GetStockObject(BLACK_PEN));
+    MoveToEx(dc, area.left, area.bottom - 2, nullptr);
+    LineTo(dc, area.right, area.bottom - 2);
+    SelectObject(dc, oldPen);
+    EndPaint(hwnd, &ps);
+    return 0;
+}
+
+void showComposition(HWND uiWindow) {
+    auto window = reinterpret_cast<HWND>(GetWindowLongPtrW(uiWindow, IMMGWL_PRIVATE));
+    const HIMC himc = uiContext(uiWindow);
+    const std::wstring text = himc ? compositionText(himc) : std::wstring();
+    if (text.empty()) {
+        if (window) {
+            ShowWindow(window, SW_HIDE);
+        }
+        return;
+    }
+    if (!window) {
+        window = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST | WS_EX_NOACTIVATE,
+                                 compositionClassName, L"", WS_POPUP | WS_BORDER, 0, 0, 1, 1,
+                                 uiWindow, nullptr, moduleInstance, nullptr);
+        if (!window) {
+            return;
+        }
+        SetWindowLongPtrW(uiWindow, IMMGWL_PRIVATE, reinterpret_cast<LONG_PTR>(window));
+    }
+    POINT at{};
+    GetCaretPos(&at);
+    {
+        LockedContext ctx(himc);
+        if (ctx && ctx->hWnd) {
+            ClientToScreen(ctx->hWnd, &at);
+        }
+    }
+    SIZE extent{};
+    const HDC dc = GetDC(window);
+    const HGDIOBJ oldFont = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+    SelectObject(dc, oldFont);
+    ReleaseDC(window, dc);
+    SetWindowPos(window, HWND_TOPMOST, at.x, at.y, extent.cx + 6, extent.cy + 6,
+                 SWP_NOACTIVATE | SWP_SHOWWINDOW);
+    InvalidateRect(window, nullptr, TRUE);
+}
+
+// The UI window: IMM32 forwards WM_IME_CONTROL from the default IME window here, and the
+// composition messages that the application leaves to the IME.
 LRESULT controlCommand(HWND uiWindow, WPARAM command, LPARAM value) {
-    HIMC himc = reinterpret_cast<HIMC>(GetWindowLongPtrW(uiWindow, IMMGWL_IMC));
+    HIMC himc = uiContext(uiWindow);
     if (!himc) {
         return 1;
     }
@@ -329,28 +408,39 @@ LRESULT CALLBACK uiWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
     case WM_IME_STARTCOMPOSITION:
     case WM_IME_COMPOSITION:
     case WM_IME_ENDCOMPOSITION:
-        trace("tavtest: ui msg=0x%x wp=0x%x lp=0x%x\n", message, static_cast<unsigned>(wParam),
-              static_cast<unsigned>(lParam));
+        showComposition(hwnd);
         return 0;
     case WM_IME_NOTIFY:
     case WM_IME_SETCONTEXT:
     case WM_IME_SELECT:
     case WM_IME_COMPOSITIONFULL:
         return 0;
+    case WM_DESTROY:
+        if (const auto window = reinterpret_cast<HWND>(GetWindowLongPtrW(hwnd, IMMGWL_PRIVATE))) {
+            DestroyWindow(window);
+        }
+        return 0;
     default:
         return DefWindowProcW(hwnd, message, wParam, lParam);
     }
 }
 
-bool registerUiClass(HINSTANCE instance) {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.style = CS_IME;
-    wc.lpfnWndProc = uiWindowProc;
-    wc.cbWndExtra = 2 * sizeof(LONG_PTR); // IMMGWL_IMC and IMMGWL_PRIVATE
-    wc.hInstance = instance;
-    wc.lpszClassName = uiClassName;
-    return RegisterClassExW(&wc) != 0;
+bool registerClasses(HINSTANCE instance) {
+    WNDCLASSEXW ui{};
+    ui.cbSize = sizeof ui;
+    ui.style = CS_IME;
+    ui.lpfnWndProc = uiWindowProc;
+    ui.cbWndExtra = 2 * sizeof(LONG_PTR); // IMMGWL_IMC, and IMMGWL_PRIVATE: the composition window
+    ui.hInstance = instance;
+    ui.lpszClassName = uiClassName;
+    WNDCLASSEXW composition{};
+    composition.cbSize = sizeof composition;
+    composition.style = CS_IME;
+    composition.lpfnWndProc = compositionWindowProc;
+    composition.hInstance = instance;
+    composition.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    composition.lpszClassName = compositionClassName;
+    return RegisterClassExW(&ui) != 0 && RegisterClassExW(&composition) != 0;
 }
 
 } // namespace
@@ -361,10 +451,11 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) {
         moduleInstance = instance;
         DisableThreadLibraryCalls(instance);
-        return registerUiClass(instance) ? TRUE : FALSE;
+        return registerClasses(instance) ? TRUE : FALSE;
     }
     if (reason == DLL_PROCESS_DETACH) {
         UnregisterClassW(uiClassName, instance);
+        UnregisterClassW(compositionClassName, instance);
     }
     return TRUE;
 }

@@ -289,6 +289,10 @@ std::optional<std::u16string> roamingAppDataFolder() {
 }
 
 PathState pathState(const std::u16string& path) {
+    const auto& unknown = system().unknownPaths;
+    if (std::find(unknown.begin(), unknown.end(), path) != unknown.end()) {
+        return PathState::unknown;
+    }
     std::error_code ec;
     const auto status = std::filesystem::symlink_status(system().hostPath(path), ec);
     if (status.type() == std::filesystem::file_type::not_found) {

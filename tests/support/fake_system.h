@@ -188,6 +188,8 @@ public:
     // Paths that refuse every open (like a file locked without sharing).
     std::vector<std::u16string> lockedPaths;
     bool isLocked(const std::u16string& windowsPath) const;
+    // Paths whose existence cannot be determined (access to the folder denied).
+    std::vector<std::u16string> unknownPaths;
 
     // --- local time -----------------------------------------------------------
     platform::LocalTime time{2026, 3, 14, 9, 26, 53, 589};

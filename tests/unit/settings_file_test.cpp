@@ -103,6 +103,12 @@ TEST_F(SettingsFileTest, UnreadablePathsGiveTheDefaultsAndAreLeftAlone) {
     EXPECT_EQ(fileBytes(SettingsPath), locked);
 }
 
+TEST_F(SettingsFileTest, PathWhoseExistenceIsUnknownIsNotWritten) {
+    sys().unknownPaths.push_back(SettingsPath);
+    EXPECT_EQ(loadSettings(), Settings{});
+    EXPECT_FALSE(std::filesystem::exists(sys().hostPath(SettingsPath).parent_path()));
+}
+
 TEST_F(SettingsFileTest, FolderThatCannotBeCreatedGivesTheDefaults) {
     sys().roaming = u"C:\\blocker";
     putFile(u"C:\\blocker", "a file, not a folder");

@@ -41,9 +41,12 @@ bool readyToRun(const ExecuteContext& context) {
     return context.settings.enabled && buffer != nullptr && buffer->canExecute();
 }
 
-class Run {
+// One run: its id, the snapshot it works on and how it splits. Nothing of it
+// outlives the call.
+class ExecuteSession {
 public:
-    Run(ExecuteContext& context, std::u16string sid) : context_(context), sid_(std::move(sid)) {}
+    ExecuteSession(ExecuteContext& runContext, std::u16string id)
+        : context(runContext), sessionId(std::move(id)) {}
 
     void execute();
 
@@ -53,13 +56,19 @@ private:
     // recorded text, so a later request over the same buffer would delete
     // text the user never typed: forget it.
     void abortAfterDeletionBegan(std::u16string_view reason, std::u16string_view details = {});
-    std::u16string prefix() const { return u"sid=" + sid_; }
+    std::u16string prefix() const { return u"sid=" + sessionId; }
 
-    ExecuteContext& context_;
-    std::u16string sid_;
+    ExecuteContext& context;
+    std::u16string sessionId;
+    std::u16string snapshot;
+    std::size_t bufLen = 0;
+    std::u16string reinputText;
+    std::size_t reinputLen = 0;
+    std::size_t trailingSpaces = 0;
+    std::size_t deleteLen = 0;
 };
 
-void Run::abort(std::u16string_view reason, std::u16string_view details) {
+void ExecuteSession::abort(std::u16string_view reason, std::u16string_view details) {
     if (logging()) {
         std::u16string line = prefix() + u" reason=";
         line += reason;
@@ -71,42 +80,44 @@ void Run::abort(std::u16string_view reason, std::u16string_view details) {
     }
 }
 
-void Run::abortAfterDeletionBegan(std::u16string_view reason, std::u16string_view details) {
+void ExecuteSession::abortAfterDeletionBegan(std::u16string_view reason,
+                                             std::u16string_view details) {
     abort(reason, details);
-    context_.buffer->clear();
+    context.buffer->clear();
 }
 
-void Run::execute() {
-    if (!readyToRun(context_)) {
+void ExecuteSession::execute() {
+    if (!readyToRun(context)) {
         if (logging()) {
-            abort(u"not_ready", u"enabled=" + std::u16string(flag(context_.settings.enabled)));
+            abort(u"not_ready", u"enabled=" + std::u16string(flag(context.settings.enabled)));
         }
         return;
     }
 
-    const std::u16string snapshot = context_.buffer->text();
-    std::u16string reinputText = snapshot;
-    std::size_t trailingSpaces = 0;
+    snapshot = context.buffer->text();
+    bufLen = snapshot.size();
+    reinputText = snapshot;
     while (!reinputText.empty() && reinputText.back() == u' ') {
         reinputText.pop_back();
         ++trailingSpaces;
     }
+    reinputLen = reinputText.size();
+    // The trailing spaces are deleted too: the hotkey's own press never
+    // reached the application.
+    deleteLen = bufLen;
     if (reinputText.empty()) {
         abort(u"spaces_only");
         return;
     }
-    const std::size_t bufLen = snapshot.size();
-    const std::size_t deleteLen = bufLen;
 
     if (logging()) {
-        writeOutput(u"EXECUTE_BEGIN", prefix() + u" bufLen=" + decimal(bufLen) + u" reinputLen=" +
-                                          decimal(reinputText.size()) + u" trailingSpaces=" +
-                                          decimal(trailingSpaces) + u" deleteLen=" +
-                                          decimal(deleteLen) + u" " + summarizeText(snapshot) +
-                                          u" text=\"" + escapeLogText(snapshot) + u"\" reinput=\"" +
-                                          escapeLogText(reinputText) + u"\" " +
-                                          describeModifierState() + u" " + describeWindowContext() +
-                                          u" ime=\"" + describeImeState() + u"\"");
+        writeOutput(u"EXECUTE_BEGIN",
+                    prefix() + u" bufLen=" + decimal(bufLen) + u" reinputLen=" +
+                        decimal(reinputLen) + u" trailingSpaces=" + decimal(trailingSpaces) +
+                        u" deleteLen=" + decimal(deleteLen) + u" " + summarizeText(snapshot) +
+                        u" text=\"" + escapeLogText(snapshot) + u"\" reinput=\"" +
+                        escapeLogText(reinputText) + u"\" " + describeModifierState() + u" " +
+                        describeWindowContext() + u" ime=\"" + describeImeState() + u"\"");
     }
 
     if (!waitForHotkeyRelease()) {
@@ -130,7 +141,7 @@ void Run::execute() {
     }
     platform::sleepMs(AfterModifierReleaseMs);
 
-    auto& fallbackWindow = context_.keyFallbackWindow;
+    auto& fallbackWindow = context.keyFallbackWindow;
     if (!enableIme(fallbackWindow)) {
         if (logging()) {
             abort(u"ime_enable_failed", u"ime=\"" + describeImeState() + u"\"");
@@ -173,7 +184,7 @@ void Run::execute() {
         }
     }
 
-    const std::int32_t delay = context_.settings.reinputDelayMs;
+    const std::int32_t delay = context.settings.reinputDelayMs;
     if (delay > 0) {
         if (logging()) {
             writeOutput(u"SLEEP", prefix() + u" ms=" + signedDecimal(delay));
@@ -204,11 +215,11 @@ void Run::execute() {
     }
 
     if (logging()) {
-        writeOutput(u"EXECUTE_SUCCESS", prefix() + u" reinputLen=" + decimal(reinputText.size()) +
+        writeOutput(u"EXECUTE_SUCCESS", prefix() + u" reinputLen=" + decimal(reinputLen) +
                                             u" trailingSpaces=" + decimal(trailingSpaces) + u" " +
                                             summarizeText(snapshot));
     }
-    context_.buffer->clear();
+    context.buffer->clear();
 }
 
 } // namespace
@@ -219,8 +230,8 @@ void executeReinput(ExecuteContext& context) {
     // The caller is a window procedure: nothing may leave it, not even a
     // failed allocation. What was injected stays injected, as after any abort.
     try {
-        Run run(context, makeSessionId(number, tick));
-        run.execute();
+        ExecuteSession session(context, makeSessionId(number, tick));
+        session.execute();
     } catch (...) {
     }
 }

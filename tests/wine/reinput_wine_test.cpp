@@ -3,6 +3,8 @@
 // holding exactly the expected text.
 #include <windows.h>
 
+#include "ime/ime_enabling.h"
+#include "ime/ime_state.h"
 #include "reinput/deletion.h"
 #include "reinput/text_reinput.h"
 
@@ -151,6 +153,24 @@ TEST_F(ReinputWineTest, DeletingAndTypingAgainReplacesTheText) {
     ASSERT_TRUE(sendText(u"the"));
     ASSERT_TRUE(sendText(u" "));
     EXPECT_EQ(text(), u"note: the ");
+}
+
+TEST_F(ReinputWineTest, TheInputContextOfARealEditControlSwitchesOnInKanaMode) {
+    {
+        const ImeTarget target = findImeTarget();
+        ASSERT_EQ(target.window(), reinterpret_cast<platform::WindowHandle>(edit_));
+        ASSERT_NE(target.context(), 0u);
+    }
+    platform::WindowHandle fallback = 0x1234;
+    EXPECT_TRUE(enableIme(fallback));
+    EXPECT_EQ(fallback, 0u); // the keys were not needed
+    EXPECT_TRUE(waitImeReady(fallback));
+    EXPECT_TRUE(isImeOpen());
+
+    // The thread's context outlives this window: leave it closed for the next test.
+    const ImeTarget target = findImeTarget();
+    platform::immSetOpenStatus(target.context(), false);
+    EXPECT_FALSE(isImeOpen());
 }
 
 } // namespace

@@ -92,9 +92,12 @@ bool sameWindow(platform::WindowHandle window, platform::WindowHandle targetWind
 
 } // namespace
 
-bool enableIme(platform::WindowHandle& keyFallbackWindow) {
+bool enableIme(platform::WindowHandle& keyFallbackWindow, bool* fallbackKeysSent) {
     auto& log = diagnosticLog();
     keyFallbackWindow = 0;
+    if (fallbackKeysSent != nullptr) {
+        *fallbackKeysSent = false;
+    }
     ImeTarget target = findImeTarget();
     platform::WindowHandle working = target.window();
     if (working == 0) {
@@ -125,7 +128,7 @@ bool enableIme(platform::WindowHandle& keyFallbackWindow) {
 
     // The IME may have gone off again since method 1; the keys then decide.
     if (!isImeOpen()) {
-        enabled = enableViaKeyFallback();
+        enabled = enableViaKeyFallback(fallbackKeysSent);
         if (enabled) {
             keyFallbackWindow = working;
         }
@@ -157,11 +160,15 @@ bool enableViaDefaultImeWindow(platform::WindowHandle window) {
     return delivered != 0 && result == 0;
 }
 
-bool enableViaKeyFallback() {
+bool enableViaKeyFallback(bool* keysSent) {
     for (const auto& key : fallbackKeys) {
         const platform::KeyInput records[2] = {fallbackRecord(key, false),
                                                fallbackRecord(key, true)};
-        if (platform::sendInput(records, 2) < 2) {
+        const auto accepted = platform::sendInput(records, 2);
+        if (keysSent != nullptr && accepted > 0) {
+            *keysSent = true;
+        }
+        if (accepted < 2) {
             continue;
         }
         platform::sleepMs(FallbackKeyPauseMs);

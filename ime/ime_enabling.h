@@ -10,7 +10,9 @@ namespace tavelio {
 // only while the IME still reads off. True when the IME is on afterwards, or
 // when a key went out to a window with no context to read the result from;
 // that window is then left in keyFallbackWindow for waitImeReady.
-bool enableIme(platform::WindowHandle& keyFallbackWindow);
+// fallbackKeysSent (when given) tells whether any IME key went out: on a
+// layout without IME keys such a key may have typed a character.
+bool enableIme(platform::WindowHandle& keyFallbackWindow, bool* fallbackKeysSent = nullptr);
 
 // Polls for up to 500 ms. After an unverifiable key fallback it also accepts
 // the same window still having no context to read. Clears keyFallbackWindow.
@@ -21,6 +23,6 @@ bool enableViaDefaultImeWindow(platform::WindowHandle window);
 
 // Presses the IME-on keys in turn until one verifiably switches the IME on,
 // or one goes out while no context is there to verify it.
-bool enableViaKeyFallback();
+bool enableViaKeyFallback(bool* keysSent = nullptr);
 
 } // namespace tavelio

@@ -54,8 +54,9 @@ private:
     void abort(std::u16string_view reason, std::u16string_view details = {});
     // Once Backspaces have gone out the application no longer holds the
     // recorded text, so a later request over the same buffer would delete
-    // text the user never typed: forget it.
-    void abortAfterDeletionBegan(std::u16string_view reason, std::u16string_view details = {});
+    // text the user never typed: forget it. The same holds once an IME key
+    // went out that no IME took (on a US board scan 0x29 types a backquote).
+    void abortAndForget(std::u16string_view reason, std::u16string_view details = {});
     std::u16string prefix() const { return u"sid=" + sessionId; }
 
     ExecuteContext& context;
@@ -80,8 +81,7 @@ void ExecuteSession::abort(std::u16string_view reason, std::u16string_view detai
     }
 }
 
-void ExecuteSession::abortAfterDeletionBegan(std::u16string_view reason,
-                                             std::u16string_view details) {
+void ExecuteSession::abortAndForget(std::u16string_view reason, std::u16string_view details) {
     abort(reason, details);
     context.buffer->clear();
 }
@@ -142,15 +142,15 @@ void ExecuteSession::execute() {
     platform::sleepMs(AfterModifierReleaseMs);
 
     auto& fallbackWindow = context.keyFallbackWindow;
-    if (!enableIme(fallbackWindow)) {
-        if (logging()) {
-            abort(u"ime_enable_failed", u"ime=\"" + describeImeState() + u"\"");
-        }
-        return;
-    }
-    if (!waitImeReady(fallbackWindow)) {
-        if (logging()) {
-            abort(u"ime_ready_failed", u"ime=\"" + describeImeState() + u"\"");
+    bool keysSent = false;
+    const bool imeEnabled = enableIme(fallbackWindow, &keysSent);
+    if (!imeEnabled || !waitImeReady(fallbackWindow)) {
+        const auto reason = imeEnabled ? u"ime_ready_failed" : u"ime_enable_failed";
+        const auto details = logging() ? u"ime=\"" + describeImeState() + u"\"" : std::u16string();
+        if (keysSent) {
+            abortAndForget(reason, details);
+        } else {
+            abort(reason, details);
         }
         return;
     }
@@ -161,9 +161,9 @@ void ExecuteSession::execute() {
     }
 
     if (!sendDeletion(snapshot)) {
-        abortAfterDeletionBegan(u"deletion_failed",
-                                logging() ? summarizeText(snapshot) + u" " + describeModifierState()
-                                          : std::u16string());
+        abortAndForget(u"deletion_failed",
+                       logging() ? summarizeText(snapshot) + u" " + describeModifierState()
+                                 : std::u16string());
         return;
     }
     if (logging()) {
@@ -198,7 +198,7 @@ void ExecuteSession::execute() {
                                           describeModifierState());
     }
     if (!sendText(reinputText)) {
-        abortAfterDeletionBegan(u"reinput_failed");
+        abortAndForget(u"reinput_failed");
         return;
     }
 
@@ -209,7 +209,7 @@ void ExecuteSession::execute() {
                                                      u" result=" + (spacesSent ? u"ok" : u"fail"));
         }
         if (!spacesSent) {
-            abortAfterDeletionBegan(u"trailing_space_failed");
+            abortAndForget(u"trailing_space_failed");
             return;
         }
     }

@@ -223,7 +223,7 @@ TEST_F(ExecuteSequenceTest, FiveUnitsTake270MillisecondsOfPausesPlusTheImeWaits)
     EXPECT_EQ(slept(), 270u + 80u + 80u);
 }
 
-TEST_F(ExecuteSequenceTest, AbortsLeaveTheBufferUntilDeletionHasBegun) {
+TEST_F(ExecuteSequenceTest, AbortsKeepTheBufferUntilInputHasReachedTheApplication) {
     struct Case {
         std::string reason;
         std::function<void()> arrange;
@@ -250,14 +250,25 @@ TEST_F(ExecuteSequenceTest, AbortsLeaveTheBufferUntilDeletionHasBegun) {
          },
          u"kana", u"", true},
         // No method switches the IME on; the last fallback key is the
-        // backquote key of a US keyboard, and it types one.
+        // backquote key of a US keyboard, and it types one: the field no
+        // longer ends with the recorded text, so the buffer is forgotten.
         {"ime_enable_failed ime=\"" + ImeOff + "\"",
          [this] {
              ime().setOpenFails = true;
              ime().setConversionFails = true;
              imeWindowStopsOpening();
          },
-         u"kana`", u"", true},
+         u"kana`", u"", false},
+        // The same, but the system refuses every IME key: nothing reached the
+        // field and the buffer is kept for another try.
+        {"ime_enable_failed ime=\"" + ImeOff + "\"",
+         [this] {
+             ime().setOpenFails = true;
+             ime().setConversionFails = true;
+             imeWindowStopsOpening();
+             sys().acceptLimit = 0;
+         },
+         u"kana", u"", true},
         // A key went out to a window without a context, then the user went elsewhere.
         {"ime_ready_failed ime=\"hwnd=0x10050 open=0 conv=0x0 sent=0x0 native=0\"",
          [this] {
@@ -266,7 +277,7 @@ TEST_F(ExecuteSequenceTest, AbortsLeaveTheBufferUntilDeletionHasBegun) {
              sys().activate(Top, Edit);
              sys().after(400, [this] { sys().activate(0x10040, 0x10050); });
          },
-         u"kana", u"", true},
+         u"kana", u"", false},
         {"deletion_failed len=4 first2=\"ka\" last2=\"na\" " + NoMods,
          [this] { sys().acceptLimit = 2; }, u"kan", u"", false},
         {"reinput_failed", [this] { sys().acceptLimit = 8 + 2; }, u"", u"k", false},

@@ -1,0 +1,47 @@
+#include "fuzz/fuzz_platform.h"
+
+#include "platform/platform.h"
+
+namespace tavelio::fuzz {
+
+namespace {
+std::string_view fileBytes;
+bool written = false;
+} // namespace
+
+void setSettingsFileBytes(std::string_view bytes) {
+    fileBytes = bytes;
+    written = false;
+}
+
+bool settingsFileWritten() {
+    return written;
+}
+
+} // namespace tavelio::fuzz
+
+namespace tavelio::platform {
+
+std::optional<std::u16string> roamingAppDataFolder() {
+    return u"C:\\Users\\fuzz\\AppData\\Roaming";
+}
+
+PathState pathState(const std::u16string&) {
+    return PathState::present;
+}
+
+bool createDirectories(const std::u16string&) {
+    fuzz::written = true;
+    return false;
+}
+
+std::optional<std::string> readFile(const std::u16string&) {
+    return std::string(fuzz::fileBytes);
+}
+
+bool writeFile(const std::u16string&, std::string_view) {
+    fuzz::written = true;
+    return false;
+}
+
+} // namespace tavelio::platform

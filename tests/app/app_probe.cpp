@@ -175,6 +175,9 @@ const wchar_t* windowClass(const std::wstring& name) {
     if (name == L"menu") {
         return MenuClass;
     }
+    if (name == L"notepad") {
+        return L"Notepad";
+    }
     return nullptr;
 }
 

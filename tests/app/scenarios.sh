@@ -32,6 +32,11 @@ probe() { wine "$probe_exe" "$@" | tr -d '\r'; }
 # field KEY LINE: the value of KEY=... in a probe line.
 field() { sed -n "s/.*\\b$1=\\([^ ]*\\).*/\\1/p" <<<"$2"; }
 
+# The desktop named "shell" has a taskbar whose notification area holds the
+# icon, as a user's desktop does; every program of the prefix opens in it.
+wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d shell /f >/dev/null
+wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v shell /d 1280x800 /f >/dev/null
+
 appdata_win=$(wine cmd /c 'echo %APPDATA%' | tr -d '\r')
 data_dir="$(winepath -u "$appdata_win" | sed 's:/*$::')/Tavelio"
 settings="$data_dir/settings.json"

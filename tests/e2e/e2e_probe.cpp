@@ -1,0 +1,294 @@
+// The end-to-end scenarios' eyes on the target application (e2e_target, found
+// by its title): its text through WM_GETTEXT, which crosses processes, its IME
+// as the target itself reports it, the foreground window, and where to click.
+// Each command prints one line and exits 0 when what it waited for happened,
+// 1 when it did not, 2 on a usage error.
+//
+// Texts are printed and compared with line breaks written as \r and \n and a
+// backslash doubled, as the target's journal writes them.
+#include <windows.h>
+
+#include <cstdlib>
+#include <cwchar>
+#include <string>
+
+namespace {
+
+constexpr wchar_t TargetClass[] = L"TavelioE2eTarget";
+constexpr UINT QueryImeMessage = WM_APP + 21;
+constexpr UINT ResetImeMessage = WM_APP + 22;
+constexpr DWORD PollMs = 5;
+constexpr UINT AnswerMs = 2000;
+
+void print(const std::wstring& line) {
+    const std::wstring text = line + L"\n";
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(), size,
+                        nullptr, nullptr);
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()),
+              &written, nullptr);
+}
+
+std::wstring escaped(const std::wstring& text) {
+    std::wstring out;
+    for (const wchar_t c : text) {
+        if (c == L'\r') {
+            out += L"\\r";
+        } else if (c == L'\n') {
+            out += L"\\n";
+        } else if (c == L'\\') {
+            out += L"\\\\";
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::wstring hex(unsigned long long value) {
+    wchar_t buffer[32];
+    std::swprintf(buffer, 32, L"0x%llx", value);
+    return buffer;
+}
+
+// Polls until predicate() holds or the time is up; returns the elapsed ms, or
+// -1 on time-out.
+template <typename Predicate> long waitFor(Predicate predicate, DWORD timeoutMs) {
+    const ULONGLONG start = GetTickCount64();
+    for (;;) {
+        if (predicate()) {
+            return static_cast<long>(GetTickCount64() - start);
+        }
+        if (GetTickCount64() - start >= timeoutMs) {
+            return -1;
+        }
+        Sleep(PollMs);
+    }
+}
+
+HWND findTarget(const wchar_t* title) {
+    return FindWindowW(TargetClass, title);
+}
+
+HWND editOf(HWND target) {
+    return target == nullptr ? nullptr : FindWindowExW(target, nullptr, L"Edit", nullptr);
+}
+
+// -1 when the target does not answer.
+long textLength(HWND edit) {
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(edit, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, AnswerMs, &length)) {
+        return -1;
+    }
+    return static_cast<long>(length);
+}
+
+bool readText(HWND edit, std::wstring& text) {
+    const long length = textLength(edit);
+    if (length < 0) {
+        return false;
+    }
+    std::wstring buffer(static_cast<std::size_t>(length) + 64, L'\0');
+    DWORD_PTR copied = 0;
+    if (!SendMessageTimeoutW(edit, WM_GETTEXT, buffer.size(),
+                             reinterpret_cast<LPARAM>(buffer.data()), SMTO_ABORTIFHUNG, AnswerMs,
+                             &copied)) {
+        return false;
+    }
+    buffer.resize(copied);
+    text = buffer;
+    return true;
+}
+
+DWORD processOf(HWND window) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    return pid;
+}
+
+std::wstring className(HWND window) {
+    wchar_t name[128] = {};
+    GetClassNameW(window, name, 128);
+    return name;
+}
+
+int waitTarget(const wchar_t* title, DWORD timeoutMs) {
+    HWND target = nullptr;
+    // Ready means shown, foreground and its edit control focused: keys go there.
+    const long ms = waitFor(
+        [&] {
+            target = findTarget(title);
+            if (target == nullptr || !IsWindowVisible(target) || GetForegroundWindow() != target) {
+                return false;
+            }
+            GUITHREADINFO info{};
+            info.cbSize = sizeof info;
+            return GetGUIThreadInfo(GetWindowThreadProcessId(target, nullptr), &info) &&
+                   info.hwndFocus == editOf(target);
+        },
+        timeoutMs);
+    print(L"ready=" + std::to_wstring(ms >= 0 ? 1 : 0) + L" ms=" + std::to_wstring(ms) + L" pid=" +
+          std::to_wstring(target != nullptr ? processOf(target) : 0));
+    return ms >= 0 ? 0 : 1;
+}
+
+int text(const wchar_t* title) {
+    std::wstring current;
+    const bool ok = readText(editOf(findTarget(title)), current);
+    print(L"read=" + std::to_wstring(ok ? 1 : 0) + L" text=\"" + escaped(current) + L"\"");
+    return ok ? 0 : 1;
+}
+
+int waitText(const wchar_t* title, const std::wstring& expected, DWORD timeoutMs) {
+    std::wstring current;
+    const long ms = waitFor(
+        [&] {
+            return readText(editOf(findTarget(title)), current) && escaped(current) == expected;
+        },
+        timeoutMs);
+    print(L"equal=" + std::to_wstring(ms >= 0 ? 1 : 0) + L" ms=" + std::to_wstring(ms) +
+          L" text=\"" + escaped(current) + L"\"");
+    return ms >= 0 ? 0 : 1;
+}
+
+// Says "ready" first, so the caller can start typing and time the whole way.
+int waitLength(const wchar_t* title, long wanted, DWORD timeoutMs) {
+    const HWND edit = editOf(findTarget(title));
+    if (edit == nullptr) {
+        print(L"found=0");
+        return 1;
+    }
+    print(L"ready");
+    long length = 0;
+    const long ms = waitFor(
+        [&] {
+            length = textLength(edit);
+            return length >= wanted;
+        },
+        timeoutMs);
+    print(L"reached=" + std::to_wstring(ms >= 0 ? 1 : 0) + L" ms=" + std::to_wstring(ms) +
+          L" length=" + std::to_wstring(length));
+    return ms >= 0 ? 0 : 1;
+}
+
+int ime(const wchar_t* title, UINT message) {
+    const HWND target = findTarget(title);
+    DWORD_PTR answer = 0;
+    const bool answered =
+        target != nullptr &&
+        SendMessageTimeoutW(target, message, 0, 0, SMTO_ABORTIFHUNG, AnswerMs, &answer) != 0;
+    if (!answered) {
+        print(L"answered=0");
+        return 1;
+    }
+    if (message == ResetImeMessage) {
+        print(L"reset=" + std::to_wstring(answer != 0 ? 1 : 0));
+        return answer != 0 ? 0 : 1;
+    }
+    const bool context = (answer >> 31) & 1;
+    print(L"context=" + std::to_wstring(context ? 1 : 0) + L" open=" +
+          std::to_wstring((answer >> 16) & 1) + L" conversion=" + hex(answer & 0xFFFF));
+    return context ? 0 : 1;
+}
+
+int activate(const wchar_t* title, DWORD timeoutMs) {
+    const HWND target = findTarget(title);
+    if (target == nullptr) {
+        print(L"found=0");
+        return 1;
+    }
+    SetForegroundWindow(target);
+    const long ms = waitFor([&] { return GetForegroundWindow() == target; }, timeoutMs);
+    print(L"foreground=" + std::to_wstring(ms >= 0 ? 1 : 0) + L" ms=" + std::to_wstring(ms));
+    return ms >= 0 ? 0 : 1;
+}
+
+int foreground() {
+    const HWND window = GetForegroundWindow();
+    wchar_t title[256] = {};
+    GetWindowTextW(window, title, 256);
+    print(L"window=" + hex(reinterpret_cast<UINT_PTR>(window)) + L" pid=" +
+          std::to_wstring(processOf(window)) + L" class=\"" + className(window) + L"\" title=\"" +
+          title + L"\"");
+    return window != nullptr ? 0 : 1;
+}
+
+// A point inside the edit control, on screen, away from its text's first line.
+int editPoint(const wchar_t* title) {
+    const HWND edit = editOf(findTarget(title));
+    RECT r{};
+    if (edit == nullptr || !GetWindowRect(edit, &r)) {
+        print(L"found=0");
+        return 1;
+    }
+    print(L"found=1 point=" + std::to_wstring((r.left + r.right) / 2) + L"," +
+          std::to_wstring((r.top + r.bottom) / 2));
+    return 0;
+}
+
+int close(const wchar_t* title) {
+    const HWND target = findTarget(title);
+    const bool posted = target != nullptr && PostMessageW(target, WM_CLOSE, 0, 0) != 0;
+    print(L"posted=" + std::to_wstring(posted ? 1 : 0));
+    return posted ? 0 : 1;
+}
+
+int usage() {
+    print(L"usage: e2e_probe wait-target TITLE MS | text TITLE | wait-text TITLE TEXT MS\n"
+          L"       e2e_probe wait-length TITLE N MS | ime TITLE | reset-ime TITLE\n"
+          L"       e2e_probe activate TITLE MS | foreground | edit-point TITLE | close TITLE");
+    return 2;
+}
+
+DWORD number(const wchar_t* text) {
+    return static_cast<DWORD>(std::wcstoul(text, nullptr, 10));
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 2) {
+        return usage();
+    }
+    const std::wstring command = argv[1];
+    if (command == L"foreground" && argc == 2) {
+        return foreground();
+    }
+    if (argc == 3) {
+        if (command == L"text") {
+            return text(argv[2]);
+        }
+        if (command == L"ime") {
+            return ime(argv[2], QueryImeMessage);
+        }
+        if (command == L"reset-ime") {
+            return ime(argv[2], ResetImeMessage);
+        }
+        if (command == L"edit-point") {
+            return editPoint(argv[2]);
+        }
+        if (command == L"close") {
+            return close(argv[2]);
+        }
+    }
+    if (argc == 4) {
+        if (command == L"wait-target") {
+            return waitTarget(argv[2], number(argv[3]));
+        }
+        if (command == L"activate") {
+            return activate(argv[2], number(argv[3]));
+        }
+    }
+    if (argc == 5) {
+        if (command == L"wait-text") {
+            return waitText(argv[2], argv[3], number(argv[4]));
+        }
+        if (command == L"wait-length") {
+            return waitLength(argv[2], static_cast<long>(number(argv[3])), number(argv[4]));
+        }
+    }
+    return usage();
+}

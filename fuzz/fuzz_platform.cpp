@@ -39,7 +39,7 @@ std::optional<std::string> readFile(const std::u16string&) {
     return std::string(fuzz::fileBytes);
 }
 
-bool writeFile(const std::u16string&, std::string_view) {
+bool createNewFile(const std::u16string&, std::string_view) {
     fuzz::written = true;
     return false;
 }

@@ -133,8 +133,9 @@ bool createDirectories(const std::u16string& path);
 bool removeFile(const std::u16string& path);
 // The whole content, or nullopt when the file cannot be opened and read.
 std::optional<std::string> readFile(const std::u16string& path);
-// Creates or truncates, then writes; false when the file cannot be opened.
-bool writeFile(const std::u16string& path, std::string_view bytes);
+// Creates the file and writes it, only when nothing exists at the path yet;
+// false when something does or the file cannot be created.
+bool createNewFile(const std::u16string& path, std::string_view bytes);
 // Opens for append-data only with read and write sharing (open-or-create),
 // writes the bytes in one call, flushes and closes. False when the open fails.
 bool appendAndFlush(const std::u16string& path, std::string_view bytes);

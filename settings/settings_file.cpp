@@ -165,7 +165,9 @@ void ensureSettingsFile(const Settings& settings) {
         // On failure the write below fails too, which is all the caller needs.
         platform::createDirectories(folder);
     }
-    platform::writeFile(path, encodeSettingsText(settingsToJson(settings)));
+    // Created only if still absent: a file another process made since the
+    // check above is the user's, not ours to overwrite.
+    platform::createNewFile(path, encodeSettingsText(settingsToJson(settings)));
 }
 
 } // namespace tavelio

@@ -303,8 +303,8 @@ std::optional<std::string> readFile(const std::u16string& path) {
     }
 }
 
-bool writeFile(const std::u16string& path, std::string_view bytes) {
-    FileHandle file(CreateFileW(wide(path), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+bool createNewFile(const std::u16string& path, std::string_view bytes) {
+    FileHandle file(CreateFileW(wide(path), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) {
         return false;

@@ -329,11 +329,12 @@ std::optional<std::string> readFile(const std::u16string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-bool writeFile(const std::u16string& path, std::string_view bytes) {
-    if (system().isLocked(path)) {
+bool createNewFile(const std::u16string& path, std::string_view bytes) {
+    std::error_code ec;
+    if (system().isLocked(path) || std::filesystem::exists(system().hostPath(path), ec)) {
         return false;
     }
-    std::ofstream out(system().hostPath(path), std::ios::binary | std::ios::trunc);
+    std::ofstream out(system().hostPath(path), std::ios::binary);
     if (!out) {
         return false;
     }

@@ -129,5 +129,17 @@ TEST_F(SettingsWineTest, FolderInPlaceOfTheFileGivesTheDefaults) {
     EXPECT_TRUE(std::filesystem::is_empty(file_));
 }
 
+// The file is created only while absent, so a file that appears between the
+// existence check and the write (another process, the user) is never replaced.
+TEST_F(SettingsWineTest, CreatingNeverReplacesAFileThatAppearedMeanwhile) {
+    std::filesystem::create_directories(folder_);
+    putBytes(file_, "the user's own");
+    EXPECT_FALSE(platform::createNewFile(settingsFilePath(), "defaults"));
+    EXPECT_EQ(bytesOf(file_), "the user's own");
+    std::filesystem::remove(file_);
+    EXPECT_TRUE(platform::createNewFile(settingsFilePath(), "defaults"));
+    EXPECT_EQ(bytesOf(file_), "defaults");
+}
+
 } // namespace
 } // namespace tavelio

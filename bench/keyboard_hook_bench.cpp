@@ -1,20 +1,14 @@
 // The per-key cost of the keyboard hook's decisions, with logging off, beside
 // a hook that only forwards the event.
-#include "bench/allocation_counter.h"
+#include "bench/bench_desk.h"
 #include "capture/hook_context.h"
-#include "log/diagnostic_log.h"
 #include "platform/constants.h"
-#include "tests/support/fake_layout.h"
 #include "tests/support/fake_system.h"
 
 #include <benchmark/benchmark.h>
 
-#include <filesystem>
-
 namespace tavelio::bench {
 namespace {
-
-constexpr platform::WindowHandle HiddenWindow = 0x7F00;
 
 // What the adapter in app/ does when there is nothing to decide.
 [[gnu::noinline]] bool forwardOnly(HookContext& context, int code, std::uint32_t message,
@@ -24,69 +18,66 @@ constexpr platform::WindowHandle HiddenWindow = 0x7F00;
     return code < 0 && message == 0;
 }
 
-// A desktop with an editor in front, its IME off, an allowed application.
-struct Desk {
-    Settings settings;
-    InputBuffer buffer{200};
-    HookContext context{HiddenWindow, settings, buffer};
-
-    Desk() {
-        fake::resetSystem(std::filesystem::temp_directory_path() / "tavelio-bench");
-        diagnosticLog().stop();
-        fake::system().addEditor();
-        fake::system().attachCalls.reserve(256);
-    }
-    // Keeps the buffer short, as between two clearing events, and the fake's
-    // own record of attachments from growing.
-    void settle(std::int64_t iteration) {
-        if ((iteration & 63) == 63) {
-            buffer.clear();
-            fake::system().attachCalls.clear();
-        }
-    }
-};
-
-KeyEvent press(std::uint32_t vk, std::uint32_t flags = 0, std::uintptr_t extraInfo = 0) {
-    return KeyEvent{vk, fake::usScanCode(vk) & 0xFFu, flags, extraInfo};
-}
-
-template <typename Decide>
-void runKeys(benchmark::State& state, Desk& desk, const KeyEvent& event, Decide decide) {
-    std::int64_t iteration = 0;
-    const auto before = allocationCount();
-    for (auto _ : state) {
-        bool swallowed = decide(desk.context, HookActionCode, msg::KeyDown, event);
-        benchmark::DoNotOptimize(swallowed);
-        desk.settle(iteration++);
-    }
-    state.counters["allocs/key"] = benchmark::Counter(
-        static_cast<double>(allocationCount() - before), benchmark::Counter::kAvgIterations);
-}
-
 void PassThrough(benchmark::State& state) {
     Desk desk;
     runKeys(state, desk, press('K'), forwardOnly);
 }
-BENCHMARK(PassThrough);
+BENCHMARK(PassThrough)->Apply(fixedIterations);
 
 void LetterKey(benchmark::State& state) {
     Desk desk;
     runKeys(state, desk, press('K'), processKeyEvent);
 }
-BENCHMARK(LetterKey);
+BENCHMARK(LetterKey)->Apply(fixedIterations);
 
 void InjectedKey(benchmark::State& state) {
     Desk desk;
     runKeys(state, desk, press('K', LowLevelKeyInjected, InjectedInputMarker), processKeyEvent);
 }
-BENCHMARK(InjectedKey);
+BENCHMARK(InjectedKey)->Apply(fixedIterations);
 
-// Punctuation goes through the layout: 256 key-state reads and two translations.
+// Shift+3 is no digit for the key rule: it goes through the layout, 256
+// key-state reads and two translations.
+void ShiftedDigitKey(benchmark::State& state) {
+    Desk desk;
+    fake::system().press(vk::Shift);
+    runKeys(state, desk, press('3'), processKeyEvent);
+}
+BENCHMARK(ShiftedDigitKey)->Apply(fixedIterations);
+
+// Punctuation goes through the layout as well.
 void PunctuationKey(benchmark::State& state) {
     Desk desk;
     runKeys(state, desk, press(0xBA), processKeyEvent);
 }
-BENCHMARK(PunctuationKey);
+BENCHMARK(PunctuationKey)->Apply(fixedIterations);
+
+void ClearKey(benchmark::State& state) {
+    Desk desk;
+    runKeys(state, desk, press(vk::Return), processKeyEvent);
+}
+BENCHMARK(ClearKey)->Apply(fixedIterations);
+
+// Ctrl+Backspace over recorded text: every condition holds, the request is
+// posted and the press swallowed.
+void HotkeyExecute(benchmark::State& state) {
+    Desk desk;
+    desk.clearsBuffer = false;
+    desk.buffer.append(u'k');
+    desk.buffer.append(u'a');
+    fake::system().press(vk::Control);
+    runKeys(state, desk, press(vk::Back), processKeyEvent);
+}
+BENCHMARK(HotkeyExecute)->Apply(fixedIterations);
+
+// The same press with nothing recorded: refused, a HOTKEY_SKIP line when
+// logging, then cleared as a modifier combination.
+void HotkeyOverEmptyBuffer(benchmark::State& state) {
+    Desk desk;
+    fake::system().press(vk::Control);
+    runKeys(state, desk, press(vk::Back), processKeyEvent);
+}
+BENCHMARK(HotkeyOverEmptyBuffer)->Apply(fixedIterations);
 
 } // namespace
 } // namespace tavelio::bench

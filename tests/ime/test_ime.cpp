@@ -24,7 +24,7 @@ constexpr UINT scanCodeHankakuZenkaku = 0x29;
 
 HINSTANCE moduleInstance = nullptr;
 
-// Visible with WINEDEBUG=+debugstr; the tests read it to see which keys reached the IME.
+// Visible with WINEDEBUG=+debugstr: which keys reached the IME, in which process.
 void trace(const char* format, unsigned a = 0, unsigned b = 0, unsigned c = 0) {
     char line[160];
     std::snprintf(line, sizeof line, format, a, b, c);
@@ -42,6 +42,7 @@ public:
     LockedContext(const LockedContext&) = delete;
     LockedContext& operator=(const LockedContext&) = delete;
     INPUTCONTEXT* operator->() const { return ctx_; }
+    INPUTCONTEXT* get() const { return ctx_; }
     explicit operator bool() const { return ctx_ != nullptr; }
 
 private:
@@ -204,24 +205,24 @@ public:
             }
             return static_cast<UINT>(messages_.size());
         }
-        LockedContext ctx(himc);
-        if (!ctx) {
-            return 0;
-        }
-        const DWORD size = static_cast<DWORD>(messages_.size() * sizeof(TRANSMSG));
-        const HIMCC buffer = ImmReSizeIMCC(ctx->hMsgBuf, size);
-        if (!buffer) {
-            return 0;
-        }
-        ctx->hMsgBuf = buffer;
         {
+            LockedContext ctx(himc);
+            if (!ctx) {
+                return 0;
+            }
+            const DWORD size = static_cast<DWORD>(messages_.size() * sizeof(TRANSMSG));
+            const HIMCC buffer = ImmReSizeIMCC(ctx->hMsgBuf, size);
+            if (!buffer) {
+                return 0;
+            }
+            ctx->hMsgBuf = buffer;
             LockedMemory<TRANSMSG> target(ctx->hMsgBuf);
             if (!target) {
                 return 0;
             }
             std::memcpy(target.get(), messages_.data(), size);
+            ctx->dwNumMsgBuf = static_cast<DWORD>(messages_.size());
         }
-        ctx->dwNumMsgBuf = static_cast<DWORD>(messages_.size());
         ImmGenerateMessage(himc);
         return 0;
     }
@@ -239,12 +240,12 @@ void endComposition(HIMC himc, bool commit) {
         if (!ctx) {
             return;
         }
-        const std::u16string reading = pendingRomaji(ctx.operator->());
+        const std::u16string reading = pendingRomaji(ctx.get());
         if (reading.empty()) {
             return;
         }
         const std::u16string result = commit ? finishRomaji(reading) : std::u16string();
-        if (!storeComposition(ctx.operator->(), {}, result)) {
+        if (!storeComposition(ctx.get(), {}, result)) {
             return;
         }
         messages.compose(reading, {}, result);
@@ -498,7 +499,7 @@ BOOL WINAPI ImeSelect(HIMC himc, BOOL select) {
         ctx->fdwSentence = IME_SMODE_NONE;
         ctx->fdwInit |= INIT_CONVERSION;
     }
-    return storeComposition(ctx.operator->(), {}, {}) ? TRUE : FALSE;
+    return storeComposition(ctx.get(), {}, {}) ? TRUE : FALSE;
 }
 
 BOOL WINAPI ImeSetActiveContext(HIMC, BOOL) {
@@ -517,7 +518,7 @@ BOOL WINAPI ImeProcessKey(HIMC himc, UINT vkey, LPARAM keyData, const LPBYTE key
         return TRUE; // the key only switches the IME; the application never sees it
     }
     LockedContext ctx(himc);
-    if (!ctx || !isTakingRomaji(ctx.operator->()) || isModifierKey(vkey)) {
+    if (!ctx || !isTakingRomaji(ctx.get()) || isModifierKey(vkey)) {
         return FALSE;
     }
     if (isDown(keyState, VK_CONTROL) || isDown(keyState, VK_MENU)) {
@@ -528,7 +529,7 @@ BOOL WINAPI ImeProcessKey(HIMC himc, UINT vkey, LPARAM keyData, const LPBYTE key
     }
     // While composing every other key goes through the IME too: it edits, ends or cancels
     // the composition before the application sees anything.
-    return pendingRomaji(ctx.operator->()).empty() ? FALSE : TRUE;
+    return pendingRomaji(ctx.get()).empty() ? FALSE : TRUE;
 }
 
 UINT WINAPI ImeToAsciiEx(UINT virtKey, UINT scanCode, const LPBYTE, LPTRANSMSGLIST list, UINT,
@@ -541,10 +542,10 @@ UINT WINAPI ImeToAsciiEx(UINT virtKey, UINT scanCode, const LPBYTE, LPTRANSMSGLI
     MessageList messages;
     {
         LockedContext ctx(himc);
-        if (!ctx || !isTakingRomaji(ctx.operator->())) {
+        if (!ctx || !isTakingRomaji(ctx.get())) {
             return 0;
         }
-        const std::u16string reading = pendingRomaji(ctx.operator->());
+        const std::u16string reading = pendingRomaji(ctx.get());
         std::u16string nextReading, result;
         bool passKeyOn = false;
         if (vkey >= 'A' && vkey <= 'Z') {
@@ -569,7 +570,7 @@ UINT WINAPI ImeToAsciiEx(UINT virtKey, UINT scanCode, const LPBYTE, LPTRANSMSGLI
         }
         trace("tavtest: ImeToAsciiEx vk=0x%02x char=0x%04x pending=%u\n", vkey, typed,
               static_cast<unsigned>(nextReading.size()));
-        if (!storeComposition(ctx.operator->(), nextReading, result)) {
+        if (!storeComposition(ctx.get(), nextReading, result)) {
             return 0;
         }
         messages.compose(reading, nextReading, result);

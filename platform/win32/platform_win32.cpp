@@ -244,7 +244,27 @@ std::uint32_t tickCount() {
     return GetTickCount();
 }
 void sleepMs(std::uint32_t milliseconds) {
-    Sleep(milliseconds);
+    // The low-level hooks live on this thread, and the system calls them
+    // through sent messages. A plain Sleep during a re-input would hold every
+    // key of the desktop (the user's releases and our own injected keys) until
+    // the hook times out, and Windows removes hooks that keep timing out. So
+    // the wait answers sent messages; posted ones wait for the message loop.
+    const DWORD start = GetTickCount();
+    for (;;) {
+        const DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= milliseconds) {
+            return;
+        }
+        const DWORD woke =
+            MsgWaitForMultipleObjectsEx(0, nullptr, milliseconds - elapsed, QS_SENDMESSAGE, 0);
+        if (woke == WAIT_OBJECT_0) {
+            MSG message;
+            PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        } else if (woke != WAIT_TIMEOUT) {
+            Sleep(milliseconds - elapsed);
+            return;
+        }
+    }
 }
 
 LocalTime localTime() {

@@ -3,8 +3,8 @@
 // Windows does) and then to the focused window's text, through its IME.
 #include "platform/constants.h"
 #include "platform/platform.h"
+#include "tests/ime/romaji_table.h"
 #include "tests/support/fake_layout.h"
-#include "tests/support/fake_romaji.h"
 #include "tests/support/fake_system.h"
 
 namespace tavelio::fake {
@@ -34,12 +34,12 @@ void typeInto(System& s, Window& w, char16_t ch) {
     ImeState* ime = imeOf(s, w);
     const bool converting = ime != nullptr && ime->open && (ime->conversion & ime::CmodeNative);
     if (!converting) {
-        w.text += w.composition; // a closing IME commits what it held
+        w.text += testime::finishRomaji(w.composition); // a closing IME commits what it held
         w.composition.clear();
         w.text += ch;
         return;
     }
-    const auto step = convertRomaji(w.composition, ch);
+    const auto step = testime::typeRomaji(w.composition, ch);
     w.text += step.committed;
     w.composition = step.pending;
 }

@@ -149,6 +149,39 @@ WindowHandle System::addEditor(std::u16string imagePath) {
     return edit;
 }
 
+void System::destroyWindow(WindowHandle handle) {
+    std::vector<WindowHandle> doomed{handle};
+    for (std::size_t i = 0; i < doomed.size(); ++i) {
+        for (const auto& [child, w] : windows) {
+            if (w.parent == doomed[i]) {
+                doomed.push_back(child);
+            }
+        }
+    }
+    for (const WindowHandle gone : doomed) {
+        const auto w = windows.find(gone);
+        if (w == windows.end()) {
+            continue;
+        }
+        const ImeContext context = w->second.context;
+        windows.erase(w);
+        const bool shared = std::any_of(windows.begin(), windows.end(), [&](const auto& other) {
+            return other.second.context == context;
+        });
+        if (context != 0 && !shared) {
+            contexts.erase(context);
+        }
+        if (foreground == gone) {
+            foreground = 0;
+        }
+        for (auto& [id, thread] : threads) {
+            if (thread.focus == gone) {
+                thread.focus = 0;
+            }
+        }
+    }
+}
+
 ImeContext System::addContext(WindowHandle window, ImeState state) {
     const ImeContext context = nextContext_;
     nextContext_ += 0x10;

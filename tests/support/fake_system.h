@@ -143,6 +143,9 @@ public:
     // A typical editor: a process, a thread, a top-level window and an edit
     // child with an input context, activated. Returns the edit control.
     WindowHandle addEditor(std::u16string imagePath = u"C:\\Windows\\notepad.exe");
+    // DestroyWindow: the window goes with its descendants and the input
+    // contexts only they used; a foreground or focus among them becomes null.
+    void destroyWindow(WindowHandle handle);
     int attachedNow() const { return attachDepth; }
     int attachDepth = 0;
 

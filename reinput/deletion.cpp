@@ -31,7 +31,7 @@ std::u16string stepLabel(std::uint64_t step, std::uint64_t count) {
 
 } // namespace
 
-bool sendDeletion(std::u16string_view text) {
+bool sendDeletion(std::u16string_view text, platform::WindowHandle target) {
     if (text.empty()) {
         return true;
     }
@@ -41,7 +41,7 @@ bool sendDeletion(std::u16string_view text) {
                     u"method=backspace " + summarizeText(text) + u" text=\"" + escapeLogText(text) +
                         u"\" " + describeModifierState() + u" " + describeWindowContext());
     }
-    if (!sendBackspaces(text.size())) {
+    if (!sendBackspaces(text.size(), target)) {
         if (log.isActive()) {
             writeOutput(u"SEND_DELETION_FAIL",
                         summarizeText(text) + u" " + describeModifierState());
@@ -57,7 +57,7 @@ bool sendDeletion(std::u16string_view text) {
     return true;
 }
 
-bool sendBackspaces(std::uint64_t count) {
+bool sendBackspaces(std::uint64_t count, platform::WindowHandle target) {
     if (count == 0) {
         return true;
     }
@@ -89,6 +89,16 @@ bool sendBackspaces(std::uint64_t count) {
             writeOutput(u"BS_STEP_BEGIN", stepLabel(k + 1, count) + u" elapsedMs=" +
                                               decimal(stepStart - start) + u" " +
                                               describeModifierState());
+        }
+        // A Backspace that would land in another window deletes the user's
+        // text there: the window the run began in has closed or lost the front.
+        if (!stillInFront(target)) {
+            if (log.isActive()) {
+                writeOutput(u"SEND_BACKSPACES_FAIL",
+                            u"requested=" + decimal(count) + u" failedAt=" + decimal(k + 1) +
+                                u" reason=foreground_changed " + describeTargetChange(target));
+            }
+            return false;
         }
         addKeyEvent(batch, vk::Back, false, layout);
         addKeyEvent(batch, vk::Back, true, layout);

@@ -2,17 +2,21 @@
 // Backspace per UTF-16 code unit, each followed by a fixed pause.
 #pragma once
 
+#include "platform/platform.h"
+
 #include <cstdint>
 #include <string_view>
 
 namespace tavelio {
 
 // Backspaces for every code unit of text (a surrogate pair takes two), then a
-// 24 ms pause. True at once for an empty text.
-bool sendDeletion(std::u16string_view text);
+// 24 ms pause. True at once for an empty text. With a target window, stops
+// before any Backspace that would reach another window (stillInFront).
+bool sendDeletion(std::u16string_view text, platform::WindowHandle target = 0);
 
 // count Backspace presses, each released at once and followed by 12 ms. Stops
-// at the first step the system refuses.
-bool sendBackspaces(std::uint64_t count);
+// at the first step the system refuses, or that would go to another window
+// than the target.
+bool sendBackspaces(std::uint64_t count, platform::WindowHandle target = 0);
 
 } // namespace tavelio

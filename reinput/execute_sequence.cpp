@@ -67,6 +67,9 @@ private:
     std::size_t reinputLen = 0;
     std::size_t trailingSpaces = 0;
     std::size_t deleteLen = 0;
+    // The foreground window when the run began: the one holding the recorded
+    // text. Keys meant for it never go to another window (0: none to hold to).
+    platform::WindowHandle target = 0;
 };
 
 void ExecuteSession::abort(std::u16string_view reason, std::u16string_view details) {
@@ -95,6 +98,7 @@ void ExecuteSession::execute() {
     }
 
     snapshot = context.buffer->text();
+    target = platform::foregroundWindow();
     bufLen = snapshot.size();
     reinputText = snapshot;
     while (!reinputText.empty() && reinputText.back() == u' ') {
@@ -141,6 +145,13 @@ void ExecuteSession::execute() {
     }
     platform::sleepMs(AfterModifierReleaseMs);
 
+    // The window may have closed, or the user gone to another, while the
+    // hotkey came up: nothing has reached any application yet.
+    if (!stillInFront(target)) {
+        abort(u"foreground_changed", logging() ? describeTargetChange(target) : std::u16string());
+        return;
+    }
+
     auto& fallbackWindow = context.keyFallbackWindow;
     bool keysSent = false;
     const bool imeEnabled = enableIme(fallbackWindow, &keysSent);
@@ -160,7 +171,7 @@ void ExecuteSession::execute() {
                                          describeModifierState() + u" " + describeWindowContext());
     }
 
-    if (!sendDeletion(snapshot)) {
+    if (!sendDeletion(snapshot, target)) {
         abortAndForget(u"deletion_failed",
                        logging() ? summarizeText(snapshot) + u" " + describeModifierState()
                                  : std::u16string());
@@ -172,6 +183,13 @@ void ExecuteSession::execute() {
                                               describeWindowContext());
     }
 
+    // Text is gone from the run's window; another window in front must not
+    // get the IME keys or the text.
+    if (!stillInFront(target)) {
+        abortAndForget(u"foreground_changed",
+                       logging() ? describeTargetChange(target) : std::u16string());
+        return;
+    }
     const bool sent = enableIme(fallbackWindow);
     const bool reasserted = sent && waitImeReady(fallbackWindow);
     if (logging()) {
@@ -197,13 +215,13 @@ void ExecuteSession::execute() {
                                           escapeLogText(reinputText) + u"\" " +
                                           describeModifierState());
     }
-    if (!sendText(reinputText)) {
+    if (!sendText(reinputText, target)) {
         abortAndForget(u"reinput_failed");
         return;
     }
 
     if (trailingSpaces > 0) {
-        const bool spacesSent = sendText(std::u16string(trailingSpaces, u' '));
+        const bool spacesSent = sendText(std::u16string(trailingSpaces, u' '), target);
         if (logging()) {
             writeOutput(u"SEND_TRAILING_SPACES", prefix() + u" count=" + decimal(trailingSpaces) +
                                                      u" result=" + (spacesSent ? u"ok" : u"fail"));

@@ -108,6 +108,14 @@ bool sendInputBatch(InputBatch& batch, std::uint32_t* sent, std::uint32_t* err) 
     return false;
 }
 
+bool stillInFront(platform::WindowHandle target) {
+    return target == 0 || platform::foregroundWindow() == target;
+}
+
+std::u16string describeTargetChange(platform::WindowHandle target) {
+    return u"target=0x" + lowerHex(target) + u" fg=0x" + lowerHex(platform::foregroundWindow());
+}
+
 bool waitForHotkeyRelease() {
     const std::uint32_t start = platform::tickCount();
     if (diagnosticLog().isActive()) {

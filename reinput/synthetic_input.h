@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace tavelio {
@@ -41,6 +42,12 @@ void addKeyEvent(InputBatch& batch, std::uint8_t vk, bool release, platform::Key
 // Sends every record in one SendInput call and empties the batch. False (and
 // a SENDINPUT_FAIL line) when the system accepted fewer records than given.
 bool sendInputBatch(InputBatch& batch, std::uint32_t* sent = nullptr, std::uint32_t* err = nullptr);
+
+// Whether keys sent now still reach the window a run works for: `target` is
+// still the foreground window. A target of 0 accepts any window.
+bool stillInFront(platform::WindowHandle target);
+// "target=0x.. fg=0x..": the run's window and the one in front now.
+std::u16string describeTargetChange(platform::WindowHandle target);
 
 // Waits up to 3000 ms for Ctrl, Shift, Alt and Backspace to be up.
 bool waitForHotkeyRelease();

@@ -71,7 +71,7 @@ void addKeyStrokes(InputBatch& batch, char16_t ch, std::uint8_t vk, std::uint8_t
 
 } // namespace
 
-bool sendText(std::u16string_view text) {
+bool sendText(std::u16string_view text, platform::WindowHandle target) {
     auto& log = diagnosticLog();
     const auto layout = foregroundLayout();
     if (log.isActive()) {
@@ -86,6 +86,14 @@ bool sendText(std::u16string_view text) {
         const char16_t ch = text[i];
         const std::size_t index = i + 1;
         const bool leadIn = index <= LeadInCharacters;
+        if (!stillInFront(target)) {
+            if (log.isActive()) {
+                writeOutput(u"SEND_TEXT_FAIL",
+                            u"index=" + decimal(index) + u" " + quotedCharacter(ch) +
+                                u" reason=foreground_changed " + describeTargetChange(target));
+            }
+            return false;
+        }
         if (leadIn && log.isActive()) {
             writeOutput(u"SEND_TEXT_LEADIN", u"index=" + decimal(index) + u" " +
                                                  quotedCharacter(ch) + u" delayMs=" +

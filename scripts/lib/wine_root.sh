@@ -1,7 +1,7 @@
 # shellcheck shell=bash disable=SC2034
 # The Wine environment: a Debian 13 root with Wine 10 (Debian 12's Wine 8 drops scan-code
 # SendInput), built once with debootstrap and cached outside the source tree. Commands run in
-# it through `unshare -m` + chroot, so every mount vanishes with the process.
+# it through `unshare` + chroot, so every mount and process ends with the command.
 #
 #   ensure_wine_root                 build the root unless a complete one is cached
 #   in_wine_root PREFIX CMD...       run CMD in the root, on its own Xvfb display, with
@@ -92,7 +92,10 @@ in_wine_root() {
             passed+=("$name=${!name}")
         fi
     done
-    unshare -m -- bash -euo pipefail -c '
+    # A mount namespace so the mounts vanish with the process, a PID namespace so that Wine's
+    # lingering processes (wineserver, explorer, services) end with it too.
+    # shellcheck disable=SC2016 # expanded by the inner shell
+    unshare -m -p -f --kill-child -- bash -euo pipefail -c '
         root=$1
         shift
         nbinds=$1

@@ -58,8 +58,12 @@ if [[ ! -f $WINEPREFIX/.tavelio-ready ]]; then
     touch "$WINEPREFIX/.tavelio-ready"
 fi
 
-# One server for the whole session instead of one per program start.
+# One server for the whole session instead of one per program start. Its helper processes
+# (services, explorer, winedevice) live as long as it does, so they are started here with
+# their output on /dev/null: started by the first test instead, they would inherit its
+# output pipe and CTest would wait for that pipe to close until the time-out.
 wineserver -p
+wine cmd /c exit </dev/null >/dev/null 2>&1
 status=0
 "$@" || status=$?
 exit "$status"

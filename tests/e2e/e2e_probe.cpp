@@ -1,6 +1,6 @@
 // The end-to-end scenarios' eyes on the target application (e2e_target, found
 // by its title): its text through WM_GETTEXT, which crosses processes, its IME
-// as the target itself reports it, the foreground window, and where to click.
+// as the target itself reports it, whether it is ready for keys, where to click.
 // Each command prints one line and exits 0 when what it waited for happened,
 // 1 when it did not, 2 on a usage error.
 //
@@ -16,7 +16,6 @@ namespace {
 
 constexpr wchar_t TargetClass[] = L"TavelioE2eTarget";
 constexpr UINT QueryImeMessage = WM_APP + 21;
-constexpr UINT ResetImeMessage = WM_APP + 22;
 constexpr DWORD PollMs = 5;
 constexpr UINT AnswerMs = 2000;
 
@@ -109,12 +108,6 @@ DWORD processOf(HWND window) {
     return pid;
 }
 
-std::wstring className(HWND window) {
-    wchar_t name[128] = {};
-    GetClassNameW(window, name, 128);
-    return name;
-}
-
 int waitTarget(const wchar_t* title, DWORD timeoutMs) {
     HWND target = nullptr;
     // Ready means shown, foreground and its edit control focused: keys go there.
@@ -174,46 +167,20 @@ int waitLength(const wchar_t* title, long wanted, DWORD timeoutMs) {
     return ms >= 0 ? 0 : 1;
 }
 
-int ime(const wchar_t* title, UINT message) {
+int ime(const wchar_t* title) {
     const HWND target = findTarget(title);
     DWORD_PTR answer = 0;
     const bool answered =
-        target != nullptr &&
-        SendMessageTimeoutW(target, message, 0, 0, SMTO_ABORTIFHUNG, AnswerMs, &answer) != 0;
+        target != nullptr && SendMessageTimeoutW(target, QueryImeMessage, 0, 0, SMTO_ABORTIFHUNG,
+                                                 AnswerMs, &answer) != 0;
     if (!answered) {
         print(L"answered=0");
         return 1;
-    }
-    if (message == ResetImeMessage) {
-        print(L"reset=" + std::to_wstring(answer != 0 ? 1 : 0));
-        return answer != 0 ? 0 : 1;
     }
     const bool context = (answer >> 31) & 1;
     print(L"context=" + std::to_wstring(context ? 1 : 0) + L" open=" +
           std::to_wstring((answer >> 16) & 1) + L" conversion=" + hex(answer & 0xFFFF));
     return context ? 0 : 1;
-}
-
-int activate(const wchar_t* title, DWORD timeoutMs) {
-    const HWND target = findTarget(title);
-    if (target == nullptr) {
-        print(L"found=0");
-        return 1;
-    }
-    SetForegroundWindow(target);
-    const long ms = waitFor([&] { return GetForegroundWindow() == target; }, timeoutMs);
-    print(L"foreground=" + std::to_wstring(ms >= 0 ? 1 : 0) + L" ms=" + std::to_wstring(ms));
-    return ms >= 0 ? 0 : 1;
-}
-
-int foreground() {
-    const HWND window = GetForegroundWindow();
-    wchar_t title[256] = {};
-    GetWindowTextW(window, title, 256);
-    print(L"window=" + hex(reinterpret_cast<UINT_PTR>(window)) + L" pid=" +
-          std::to_wstring(processOf(window)) + L" class=\"" + className(window) + L"\" title=\"" +
-          title + L"\"");
-    return window != nullptr ? 0 : 1;
 }
 
 // A point inside the edit control, on screen, away from its text's first line.
@@ -238,8 +205,8 @@ int close(const wchar_t* title) {
 
 int usage() {
     print(L"usage: e2e_probe wait-target TITLE MS | text TITLE | wait-text TITLE TEXT MS\n"
-          L"       e2e_probe wait-length TITLE N MS | ime TITLE | reset-ime TITLE\n"
-          L"       e2e_probe activate TITLE MS | foreground | edit-point TITLE | close TITLE");
+          L"       e2e_probe wait-length TITLE N MS | ime TITLE\n"
+          L"       e2e_probe edit-point TITLE | close TITLE");
     return 2;
 }
 
@@ -254,18 +221,12 @@ int wmain(int argc, wchar_t** argv) {
         return usage();
     }
     const std::wstring command = argv[1];
-    if (command == L"foreground" && argc == 2) {
-        return foreground();
-    }
     if (argc == 3) {
         if (command == L"text") {
             return text(argv[2]);
         }
         if (command == L"ime") {
-            return ime(argv[2], QueryImeMessage);
-        }
-        if (command == L"reset-ime") {
-            return ime(argv[2], ResetImeMessage);
+            return ime(argv[2]);
         }
         if (command == L"edit-point") {
             return editPoint(argv[2]);
@@ -277,9 +238,6 @@ int wmain(int argc, wchar_t** argv) {
     if (argc == 4) {
         if (command == L"wait-target") {
             return waitTarget(argv[2], number(argv[3]));
-        }
-        if (command == L"activate") {
-            return activate(argv[2], number(argv[3]));
         }
     }
     if (argc == 5) {

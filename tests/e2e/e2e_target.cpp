@@ -16,9 +16,8 @@
 namespace {
 
 constexpr wchar_t TargetClass[] = L"TavelioE2eTarget";
-// Private messages, also known to e2e_probe.
+// A private message, also known to e2e_probe.
 constexpr UINT QueryImeMessage = WM_APP + 21;
-constexpr UINT ResetImeMessage = WM_APP + 22;
 
 // The journal file, closed when the program ends.
 class Journal {
@@ -118,16 +117,6 @@ LRESULT queryIme() {
     return (LRESULT{1} << 31) | (open << 16) | static_cast<LRESULT>(conversion & 0xFFFF);
 }
 
-LRESULT resetIme() {
-    HIMC context = ImmGetContext(editWindow);
-    if (context == nullptr) {
-        return 0;
-    }
-    const BOOL closed = ImmSetOpenStatus(context, FALSE);
-    ImmReleaseContext(editWindow, context);
-    return closed ? 1 : 0;
-}
-
 LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_SETFOCUS:
@@ -144,8 +133,6 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         break;
     case QueryImeMessage:
         return queryIme();
-    case ResetImeMessage:
-        return resetIme();
     case WM_DESTROY:
         PostQuitMessage(0);
         return 0;

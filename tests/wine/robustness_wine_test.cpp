@@ -1,0 +1,114 @@
+// The diagnostic log against the real file system: another program holds a
+// log file open without sharing it for writing.
+#include <windows.h>
+
+#include "log/diagnostic_log.h"
+#include "platform/platform.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace tavelio {
+namespace {
+
+std::filesystem::path hostPath(const std::u16string& path) {
+    return std::filesystem::path(std::wstring(path.begin(), path.end()));
+}
+
+// The event names of a log file's lines, in order.
+std::vector<std::string> eventsOf(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<std::string> events;
+    std::size_t start = 0;
+    while (start < bytes.size()) {
+        const auto end = bytes.find("\r\n", start);
+        const std::string line = bytes.substr(start, end - start);
+        const auto tag = line.find("] ");
+        const auto name = tag == std::string::npos ? line : line.substr(tag + 2);
+        events.push_back(name.substr(0, name.find(' ')));
+        if (end == std::string::npos) {
+            break;
+        }
+        start = end + 2;
+    }
+    return events;
+}
+
+// Logs into the Wine user's roaming folder; the files, and the folders this
+// test made, go afterwards.
+class RobustnessWineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const auto roaming = platform::roamingAppDataFolder();
+        ASSERT_TRUE(roaming.has_value());
+        tavelio_ = hostPath(*roaming) / "Tavelio";
+        std::error_code ec;
+        tavelioExisted_ = std::filesystem::exists(tavelio_, ec);
+        logsExisted_ = std::filesystem::exists(tavelio_ / "logs", ec);
+    }
+    void TearDown() override {
+        diagnosticLog().stop();
+        std::error_code ec;
+        for (const auto& file : files_) {
+            std::filesystem::remove(file, ec);
+        }
+        // Only when empty: the settings file may live there.
+        if (!logsExisted_) {
+            std::filesystem::remove(tavelio_ / "logs", ec);
+        }
+        if (!tavelioExisted_) {
+            std::filesystem::remove(tavelio_, ec);
+        }
+    }
+
+    void startLogging() {
+        diagnosticLog().initialize(true);
+        files_ = {hostPath(diagnosticLog().path(LogChannel::Input)),
+                  hostPath(diagnosticLog().path(LogChannel::Output))};
+    }
+
+    std::filesystem::path tavelio_;
+    bool tavelioExisted_ = false;
+    bool logsExisted_ = false;
+    std::vector<std::filesystem::path> files_;
+};
+
+TEST_F(RobustnessWineTest, AFileHeldWithoutWriteSharingDropsLinesUntilReleased) {
+    const struct {
+        const char* name;
+        DWORD access;
+        DWORD share;
+    } holders[] = {
+        {"a reader sharing only reading", GENERIC_READ, FILE_SHARE_READ},
+        {"a writer sharing nothing", GENERIC_WRITE, 0},
+    };
+    for (const auto& holder : holders) {
+        SCOPED_TRACE(holder.name);
+        startLogging();
+        const std::u16string& output = diagnosticLog().path(LogChannel::Output);
+        ASSERT_FALSE(output.empty());
+
+        HANDLE held =
+            CreateFileW(reinterpret_cast<const wchar_t*>(output.c_str()), holder.access,
+                        holder.share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE) << GetLastError();
+        diagnosticLog().write(LogChannel::Output, u"DROPPED", u"while=held");
+        diagnosticLog().write(LogChannel::Input, u"OTHER_FILE", u"not=held");
+        EXPECT_TRUE(diagnosticLog().isActive());
+        CloseHandle(held);
+        diagnosticLog().write(LogChannel::Output, u"LANDED", u"after=release");
+        diagnosticLog().stop();
+
+        EXPECT_EQ(eventsOf(files_[1]), (std::vector<std::string>{"START", "LANDED", "STOP"}));
+        EXPECT_EQ(eventsOf(files_[0]), (std::vector<std::string>{"START", "OTHER_FILE", "STOP"}));
+    }
+}
+
+} // namespace
+} // namespace tavelio

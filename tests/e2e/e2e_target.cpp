@@ -161,7 +161,8 @@ int wmain(int argc, wchar_t** argv) {
     if (!RegisterClassW(&wc)) {
         return 2;
     }
-    HWND window = CreateWindowExW(0, TargetClass, argv[1], WS_OVERLAPPEDWINDOW, 60, 60, 640, 360,
+    // Clear of the top-left corner, where the tray icon's menu opens.
+    HWND window = CreateWindowExW(0, TargetClass, argv[1], WS_OVERLAPPEDWINDOW, 240, 160, 640, 360,
                                   nullptr, nullptr, instance, nullptr);
     if (window == nullptr) {
         return 2;

@@ -162,7 +162,7 @@ TEST_F(RobustnessExecuteTest, TheTargetClosingAtAnyMomentOfTheRunEndsItCleanly) 
     ASSERT_GT(runMs, 300u);
 
     for (const bool editorBehind : {false, true}) {
-        for (std::uint32_t at = 0; at <= runMs + 4; at += 4) {
+        for (std::uint32_t at = 0; at <= runMs + 6; at += 6) {
             SCOPED_TRACE("closed " + std::to_string(at) + " ms into the run" +
                          (editorBehind ? ", another editor behind" : ""));
             buildDesktop(editorBehind);

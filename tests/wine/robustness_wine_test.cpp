@@ -1,9 +1,11 @@
-// The diagnostic log against the real file system: another program holds a
-// log file open without sharing it for writing.
+// Files that another program holds, or that cannot be made, against the
+// real file system: the log and the settings file.
 #include <windows.h>
 
 #include "log/diagnostic_log.h"
 #include "platform/platform.h"
+#include "settings/settings_file.h"
+#include "settings/settings_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -108,6 +110,62 @@ TEST_F(RobustnessWineTest, AFileHeldWithoutWriteSharingDropsLinesUntilReleased) 
         EXPECT_EQ(eventsOf(files_[1]), (std::vector<std::string>{"START", "LANDED", "STOP"}));
         EXPECT_EQ(eventsOf(files_[0]), (std::vector<std::string>{"START", "OTHER_FILE", "STOP"}));
     }
+}
+
+TEST_F(RobustnessWineTest, ASettingsFileHeldWithoutSharingGivesTheDefaultsAndIsLeftAlone) {
+    const auto file = hostPath(settingsFilePath());
+    std::error_code ec;
+    const std::filesystem::path saved = file.string() + ".saved";
+    const bool existed = std::filesystem::exists(file, ec);
+    if (existed) {
+        std::filesystem::rename(file, saved);
+    }
+    std::filesystem::create_directories(file.parent_path(), ec);
+    const std::string edited = "{\"logging\": true, \"bufferMaxLength\": 300}";
+    std::ofstream(file, std::ios::binary) << edited;
+
+    HANDLE held = CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE) << GetLastError();
+    EXPECT_TRUE(loadSettings() == Settings{});
+    CloseHandle(held);
+    const Settings released = loadSettings();
+    EXPECT_TRUE(released.logging);
+    EXPECT_EQ(released.bufferMaxLength, 300);
+
+    std::ifstream in(file, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()),
+              edited);
+    in.close();
+    std::filesystem::remove(file, ec);
+    if (existed) {
+        std::filesystem::rename(saved, file);
+    }
+}
+
+TEST_F(RobustnessWineTest, ALogsFolderThatCannotBeMadeDropsTheLinesAndNothingElse) {
+    // A file named Tavelio where the folder should be; a real folder waits aside.
+    std::error_code ec;
+    const std::filesystem::path aside = tavelio_.string() + ".aside";
+    if (tavelioExisted_) {
+        std::filesystem::rename(tavelio_, aside);
+    }
+    std::ofstream(tavelio_, std::ios::binary) << "in the way";
+    startLogging();
+    EXPECT_TRUE(diagnosticLog().isActive());
+    diagnosticLog().write(LogChannel::Output, u"DROPPED", u"no=folder");
+    diagnosticLog().stop();
+    EXPECT_FALSE(std::filesystem::exists(files_[0], ec));
+    EXPECT_FALSE(std::filesystem::exists(files_[1], ec));
+    std::ifstream in(tavelio_, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()),
+              "in the way");
+    in.close();
+    std::filesystem::remove(tavelio_, ec);
+    if (tavelioExisted_) {
+        std::filesystem::rename(aside, tavelio_);
+    }
+    files_.clear();
 }
 
 } // namespace

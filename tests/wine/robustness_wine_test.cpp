@@ -112,6 +112,16 @@ TEST_F(RobustnessWineTest, AFileHeldWithoutWriteSharingDropsLinesUntilReleased) 
     }
 }
 
+TEST_F(RobustnessWineTest, ALogFileDeletedWhileRunningIsRecreatedByTheNextLine) {
+    startLogging();
+    diagnosticLog().write(LogChannel::Output, u"BEFORE", u"");
+    // No handle stays open between lines, so the user can delete the file.
+    ASSERT_TRUE(DeleteFileW(files_[1].c_str())) << GetLastError();
+    diagnosticLog().write(LogChannel::Output, u"AFTER", u"deleted=1");
+    diagnosticLog().stop();
+    EXPECT_EQ(eventsOf(files_[1]), (std::vector<std::string>{"AFTER", "STOP"}));
+}
+
 TEST_F(RobustnessWineTest, ASettingsFileHeldWithoutSharingGivesTheDefaultsAndIsLeftAlone) {
     const auto file = hostPath(settingsFilePath());
     std::error_code ec;

@@ -7,8 +7,11 @@ namespace tavelio {
 
 namespace {
 
-// Attaches this thread's input to another thread for the time of one
-// examination, so that the other thread's input context can be read.
+// Attaches this thread's input to another thread of this process for the time
+// of one examination, so that its input context can be read. Another
+// process's contexts cannot be read at all, and attaching to its thread would
+// only reset that thread's key state: a Shift the user holds would be lost
+// to the application on every key press the hook examines.
 class InputAttachment {
 public:
     explicit InputAttachment(std::uint32_t otherThread) {
@@ -50,7 +53,9 @@ bool firstChildWithContext(platform::WindowHandle child, void* state) {
 }
 
 ImeTarget contextOf(platform::WindowHandle candidate) {
-    const InputAttachment attachment(platform::windowThreadProcessId(candidate, nullptr));
+    std::uint32_t processId = 0;
+    const auto thread = platform::windowThreadProcessId(candidate, &processId);
+    const InputAttachment attachment(processId == platform::currentProcessId() ? thread : 0);
     if (const auto context = platform::immGetContext(candidate)) {
         return ImeTarget(candidate, context);
     }

@@ -25,9 +25,13 @@ TEST_F(ImeStateTest, NoForegroundWindowMeansNoTarget) {
     EXPECT_TRUE(sys().attachCalls.empty());
 }
 
+// A window of another thread of this process: attached for the examination only.
 TEST_F(ImeStateTest, AnotherThreadsWindowIsExaminedAttachedAndDetachedAgain) {
-    const auto edit = sys().addEditor();
-    const auto tid = sys().window(edit).threadId;
+    const auto tid = sys().addThread(sys().ownProcessId);
+    const auto top = sys().addWindow(tid, u"Frame");
+    const auto edit = sys().addWindow(tid, u"Edit", u"", top);
+    sys().addContext(edit);
+    sys().activate(top, edit);
     {
         const ImeTarget target = findImeTarget();
         EXPECT_EQ(target.window(), edit);
@@ -52,8 +56,21 @@ TEST_F(ImeStateTest, TheProgramsOwnThreadIsNeitherAttachedNorDetached) {
     EXPECT_TRUE(sys().attachCalls.empty());
 }
 
-TEST_F(ImeStateTest, AFailedAttachIsNotUndoneButTheSearchGoesOn) {
+// Attaching to another process's thread reads nothing and resets the key
+// state that thread's application sees (a held Shift would be lost).
+TEST_F(ImeStateTest, AnotherProcessIsNeverAttached) {
     const auto edit = sys().addEditor();
+    EXPECT_EQ(findImeTarget().window(), edit);
+    EXPECT_FALSE(isImeOpen());
+    EXPECT_EQ(describe(), "hwnd=" + hex(edit) + " open=0 conv=0x0 sent=0x0 native=0");
+    EXPECT_TRUE(sys().attachCalls.empty());
+}
+
+TEST_F(ImeStateTest, AFailedAttachIsNotUndoneButTheSearchGoesOn) {
+    const auto tid = sys().addThread(sys().ownProcessId);
+    const auto edit = sys().addWindow(tid, u"Edit");
+    sys().addContext(edit);
+    sys().activate(edit, edit);
     sys().attachFails = true;
     EXPECT_EQ(findImeTarget().window(), edit);
     ASSERT_EQ(sys().attachCalls.size(), 1u);
@@ -86,8 +103,7 @@ TEST_F(ImeStateTest, AChildHoldingTheContextIsTheTarget) {
 }
 
 TEST_F(ImeStateTest, TheForegroundWindowIsTriedWhenTheFocusHasNoContext) {
-    const auto pid = sys().addProcess(u"C:\\Apps\\tool.exe");
-    const auto tid = sys().addThread(pid);
+    const auto tid = sys().addThread(sys().ownProcessId);
     const auto top = sys().addWindow(tid, u"Main");
     const auto side = sys().addWindow(tid, u"Side", u"", top);
     const auto button = sys().addWindow(tid, u"Button", u"", side);

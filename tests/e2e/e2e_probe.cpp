@@ -2,7 +2,8 @@
 // by its title): its text through WM_GETTEXT, which crosses processes, its IME
 // as the target itself reports it, whether it is ready for keys, where to click.
 // Each command prints one line and exits 0 when what it waited for happened,
-// 1 when it did not, 2 on a usage error.
+// 1 when it did not, 2 on a usage error. A TITLE written class:CLASS names
+// another program's window by its class instead (class:Notepad).
 //
 // Texts are printed and compared with line breaks written as \r and \n and a
 // backslash doubled, as the target's journal writes them.
@@ -11,6 +12,7 @@
 #include <cstdlib>
 #include <cwchar>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -69,6 +71,10 @@ template <typename Predicate> long waitFor(Predicate predicate, DWORD timeoutMs)
 }
 
 HWND findTarget(const wchar_t* title) {
+    constexpr std::wstring_view classPrefix = L"class:";
+    if (std::wstring_view(title).starts_with(classPrefix)) {
+        return FindWindowW(title + classPrefix.size(), nullptr);
+    }
     return FindWindowW(TargetClass, title);
 }
 

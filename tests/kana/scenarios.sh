@@ -392,6 +392,8 @@ scenarios() {
     # into the IME gives です. Nothing stood before the word, so nothing of
     # the user's text is lost, and nothing is doubled.
     check "$label: the application holds exactly です again" wait_text です
+    note "why: the four Backspaces for the four recorded letters met two kana; two deleted"
+    note "them, two found the field empty; desu typed into the IME gave です again"
     if journaled; then
         check "$label: 4 Backspaces reached it; its text went で, empty, で, です" \
             same "$(backspaces <<<"$(journal_since "$lines")")|$(journal_since "$lines" | texts | paste -sd,)" \
@@ -407,6 +409,7 @@ scenarios() {
         "Tavelio reads another process's IME as off (context=null), so it recorded ka and deletes two units where the IME left one: す is lost" \
         wait_text ですか 2000
     note "the application holds: $(app_text)"
+    screenshot "kana-$kind-ime-on-lost.png"
     close_app
 }
 

@@ -7,6 +7,9 @@ namespace tavelio {
 
 namespace {
 
+// The hook asks on every key: a hung application must not hold the keyboard.
+constexpr std::uint32_t ImeWindowQueryTimeoutMs = 50;
+
 // Attaches this thread's input to another thread of this process for the time
 // of one examination, so that its input context can be read. Another
 // process's contexts cannot be read at all, and attaching to its thread would
@@ -66,6 +69,25 @@ ImeTarget contextOf(platform::WindowHandle candidate) {
 
 } // namespace
 
+bool nativeOpenViaImeWindow(platform::WindowHandle window) {
+    if (window == 0) {
+        return false;
+    }
+    const auto imeWindow = platform::immGetDefaultImeWindow(window);
+    if (imeWindow == 0) {
+        return false;
+    }
+    const auto ask = [imeWindow](std::uintptr_t what, std::uintptr_t& answer) {
+        return platform::sendMessageTimeout(imeWindow, msg::ImeControl, what, 0,
+                                            ime::SmtoBlockAbortIfHung, ImeWindowQueryTimeoutMs,
+                                            &answer) != 0;
+    };
+    std::uintptr_t open = 0;
+    std::uintptr_t conversion = 0;
+    return ask(ime::ImcGetOpenStatus, open) && open != 0 &&
+           ask(ime::ImcGetConversionMode, conversion) && (conversion & ime::CmodeNative) != 0;
+}
+
 ImeTarget& ImeTarget::operator=(ImeTarget&& other) noexcept {
     if (this != &other) {
         release();
@@ -122,7 +144,10 @@ bool isNativeOpen(platform::ImeContext context) {
 
 bool isImeOpen() {
     const ImeTarget target = findImeTarget();
-    return isNativeOpen(target.context());
+    if (target.context() != 0) {
+        return isNativeOpen(target.context());
+    }
+    return nativeOpenViaImeWindow(target.window());
 }
 
 std::u16string describeImeContext(platform::WindowHandle window, platform::ImeContext context) {

@@ -36,7 +36,12 @@ platform::WindowHandle focusOrForegroundWindow();
 ImeTarget findImeTarget();
 // Open status non-zero and the NATIVE conversion bit set; false for a null context.
 bool isNativeOpen(platform::ImeContext context);
+// Reads the target's input context; when it has none (another process's
+// contexts cannot be read), asks the window's default IME window instead.
 bool isImeOpen();
+// WM_IME_CONTROL (IMC_GETOPENSTATUS, IMC_GETCONVERSIONMODE) to the window's
+// default IME window: true when that IME is open in native mode.
+bool nativeOpenViaImeWindow(platform::WindowHandle window);
 // hwnd=0x.. open= conv=0x.. sent=0x.. native= (or context=null).
 std::u16string describeImeContext(platform::WindowHandle window, platform::ImeContext context);
 std::u16string describeImeState();

@@ -82,6 +82,8 @@ inline constexpr std::uint32_t MapVkToVscEx = 4;
 
 namespace ime {
 inline constexpr std::uint32_t CmodeNative = 0x0001;
+inline constexpr std::uintptr_t ImcGetConversionMode = 0x0001;
+inline constexpr std::uintptr_t ImcGetOpenStatus = 0x0005;
 inline constexpr std::uintptr_t ImcSetOpenStatus = 0x0006;
 inline constexpr std::uint32_t SmtoBlockAbortIfHung = 0x0003;
 } // namespace ime

@@ -165,8 +165,22 @@ std::intptr_t sendMessageTimeout(WindowHandle window, std::uint32_t message, std
             }
         }
     }
+    std::uintptr_t answer = w.imeControlResult;
+    if (message == msg::ImeControl &&
+        (wParam == ime::ImcGetOpenStatus || wParam == ime::ImcGetConversionMode)) {
+        // The IME window answers for the thread's focus window, whatever process asks.
+        const auto& thread = s.threads.at(w.threadId);
+        const auto focus = s.windows.find(thread.focus);
+        const ImeContext context = focus != s.windows.end() ? focus->second.context : w.context;
+        const auto state = s.contexts.find(context);
+        answer = 0;
+        if (state != s.contexts.end()) {
+            answer = wParam == ime::ImcGetOpenStatus ? (state->second.open ? 1u : 0u)
+                                                     : state->second.conversion;
+        }
+    }
     if (result != nullptr) {
-        *result = w.imeControlResult;
+        *result = answer;
     }
     return w.imeControlDelivered;
 }
@@ -205,6 +219,10 @@ ImeContext immGetContext(WindowHandle window) {
     auto& s = system();
     const auto w = s.windows.find(window);
     if (w == s.windows.end() || w->second.context == 0) {
+        return 0;
+    }
+    if (!s.contextsAcrossProcesses &&
+        s.threads.at(w->second.threadId).processId != s.ownProcessId) {
         return 0;
     }
     ++s.contextsObtained;

@@ -154,6 +154,9 @@ public:
     int processHandlesClosed = 0;
 
     // --- IMM ----------------------------------------------------------------
+    // Windows answers ImmGetContext only for windows of the calling process;
+    // tests that model that set this false (the default keeps contexts reachable).
+    bool contextsAcrossProcesses = true;
     std::map<ImeContext, ImeState> contexts;
     int contextsObtained = 0;
     int contextsReleased = 0;

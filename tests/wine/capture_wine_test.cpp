@@ -12,6 +12,8 @@
 #include "log/log_format.h"
 #include "platform/constants.h"
 
+#include "tests/wine/wine_window.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -23,41 +25,8 @@ namespace {
 
 constexpr wchar_t WindowClass[] = L"TavelioCaptureWineTest";
 
-void pump(DWORD ms) {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        const DWORD elapsed = GetTickCount() - start;
-        if (elapsed >= ms) {
-            return;
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - elapsed, QS_ALLINPUT);
-    }
-}
-
-LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
-class OwnedWindow {
-public:
-    explicit OwnedWindow(HWND window) : window_(window) {}
-    OwnedWindow(const OwnedWindow&) = delete;
-    OwnedWindow& operator=(const OwnedWindow&) = delete;
-    ~OwnedWindow() {
-        if (window_ != nullptr) {
-            DestroyWindow(window_);
-        }
-    }
-    HWND get() const { return window_; }
-
-private:
-    HWND window_;
-};
+using winetest::OwnedWindow;
+using winetest::pump;
 
 // An input context obtained for one window and released with it.
 class HeldContext {
@@ -99,7 +68,7 @@ protected:
     static void SetUpTestSuite() {
         WNDCLASSEXW wc{};
         wc.cbSize = sizeof(wc);
-        wc.lpfnWndProc = windowProc;
+        wc.lpfnWndProc = winetest::plainWindowProc;
         wc.hInstance = GetModuleHandleW(nullptr);
         wc.lpszClassName = WindowClass;
         wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);

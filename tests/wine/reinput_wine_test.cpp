@@ -8,6 +8,8 @@
 #include "reinput/deletion.h"
 #include "reinput/text_reinput.h"
 
+#include "tests/wine/wine_window.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -18,51 +20,15 @@ namespace {
 
 constexpr wchar_t WindowClass[] = L"TavelioReinputWineTest";
 
-// Runs the message loop for a while: the injected keys wait in this thread's
-// queue until it is pumped, and TranslateMessage turns them into characters.
-void pump(DWORD ms) {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        const DWORD elapsed = GetTickCount() - start;
-        if (elapsed >= ms) {
-            return;
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - elapsed, QS_ALLINPUT);
-    }
-}
-
-LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
-// Destroys the window it was given when the test ends.
-class OwnedWindow {
-public:
-    explicit OwnedWindow(HWND window) : window_(window) {}
-    OwnedWindow(const OwnedWindow&) = delete;
-    OwnedWindow& operator=(const OwnedWindow&) = delete;
-    ~OwnedWindow() {
-        if (window_ != nullptr) {
-            DestroyWindow(window_);
-        }
-    }
-    HWND get() const { return window_; }
-
-private:
-    HWND window_;
-};
+using winetest::OwnedWindow;
+using winetest::pump;
 
 class ReinputWineTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         WNDCLASSEXW wc{};
         wc.cbSize = sizeof(wc);
-        wc.lpfnWndProc = windowProc;
+        wc.lpfnWndProc = winetest::plainWindowProc;
         wc.hInstance = GetModuleHandleW(nullptr);
         wc.lpszClassName = WindowClass;
         wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);

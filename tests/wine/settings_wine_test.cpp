@@ -3,6 +3,7 @@
 #include "platform/platform.h"
 #include "settings/settings_file.h"
 #include "settings/settings_reader.h"
+#include "tests/support/default_settings_file.h"
 
 #include <gtest/gtest.h>
 
@@ -14,32 +15,7 @@
 namespace tavelio {
 namespace {
 
-const std::string DefaultFileBytes = "{\r\n"
-                                     "  \"enabled\": true,\r\n"
-                                     "  \"startWithWindows\": false,\r\n"
-                                     "  \"hotkey\": \"Ctrl+Backspace\",\r\n"
-                                     "  \"alternateHotkeys\": [\r\n"
-                                     "    \"Ctrl+Shift+Backspace\"\r\n"
-                                     "  ],\r\n"
-                                     "  \"bufferMaxLength\": 200,\r\n"
-                                     "  \"clearOnSpace\": false,\r\n"
-                                     "  \"clearOnEnter\": true,\r\n"
-                                     "  \"clearOnMouseClick\": true,\r\n"
-                                     "  \"imeMode\": \"auto\",\r\n"
-                                     "  \"reinputDelayMs\": 50,\r\n"
-                                     "  \"inputMethod\": \"sendinput\",\r\n"
-                                     "  \"appMode\": \"all\",\r\n"
-                                     "  \"excludedApps\": [\r\n"
-                                     "    \"mstsc.exe\",\r\n"
-                                     "    \"cmd.exe\",\r\n"
-                                     "    \"powershell.exe\",\r\n"
-                                     "    \"WindowsTerminal.exe\",\r\n"
-                                     "    \"KeePass.exe\",\r\n"
-                                     "    \"1Password.exe\",\r\n"
-                                     "    \"Bitwarden.exe\"\r\n"
-                                     "  ],\r\n"
-                                     "  \"logging\": false\r\n"
-                                     "}\r\n";
+using testdata::DefaultFileBytes;
 
 std::filesystem::path hostPath(const std::u16string& path) {
     return std::filesystem::path(std::wstring(path.begin(), path.end()));

@@ -32,13 +32,20 @@ TEST_F(LogFormatTest, EscapeLeavesLoneSurrogatesAlone) {
 }
 
 TEST_F(LogFormatTest, SummarizeTextCountsCodeUnits) {
-    EXPECT_EQ(narrow(summarizeText(u"konnichiha")), "len=10 first2=\"ko\" last2=\"ha\"");
-    EXPECT_EQ(narrow(summarizeText(u"k")), "len=1 first2=\"k\" last2=\"k\"");
-    EXPECT_EQ(narrow(summarizeText(u"")), "len=0 first2=\"\" last2=\"\"");
-    EXPECT_EQ(narrow(summarizeText(u"\"\\x")), "len=3 first2=\"\\\"\\\\\" last2=\"\\\\x\"");
-    // A pair outside the BMP counts two units and may be cut in half.
-    const std::u16string pair = u"a\U0001F600";
-    EXPECT_EQ(summarizeText(pair), u"len=3 first2=\"a\xD83D\" last2=\"\U0001F600\"");
+    const struct {
+        std::u16string in, out;
+    } cases[] = {
+        {u"konnichiha", u"len=10 first2=\"ko\" last2=\"ha\""},
+        {u"k", u"len=1 first2=\"k\" last2=\"k\""},
+        {u"", u"len=0 first2=\"\" last2=\"\""},
+        {u"\"\\x", u"len=3 first2=\"\\\"\\\\\" last2=\"\\\\x\""},
+        // A pair outside the BMP counts two units and may be cut in half.
+        {u"a\U0001F600", u"len=3 first2=\"a\xD83D\" last2=\"\U0001F600\""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(narrow(c.in));
+        EXPECT_EQ(summarizeText(c.in), c.out);
+    }
 }
 
 TEST_F(LogFormatTest, ModifierStateReadsEachKeyAtCallTime) {
@@ -59,46 +66,47 @@ TEST_F(LogFormatTest, WindowContextWithoutForegroundWindow) {
 }
 
 TEST_F(LogFormatTest, WindowContextNamesTheFocusedControl) {
-    const auto edit = sys().addEditor(u"C:\\Program Files\\Editor\\Edit\"or.exe");
-    const auto top = sys().foreground;
-    const auto pid = sys().threads.at(sys().window(edit).threadId).processId;
+    // The first editor of a fresh system: window 0x10010, its edit control 0x10020,
+    // process 4000. Literal values, so that the handles' formatting is checked too.
+    ASSERT_EQ(sys().addEditor(u"C:\\Program Files\\Editor\\Edit\"or.exe"), 0x10020u);
     EXPECT_EQ(narrow(describeWindowContext()),
-              "fg=0x" + narrow(lowerHex(top)) + " focus=0x" + narrow(lowerHex(edit)) +
-                  " target=0x" + narrow(lowerHex(edit)) + " pid=" + std::to_string(pid) +
-                  " exe=\"Edit\\\"or.exe\" class=\"Edit\" title=\"\"");
+              "fg=0x10010 focus=0x10020 target=0x10020 pid=4000 exe=\"Edit\\\"or.exe\" "
+              "class=\"Edit\" title=\"\"");
 }
 
 TEST_F(LogFormatTest, WindowContextFallsBackToForegroundAndCutsLongTitles) {
     const auto pid = sys().addProcess(u"C:\\x\\app.exe");
     const auto tid = sys().addThread(pid);
     const auto top = sys().addWindow(tid, u"Main", std::u16string(300, u'T'));
+    ASSERT_EQ(top, 0x10010u);
     sys().activate(top);
     const auto text = narrow(describeWindowContext());
-    EXPECT_NE(text.find("focus=0x0 target=0x" + narrow(lowerHex(top))), std::string::npos);
+    EXPECT_NE(text.find("focus=0x0 target=0x10010 "), std::string::npos);
     EXPECT_NE(text.find("title=\"" + std::string(255, 'T') + "\""), std::string::npos);
     EXPECT_EQ(text.find(std::string(256, 'T')), std::string::npos);
 }
 
 TEST_F(LogFormatTest, ProcessImageNameTable) {
-    const auto make = [&](std::u16string path) {
-        const auto tid = sys().addThread(sys().addProcess(std::move(path)));
-        return sys().addWindow(tid, u"W");
+    const struct {
+        const char* name;
+        std::u16string path;
+        bool canOpen;
+        bool canQueryImage;
+        std::u16string expected;
+    } cases[] = {
+        {"backslashes", u"C:\\Windows\\System32\\CMD.EXE", true, true, u"CMD.EXE"},
+        {"forward slashes", u"C:/tools/vim.exe", true, true, u"vim.exe"},
+        {"no folder", u"bare.exe", true, true, u"bare.exe"},
+        {"process cannot be opened", u"C:\\secure\\vault.exe", false, true, u""},
+        {"image name cannot be read", u"C:\\x\\hidden.exe", true, false, u""},
     };
-    const auto backslash = make(u"C:\\Windows\\System32\\CMD.EXE");
-    const auto slash = make(u"C:/tools/vim.exe");
-    const auto bare = make(u"bare.exe");
-    const auto locked = make(u"C:\\secure\\vault.exe");
-    sys().processes.at(sys().threads.at(sys().window(locked).threadId).processId).canOpen = false;
-    const auto unreadable = make(u"C:\\x\\hidden.exe");
-    sys()
-        .processes.at(sys().threads.at(sys().window(unreadable).threadId).processId)
-        .canQueryImage = false;
-
-    EXPECT_EQ(processImageName(backslash), u"CMD.EXE");
-    EXPECT_EQ(processImageName(slash), u"vim.exe");
-    EXPECT_EQ(processImageName(bare), u"bare.exe");
-    EXPECT_EQ(processImageName(locked), u"");
-    EXPECT_EQ(processImageName(unreadable), u"");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto pid = sys().addProcess(c.path);
+        sys().processes.at(pid).canOpen = c.canOpen;
+        sys().processes.at(pid).canQueryImage = c.canQueryImage;
+        EXPECT_EQ(processImageName(sys().addWindow(sys().addThread(pid), u"W")), c.expected);
+    }
     EXPECT_EQ(processImageName(0), u"");
     EXPECT_EQ(processImageName(0xDEAD), u""); // no such window
 }

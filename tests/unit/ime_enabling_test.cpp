@@ -22,6 +22,9 @@ class ImeEnablingTest : public FakeSystemTest {
 protected:
     void SetUp() override {
         FakeSystemTest::SetUp();
+        ASSERT_NO_FATAL_FAILURE(editorInFront());
+    }
+    void editorInFront() {
         startLogging();
         ASSERT_EQ(sys().addEditor(), Edit);
     }
@@ -76,36 +79,37 @@ TEST_F(ImeEnablingTest, AnImeAlreadyOnIsConfirmedByTheInputContext) {
 
 TEST_F(ImeEnablingTest, TheInputContextAddsTheNativeBitAndKeepsTheRest) {
     const struct {
+        const char* name;
         bool open;
         std::uint32_t conversion, sentence;
         bool setOpenFails, setConversionFails;
         bool result;
         std::uint32_t conversionAfter;
     } cases[] = {
-        {true, 0x18, 0x8, false, false, true, 0x19}, // open, alphanumeric full-shape
-        {false, 0x0, 0x0, false, false, true, 0x1},  // closed, nothing set
-        {false, 0x8, 0x1, false, true, false, 0x8},  // opens, but the mode cannot be set
-        {true, 0x10, 0x8, true, false, true, 0x11},  // already open: the mode call is enough
-        {false, 0x9, 0x8, true, false, false, 0x9},  // native set but the open call fails
-        {false, 0x8, 0x8, true, true, false, 0x8},   // nothing works
+        {"open, alphanumeric full-shape", true, 0x18, 0x8, false, false, true, 0x19},
+        {"closed, nothing set", false, 0x0, 0x0, false, false, true, 0x1},
+        {"opens, but the mode cannot be set", false, 0x8, 0x1, false, true, false, 0x8},
+        {"already open: the mode call is enough", true, 0x10, 0x8, true, false, true, 0x11},
+        {"native set but the open call fails", false, 0x9, 0x8, true, false, false, 0x9},
+        {"nothing works", false, 0x8, 0x8, true, true, false, 0x8},
     };
     for (const auto& c : cases) {
-        ime() = fake::ImeState{c.open,         c.conversion,         c.sentence,
-                               c.setOpenFails, c.setConversionFails, {}};
+        SCOPED_TRACE(c.name);
+        ime() = fake::ImeState{c.open, c.conversion, c.sentence, false, false, {}};
         makeStubborn();
         ime().setOpenFails = c.setOpenFails;
         ime().setConversionFails = c.setConversionFails;
         sys().sleeps.clear();
         startLogging();
-        EXPECT_EQ(enableIme(fallback_), c.result) << c.conversion;
-        EXPECT_EQ(ime().conversion, c.conversionAfter) << c.conversion;
-        EXPECT_EQ(ime().sentence, c.sentence) << c.conversion;
+        EXPECT_EQ(enableIme(fallback_), c.result);
+        EXPECT_EQ(ime().conversion, c.conversionAfter);
+        EXPECT_EQ(ime().sentence, c.sentence);
         const auto ok = events(LogChannel::Output, "IME_ENABLE");
         if (c.result) {
             EXPECT_EQ(ok, Lines{"method=ImmSetOpenStatus result=ok hwnd=0x10020"});
             EXPECT_EQ(sys().sleeps, std::vector<std::uint32_t>{80});
         } else {
-            EXPECT_TRUE(ok.empty()) << c.conversion; // no method-1 line on failure
+            EXPECT_TRUE(ok.empty()); // no method-1 line on failure
             EXPECT_EQ(events(LogChannel::Output, "IME_ENABLE_FALLBACK"), Lines{"result=fail"});
         }
     }
@@ -152,6 +156,7 @@ TEST_F(ImeEnablingTest, AFailedDefaultWindowSendLeavesItToTheKeys) {
         {"no IME window", false, 1, 0, true, false, "", 0},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         ime() = fake::ImeState{};
         ime().conversion = 0x9;
         ime().setOpenFails = true;
@@ -165,17 +170,15 @@ TEST_F(ImeEnablingTest, AFailedDefaultWindowSendLeavesItToTheKeys) {
         sys().window(Edit).defaultImeWindow = c.hasImeWindow ? ImeWindow : 0;
         startLogging();
         const std::uint32_t start = sys().tick;
-        EXPECT_TRUE(enableIme(fallback_)) << c.name;
+        EXPECT_TRUE(enableIme(fallback_));
         EXPECT_EQ(events(LogChannel::Output, "IME_ENABLE_DEFAULT_WND"),
-                  *c.line ? Lines{c.line} : Lines{})
-            << c.name;
-        EXPECT_TRUE(events(LogChannel::Output, "IME_ENABLE").empty()) << c.name;
+                  *c.line ? Lines{c.line} : Lines{});
+        EXPECT_TRUE(events(LogChannel::Output, "IME_ENABLE").empty());
         EXPECT_EQ(events(LogChannel::Output, "IME_ENABLE_FALLBACK"),
-                  Lines{"method=VK_DBE_HIRAGANA result=verified"})
-            << c.name;
-        EXPECT_EQ(sys().tick - start, c.timeBeforeKeys + 120) << c.name;
-        EXPECT_EQ(fallback_, Edit) << c.name;
-        EXPECT_TRUE(waitImeReady(fallback_)) << c.name;
+                  Lines{"method=VK_DBE_HIRAGANA result=verified"});
+        EXPECT_EQ(sys().tick - start, c.timeBeforeKeys + 120);
+        EXPECT_EQ(fallback_, Edit);
+        EXPECT_TRUE(waitImeReady(fallback_));
         EXPECT_EQ(fallback_, 0u);
     }
 }
@@ -196,20 +199,21 @@ TEST_F(ImeEnablingTest, TheKeysAreTriedInOrderUntilOneSwitchesTheImeOn) {
         {0x100 + 0x29, "method=scan29 result=verified", {hiragana, convert, kanji, scan29}},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
         ime() = fake::ImeState{};
         makeStubborn();
         ime().switchOnKeys = {c.switchOnKey};
         sys().batches.clear();
         sys().sleeps.clear();
         startLogging();
-        EXPECT_TRUE(enableIme(fallback_)) << c.line;
+        EXPECT_TRUE(enableIme(fallback_));
         EXPECT_EQ(events(LogChannel::Output, "IME_ENABLE_FALLBACK"), Lines{c.line});
-        EXPECT_EQ(sys().batches, c.batches) << c.line;
+        EXPECT_EQ(sys().batches, c.batches);
         std::vector<std::uint32_t> sleeps{80}; // the delivered WM_IME_CONTROL
         sleeps.insert(sleeps.end(), c.batches.size(), 120);
-        EXPECT_EQ(sys().sleeps, sleeps) << c.line;
+        EXPECT_EQ(sys().sleeps, sleeps);
         EXPECT_EQ(fallback_, Edit);
-        EXPECT_TRUE(waitImeReady(fallback_)) << c.line;
+        EXPECT_TRUE(waitImeReady(fallback_));
         EXPECT_EQ(events(LogChannel::Output, "IME_READY"),
                   Lines{"result=ok hwnd=0x10020 open=1 conv=0x1 sent=0x0 native=1"});
     }
@@ -282,11 +286,11 @@ TEST_F(ImeEnablingTest, SwitchingWindowsAfterAnUnverifiedKeyMakesTheWaitTimeOut)
         {"IME unreadable", false, "result=timeout hwnd=0x10050 context=null"},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         fake::resetSystem(root_);
-        startLogging();
-        ASSERT_EQ(sys().addEditor(), Edit);
+        ASSERT_NO_FATAL_FAILURE(editorInFront());
         sys().window(Edit).context = 0;
-        EXPECT_TRUE(enableIme(fallback_)) << c.name;
+        EXPECT_TRUE(enableIme(fallback_));
         const WindowHandle other = sys().addEditor(u"C:\\Tools\\other.exe");
         ASSERT_EQ(other, 0x10050u);
         if (!c.otherHasContext) {
@@ -294,9 +298,9 @@ TEST_F(ImeEnablingTest, SwitchingWindowsAfterAnUnverifiedKeyMakesTheWaitTimeOut)
         }
         sys().activate(Top, Edit); // addEditor activated the new one; the user is still here
         sys().after(100, [&] { sys().activate(other - 0x10, other); });
-        EXPECT_FALSE(waitImeReady(fallback_)) << c.name;
-        EXPECT_EQ(events(LogChannel::Output, "IME_READY"), Lines{c.line}) << c.name;
-        EXPECT_EQ(sys().contextsObtained, sys().contextsReleased) << c.name;
+        EXPECT_FALSE(waitImeReady(fallback_));
+        EXPECT_EQ(events(LogChannel::Output, "IME_READY"), Lines{c.line});
+        EXPECT_EQ(sys().contextsObtained, sys().contextsReleased);
     }
 }
 
@@ -333,6 +337,7 @@ TEST_F(ImeEnablingTest, TheWaitPollsEveryTwentyMillisecondsForHalfASecond) {
         {"never on, tick count wrapping", 0xFFFFFF00u, 0, false, 25},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         ime() = fake::ImeState{};
         sys().tick = c.startTick;
         sys().sleeps.clear();
@@ -343,11 +348,10 @@ TEST_F(ImeEnablingTest, TheWaitPollsEveryTwentyMillisecondsForHalfASecond) {
                 ime().conversion = 0x1;
             });
         }
-        EXPECT_EQ(waitImeReady(fallback_), c.result) << c.name;
-        EXPECT_EQ(sys().sleeps, polls(c.polls)) << c.name;
+        EXPECT_EQ(waitImeReady(fallback_), c.result);
+        EXPECT_EQ(sys().sleeps, polls(c.polls));
         EXPECT_EQ(events(LogChannel::Output, "IME_READY").at(0).substr(0, 10),
-                  c.result ? "result=ok " : "result=tim")
-            << c.name;
+                  c.result ? "result=ok " : "result=tim");
     }
 }
 

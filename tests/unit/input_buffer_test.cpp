@@ -29,10 +29,21 @@ TEST_F(InputBufferTest, CapacityIsClampedTo100Through500) {
 }
 
 TEST_F(InputBufferTest, AppendWritesTheStateAfterTheChange) {
-    InputBuffer b(200);
-    type(b, u"kaa");
-    EXPECT_EQ(buffer().back(),
-              "action=append ch=\"a\" len=3 truncated=0 canExecute=1 last=text text=\"kaa\"");
+    const struct {
+        std::u16string_view typed;
+        std::string line;
+    } cases[] = {
+        {u"kaa", "action=append ch=\"a\" len=3 truncated=0 canExecute=1 last=text text=\"kaa\""},
+        // The text is escaped but the appended character is not.
+        {u"a\"", "action=append ch=\"\"\" len=2 truncated=0 canExecute=1 last=text "
+                 "text=\"a\\\"\""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(narrow(c.typed));
+        InputBuffer b(200);
+        type(b, c.typed);
+        EXPECT_EQ(buffer().back(), c.line);
+    }
 }
 
 TEST_F(InputBufferTest, OverflowKeepsTheNewestAndBlocksExecutionUntilCleared) {
@@ -112,13 +123,6 @@ TEST_F(InputBufferTest, RequestClearIsAlwaysFollowedByAClearLine) {
     EXPECT_EQ(lines[2],
               "[IN] BUFFER action=clear len=0 truncated=0 canExecute=0 last=cleared text=\"\"");
     EXPECT_EQ(lines[3], "[IN] CLEAR_REQUEST reason=clear_on_space");
-}
-
-TEST_F(InputBufferTest, TextIsEscapedButTheAppendedCharacterIsNot) {
-    InputBuffer b(200);
-    type(b, u"a\"");
-    EXPECT_EQ(buffer().back(), "action=append ch=\"\"\" len=2 truncated=0 canExecute=1 last=text "
-                               "text=\"a\\\"\"");
 }
 
 TEST_F(InputBufferTest, StateChangesAlsoWithLoggingOff) {

@@ -18,9 +18,9 @@ protected:
         sys().contextsAcrossProcesses = false;
         edit_ = sys().addEditor();
     }
-    void imeOn(std::uint32_t conversion = 0x9) {
-        sys().ime(edit_).open = true;
-        sys().ime(edit_).conversion = conversion;
+    void setIme(bool on) {
+        sys().ime(edit_).open = on;
+        sys().ime(edit_).conversion = on ? 0x9 : 0x0;
     }
     bool press(std::uint8_t key) {
         const bool swallowed = processKeyEvent(hook_, 0, msg::KeyDown, {key, 0, 0, 0});
@@ -57,7 +57,7 @@ TEST_F(ImeOtherProcessTest, TheStateComesFromTheDefaultImeWindow) {
 }
 
 TEST_F(ImeOtherProcessTest, NoImeWindowOrAHungOneReadsAsOff) {
-    imeOn();
+    setIme(true);
     sys().window(edit_).defaultImeWindow = 0;
     EXPECT_FALSE(isImeOpen());
 
@@ -68,28 +68,37 @@ TEST_F(ImeOtherProcessTest, NoImeWindowOrAHungOneReadsAsOff) {
     EXPECT_LE(sys().tick - before, 50u);
 }
 
-// With the IME on, the application shows kana, not the letters: recording
-// them would make the hotkey delete more than the application holds.
-TEST_F(ImeOtherProcessTest, KeysTypedIntoAnOpenImeAreNotRecordedAndTheHotkeyPassesOn) {
-    imeOn();
-    for (const std::uint8_t key : {'D', 'E', 'S', 'U'}) {
-        EXPECT_FALSE(press(key));
+TEST_F(ImeOtherProcessTest, KeysAreRecordedAndTheHotkeyTakenOnlyWithTheImeOff) {
+    const struct {
+        const char* name;
+        bool imeOn;
+        std::vector<std::uint8_t> keys;
+        std::u16string recorded;
+    } cases[] = {
+        // With the IME on, the application shows kana, not the letters: recording
+        // them would make the hotkey delete more than the application holds.
+        {"IME on", true, {'D', 'E', 'S', 'U'}, u""},
+        {"IME off", false, {'K', 'A'}, u"ka"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        sys().releaseAll();
+        sys().posted.clear();
+        buffer_.clear();
+        setIme(c.imeOn);
+        for (const std::uint8_t key : c.keys) {
+            EXPECT_FALSE(press(key));
+        }
+        EXPECT_EQ(buffer_.text(), c.recorded);
+        sys().press(vk::LControl);
+        EXPECT_EQ(press(vk::Back), !c.imeOn);
+        if (c.imeOn) {
+            EXPECT_TRUE(sys().posted.empty());
+        } else {
+            ASSERT_EQ(sys().posted.size(), 1u);
+            EXPECT_EQ(sys().posted[0].message, ExecuteRequestMessage);
+        }
     }
-    EXPECT_EQ(buffer_.text(), u"");
-    sys().press(vk::LControl);
-    EXPECT_FALSE(press(vk::Back));
-    EXPECT_TRUE(sys().posted.empty());
-}
-
-TEST_F(ImeOtherProcessTest, WithTheImeOffKeysAreRecordedAsBefore) {
-    for (const std::uint8_t key : {'K', 'A'}) {
-        press(key);
-    }
-    EXPECT_EQ(buffer_.text(), u"ka");
-    sys().press(vk::LControl);
-    EXPECT_TRUE(press(vk::Back));
-    ASSERT_EQ(sys().posted.size(), 1u);
-    EXPECT_EQ(sys().posted[0].message, ExecuteRequestMessage);
 }
 
 // The run against another application: its context cannot be read, so the

@@ -73,11 +73,12 @@ TEST_F(DeletionTest, LongDeletionsTraceOnlyTheEndsAndTheCtrlHeldSteps) {
         {10, {"i=1/10", "i=2/10", "i=3/10", "i=8/10", "i=9/10", "i=10/10"}},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE("count " + std::to_string(c.count));
         startLogging(); // fresh files
         sys().batches.clear();
         sys().sleptMs = 0;
         EXPECT_TRUE(sendBackspaces(c.count));
-        EXPECT_EQ(tracedSteps(), c.traced) << c.count;
+        EXPECT_EQ(tracedSteps(), c.traced);
         EXPECT_EQ(events(LogChannel::Output, "BS_STEP_DONE").size(), c.traced.size());
         EXPECT_EQ(sys().batches.size(), c.count);
         EXPECT_EQ(sys().sleptMs, 12 * c.count);

@@ -289,6 +289,7 @@ TEST_F(ExecuteSequenceTest, AbortsKeepTheBufferUntilInputHasReachedTheApplicatio
          u"かな", u"", false},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.reason);
         buildDesktop();
         userTypes(u"kana");
         c.arrange();
@@ -298,23 +299,23 @@ TEST_F(ExecuteSequenceTest, AbortsKeepTheBufferUntilInputHasReachedTheApplicatio
         executeReinput(app_->context);
 
         EXPECT_EQ(out("EXECUTE_ABORT"), Lines{"sid=1-000003E8 reason=" + c.reason});
-        EXPECT_TRUE(out("EXECUTE_SUCCESS").empty()) << c.reason;
-        EXPECT_EQ(field(), c.fieldText) << c.reason;
-        EXPECT_EQ(sys().window(Edit).composition, c.composition) << c.reason;
+        EXPECT_TRUE(out("EXECUTE_SUCCESS").empty());
+        EXPECT_EQ(field(), c.fieldText);
+        EXPECT_EQ(sys().window(Edit).composition, c.composition);
         const auto inputLines = logLines(LogChannel::Input);
         if (c.bufferKept) {
-            EXPECT_EQ(app_->buffer.text(), before) << c.reason;
-            EXPECT_EQ(app_->buffer.last(), LastAction::Text) << c.reason;
-            EXPECT_EQ(inputLines.size(), inputLinesBefore) << c.reason;
+            EXPECT_EQ(app_->buffer.text(), before);
+            EXPECT_EQ(app_->buffer.last(), LastAction::Text);
+            EXPECT_EQ(inputLines.size(), inputLinesBefore);
         } else {
-            EXPECT_EQ(app_->buffer.text(), u"") << c.reason;
-            EXPECT_FALSE(app_->buffer.canExecute()) << c.reason;
-            ASSERT_EQ(inputLines.size(), inputLinesBefore + 1) << c.reason;
+            EXPECT_EQ(app_->buffer.text(), u"");
+            EXPECT_FALSE(app_->buffer.canExecute());
+            ASSERT_EQ(inputLines.size(), inputLinesBefore + 1);
             EXPECT_EQ(inputLines.back(), "[IN] BUFFER action=clear len=0 truncated=0 "
                                          "canExecute=0 last=cleared text=\"\"");
         }
-        EXPECT_EQ(sys().contextsObtained, sys().contextsReleased) << c.reason;
-        EXPECT_EQ(sys().attachDepth, 0) << c.reason;
+        EXPECT_EQ(sys().contextsObtained, sys().contextsReleased);
+        EXPECT_EQ(sys().attachDepth, 0);
     }
 }
 
@@ -389,13 +390,14 @@ TEST_F(ExecuteSequenceTest, TheDelayBeforeRetypingFollowsTheSetting) {
         {300, {"sid=1-000003E8 ms=300"}, 16 + 80 + 24 + 24 + 80 + 300 + 96},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE("delay " + std::to_string(c.delay));
         buildDesktop();
         app_->settings.reinputDelayMs = c.delay;
         userTypes(u"ka");
         executeReinput(app_->context);
-        EXPECT_EQ(out("SLEEP"), c.sleepLines) << c.delay;
-        EXPECT_EQ(slept(), c.total) << c.delay;
-        EXPECT_EQ(field(), u"か") << c.delay;
+        EXPECT_EQ(out("SLEEP"), c.sleepLines);
+        EXPECT_EQ(slept(), c.total);
+        EXPECT_EQ(field(), u"か");
     }
 }
 
@@ -411,12 +413,13 @@ TEST_F(ExecuteSequenceTest, SessionIdsCountRunsAndCarryTheTickCount) {
         {0xFFFFFFFFu, 7, "sid=0-00000007"}, // the counter wraps to 0
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.sid);
         buildDesktop();
         app_->sessionCounter = c.counterBefore;
         sys().tick = c.tick;
         userTypes(u"ka");
         executeReinput(app_->context);
-        ASSERT_EQ(out("EXECUTE_SUCCESS").size(), 1u) << c.sid;
+        ASSERT_EQ(out("EXECUTE_SUCCESS").size(), 1u);
         EXPECT_EQ(head(out("EXECUTE_SUCCESS")[0], c.sid), c.sid);
         EXPECT_EQ(app_->sessionCounter.load(), c.counterBefore + 1);
     }

@@ -42,12 +42,13 @@ TEST_F(SyntheticInputTest, KeyEventFormsFollowTheLayoutMapping) {
         {vk::DbeHiragana, record(vk::DbeHiragana, 0, 0x0), record(vk::DbeHiragana, 0, 0x2)},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE("vk " + std::to_string(c.vk));
         InputBatch batch;
         addKeyEvent(batch, c.vk, false, layout);
         addKeyEvent(batch, c.vk, true, layout);
-        ASSERT_EQ(batch.size(), 2u) << int(c.vk);
-        EXPECT_EQ(batch.records[0], c.press) << int(c.vk);
-        EXPECT_EQ(batch.records[1], c.release) << int(c.vk);
+        ASSERT_EQ(batch.size(), 2u);
+        EXPECT_EQ(batch.records[0], c.press);
+        EXPECT_EQ(batch.records[1], c.release);
     }
     EXPECT_EQ(unicodeEvent(0xD83D, false), record(0, 0xD83D, 0x4));
     EXPECT_EQ(unicodeEvent(0xD83D, true), record(0, 0xD83D, 0x6));
@@ -136,12 +137,13 @@ TEST_F(SyntheticInputTest, TheWaitPollsEveryTenMillisecondsUntilAllFourKeysAreUp
         std::size_t polls;
     } cases[] = {{vk::Control, 35, 4}, {vk::Shift, 10, 1}, {vk::Menu, 1, 1}, {vk::Back, 2990, 299}};
     for (const auto& c : cases) {
+        SCOPED_TRACE("vk " + std::to_string(c.key));
         sys().sleeps.clear();
         sys().press(c.key);
         const std::uint32_t start = sys().tick;
         sys().after(c.upAfter, [&] { sys().release(c.key); });
-        EXPECT_TRUE(waitForHotkeyRelease()) << int(c.key);
-        EXPECT_EQ(sys().sleeps, std::vector<std::uint32_t>(c.polls, 10)) << int(c.key);
+        EXPECT_TRUE(waitForHotkeyRelease());
+        EXPECT_EQ(sys().sleeps, std::vector<std::uint32_t>(c.polls, 10));
         EXPECT_EQ(out("WAIT_HOTKEY_RELEASE").back(),
                   "result=ok elapsedMs=" + std::to_string(sys().tick - start) + " " + NoMods);
     }
@@ -193,19 +195,20 @@ TEST_F(SyntheticInputTest, ReleasesOneGenericKeyPerModifierFamilyThatIsDown) {
         {{vk::LShift}, {shiftUp}, "keys=shift result=ok"},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
         sys().releaseAll();
         sys().batches.clear();
         sys().sleeps.clear();
         for (const auto key : c.held) {
             sys().press(key);
         }
-        EXPECT_TRUE(releaseModifiers()) << c.line;
-        ASSERT_EQ(sys().batches.size(), 1u) << c.line;
-        EXPECT_EQ(sys().batches[0], c.sent) << c.line;
-        EXPECT_EQ(sys().sleeps, std::vector<std::uint32_t>{12}) << c.line;
+        EXPECT_TRUE(releaseModifiers());
+        ASSERT_EQ(sys().batches.size(), 1u);
+        EXPECT_EQ(sys().batches[0], c.sent);
+        EXPECT_EQ(sys().sleeps, std::vector<std::uint32_t>{12});
         EXPECT_EQ(out("RELEASE_MODIFIERS").back(), c.line);
         for (const auto key : {vk::Control, vk::Shift, vk::Menu}) {
-            EXPECT_FALSE(sys().down[key]) << c.line << " key " << int(key);
+            EXPECT_FALSE(sys().down[key]) << "key " << int(key);
         }
     }
 }

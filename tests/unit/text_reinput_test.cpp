@@ -60,15 +60,16 @@ TEST_F(TextReinputTest, EachCharacterGoesOutAsTheKeyStrokesThatProduceIt) {
          u"\U0001F600"},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(narrow(c.text));
         sys().batches.clear();
         sys().sleeps.clear();
         field().clear();
-        EXPECT_TRUE(sendText(c.text)) << narrow(c.text);
-        EXPECT_EQ(sys().batches, c.batches) << narrow(c.text);
-        EXPECT_EQ(field(), c.typed) << narrow(c.text);
-        EXPECT_EQ(sys().sleeps, std::vector<std::uint32_t>(c.batches.size(), 48)) << narrow(c.text);
+        EXPECT_TRUE(sendText(c.text));
+        EXPECT_EQ(sys().batches, c.batches);
+        EXPECT_EQ(field(), c.typed);
+        EXPECT_EQ(sys().sleeps, std::vector<std::uint32_t>(c.batches.size(), 48));
         for (const auto key : {vk::Shift, vk::Control, vk::Menu}) {
-            EXPECT_FALSE(sys().down[key]) << narrow(c.text) << " left a modifier down";
+            EXPECT_FALSE(sys().down[key]) << "left a modifier down";
         }
     }
 }
@@ -89,15 +90,15 @@ TEST_F(TextReinputTest, PausesAreTheLeadInThenTheStepForTheTextLength) {
         {10, 8, 160}, {11, 8, 168}, {12, 12, 216}, {20, 12, 312},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE("length " + std::to_string(c.length));
         sys().sleeps.clear();
         EXPECT_TRUE(sendText(std::u16string(c.length, u'a')));
         std::vector<std::uint32_t> expected;
         for (std::size_t i = 0; i < c.length; ++i) {
             expected.push_back(i < 2 ? 48 : c.step);
         }
-        EXPECT_EQ(sys().sleeps, expected) << c.length;
-        EXPECT_EQ(std::accumulate(sys().sleeps.begin(), sys().sleeps.end(), 0u), c.total)
-            << c.length;
+        EXPECT_EQ(sys().sleeps, expected);
+        EXPECT_EQ(std::accumulate(sys().sleeps.begin(), sys().sleeps.end(), 0u), c.total);
     }
 }
 

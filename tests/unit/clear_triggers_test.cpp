@@ -27,6 +27,9 @@ protected:
             buffer.append(c);
         }
     }
+    std::uint32_t pidOf(platform::WindowHandle window) {
+        return sys().threads.at(sys().window(window).threadId).processId;
+    }
     void mark() { seen = logLines(LogChannel::Input).size(); }
     std::vector<std::string> newLines() const {
         const auto all = logLines(LogChannel::Input);
@@ -115,8 +118,7 @@ TEST_F(ClearTriggersTest, MouseButtonPressesClearAndEverythingElseIsLeftAlone) {
 }
 
 TEST_F(ClearTriggersTest, AClickInAnExcludedApplicationStillClears) {
-    const auto edit = sys().addEditor(u"C:\\Windows\\System32\\cmd.exe");
-    (void)edit;
+    sys().addEditor(u"C:\\Windows\\System32\\cmd.exe");
     ASSERT_FALSE(allowedApp(settings));
     type(u"ab");
     processMouseEvent(*context, 0, msg::LButtonDown, MouseEvent{5, 5, 0, 0});
@@ -125,7 +127,7 @@ TEST_F(ClearTriggersTest, AClickInAnExcludedApplicationStillClears) {
 
 TEST_F(ClearTriggersTest, AChangeOfForegroundProcessClearsButTheFirstPressOnlyRecords) {
     const auto first = sys().addEditor();
-    const auto firstPid = sys().threads.at(sys().window(first).threadId).processId;
+    const auto firstPid = pidOf(first);
     type(u"ka");
     mark();
 
@@ -143,7 +145,7 @@ TEST_F(ClearTriggersTest, AChangeOfForegroundProcessClearsButTheFirstPressOnlyRe
     EXPECT_TRUE(newLines().empty());
 
     const auto second = sys().addEditor(u"C:\\Program Files\\Editor\\editor.exe");
-    const auto secondPid = sys().threads.at(sys().window(second).threadId).processId;
+    const auto secondPid = pidOf(second);
     EXPECT_EQ(checkForegroundProcess(*context), secondPid);
     EXPECT_EQ(context->fromPid, secondPid);
     EXPECT_TRUE(buffer.text().empty());
@@ -243,7 +245,7 @@ TEST_F(ClearTriggersTest, TheAppFilterComparesWholeFileNamesWithoutRegardToCase)
     };
     for (const auto& c : cases) {
         const auto edit = sys().addEditor(c.image);
-        const auto pid = sys().threads.at(sys().window(edit).threadId).processId;
+        const auto pid = pidOf(edit);
         sys().processes.at(pid).canOpen = c.canOpen;
         sys().processes.at(pid).canQueryImage = c.canQuery;
         Settings s;

@@ -34,7 +34,7 @@ protected:
     void SetUp() override {
         FakeSystemTest::SetUp();
         edit = sys().addEditor();
-        editorPid = sys().threads.at(sys().window(edit).threadId).processId;
+        editorPid = pidOf(edit);
         startLogging();
         context = std::make_unique<HookContext>(HiddenWindow, settings, buffer);
     }
@@ -73,6 +73,9 @@ protected:
         for (const char16_t c : text) {
             buffer.append(c);
         }
+    }
+    std::uint32_t pidOf(platform::WindowHandle window) {
+        return sys().threads.at(sys().window(window).threadId).processId;
     }
     void mark() { seen = logLines(LogChannel::Input).size(); }
     std::vector<std::string> newLines() const {
@@ -435,7 +438,7 @@ TEST_F(KeyboardHookTest, AHotkeyPressThatCannotExecuteIsSkippedAndClears) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         sys().activate(c.excluded ? sys().window(cmd).parent : notepadTop, c.excluded ? cmd : edit);
-        context->fromPid = sys().threads.at(sys().window(sys().foreground).threadId).processId;
+        context->fromPid = pidOf(sys().foreground);
         buffer.clear();
         type(c.typed);
         hold(c.held);
@@ -494,7 +497,7 @@ TEST_F(KeyboardHookTest, PausedOrExcludedKeysClearTheBuffer) {
 TEST_F(KeyboardHookTest, SwitchingToAnotherProcessClearsBeforeTheKeyIsRecorded) {
     EXPECT_FALSE(key('K'));
     const auto other = sys().addEditor(u"C:\\Tools\\editor.exe");
-    const auto otherPid = sys().threads.at(sys().window(other).threadId).processId;
+    const auto otherPid = pidOf(other);
     mark();
     EXPECT_FALSE(key('A'));
     EXPECT_EQ(narrow(buffer.text()), "a");
@@ -525,8 +528,7 @@ TEST_F(KeyboardHookTest, InjectedEventsAndReleasesAreIgnored) {
         {"system key release", msg::SysKeyUp, 0x80, 0, 0},
         {"not HC_ACTION", msg::KeyDown, 0, 0, 3},
     };
-    const auto other = sys().addEditor(u"C:\\Tools\\editor.exe");
-    (void)other;
+    sys().addEditor(u"C:\\Tools\\editor.exe");
     context->fromPid = editorPid; // the foreground has moved on since
     for (const std::uint32_t k :
          {std::uint32_t{'A'}, std::uint32_t{vk::Back}, std::uint32_t{vk::Return}}) {

@@ -8,6 +8,7 @@ TAVELIO_HOST_PACKAGES=(
     debootstrap
     clang libclang-rt-14-dev libbenchmark-dev clang-format
     valgrind
+    nsis
 )
 
 package_installed() {

@@ -10,10 +10,27 @@
 # Requires common.sh. Needs root.
 
 TAVELIO_WINE_ROOT=${TAVELIO_WINE_ROOT:-/var/cache/tavelio/wine-root}
-TAVELIO_DEBIAN_MIRROR=${TAVELIO_DEBIAN_MIRROR:-http://deb.debian.org/debian}
 TAVELIO_WINE_ROOT_SUITE=trixie
 # Add here what the Wine tiers need; a changed list rebuilds the cached root.
 TAVELIO_WINE_ROOT_PACKAGES=(wine64 wine xvfb xdotool x11-utils imagemagick cmake)
+
+# The archive debootstrap fetches from: TAVELIO_DEBIAN_MIRROR, else the first one this
+# machine's apt uses (deb822 files first, then sources.list). The root's suite differs from
+# the host's, the archive is the same; a security archive holds no full suite.
+# shellcheck disable=SC2120 # the folder is an argument for trying other configurations
+debian_mirror() {
+    local apt=${1:-/etc/apt} uri
+    uri=${TAVELIO_DEBIAN_MIRROR:-$({
+        awk 'BEGIN { RS = "" } !/(^|\n)Enabled:[ \t]*[Nn]o/ {
+            n = split($0, line, "\n")
+            for (i = 1; i <= n; i++) if (sub(/^URIs:[ \t]*/, "", line[i])) print line[i] }' \
+            "$apt"/sources.list.d/*.sources 2>/dev/null | tr -s ' \t' '\n\n'
+        sed -n 's/\[[^]]*\]//; s/^[[:space:]]*deb\(-src\)\{0,1\}[[:space:]]\{1,\}\([^[:space:]]*\).*/\2/p' \
+            "$apt/sources.list" 2>/dev/null
+    } | grep -v security | head -n 1)}
+    [[ -n $uri ]] || die "no Debian archive in $apt; set TAVELIO_DEBIAN_MIRROR"
+    echo "$uri"
+}
 
 wine_root_stamp() {
     printf 'suite=%s\npackages=%s\n' "$TAVELIO_WINE_ROOT_SUITE" "${TAVELIO_WINE_ROOT_PACKAGES[*]}"
@@ -43,14 +60,15 @@ ensure_wine_root() {
     # no mounts because debootstrap ran in its own mount namespace.
     local partial="$TAVELIO_WINE_ROOT.partial"
     rm -rf --one-file-system "$partial" "$TAVELIO_WINE_ROOT.old"
-    log "Wine root: debootstrap $TAVELIO_WINE_ROOT_SUITE into $partial (a few minutes)"
-    local includes
+    local includes mirror
+    mirror=$(debian_mirror) || exit 1
     includes=$(
         IFS=,
         echo "${TAVELIO_WINE_ROOT_PACKAGES[*]}"
     )
+    log "Wine root: debootstrap $TAVELIO_WINE_ROOT_SUITE from $mirror into $partial (a few minutes)"
     unshare -m -- debootstrap --variant=minbase --include="$includes" \
-        "$TAVELIO_WINE_ROOT_SUITE" "$partial" "$TAVELIO_DEBIAN_MIRROR" >"$parent/debootstrap.log" 2>&1 ||
+        "$TAVELIO_WINE_ROOT_SUITE" "$partial" "$mirror" >"$parent/debootstrap.log" 2>&1 ||
         {
             tail -n 30 "$parent/debootstrap.log" >&2
             die "debootstrap failed (full log: $parent/debootstrap.log)"

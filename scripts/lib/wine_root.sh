@@ -6,6 +6,7 @@
 #   ensure_wine_root                 build the root unless a complete one is cached
 #   in_wine_root PREFIX CMD...       run CMD in the root, on its own Xvfb display, with
 #                                    WINEPREFIX=PREFIX (created and booted on first use)
+#   enter_wine_root ...              how every harness starts (below)
 #
 # Requires common.sh. Needs root.
 
@@ -104,10 +105,10 @@ in_wine_root() {
     mkdir -p "$prefix"
     prefix=$(cd "$prefix" && pwd -P)
     [[ $prefix/ == "$TAVELIO_SOURCE_DIR"/* ]] || binds+=("$prefix")
-    local passed=(TAVELIO_SOURCE_DIR="$TAVELIO_SOURCE_DIR") name
+    local handed=(TAVELIO_SOURCE_DIR="$TAVELIO_SOURCE_DIR") name
     for name in $(compgen -e); do
         if [[ $name == TAVELIO_* && $name != TAVELIO_SOURCE_DIR ]]; then
-            passed+=("$name=${!name}")
+            handed+=("$name=${!name}")
         fi
     done
     # A mount namespace so the mounts vanish with the process, a PID namespace so that Wine's
@@ -130,6 +131,30 @@ in_wine_root() {
         exec chroot "$root" "$@"
     ' bash "$root" "${#binds[@]}" "${binds[@]}" \
         /usr/bin/env -i PATH=/usr/local/bin:/usr/bin:/bin HOME=/tmp/home LANG=C.UTF-8 \
-        "${passed[@]}" TAVELIO_WORKDIR="$PWD" WINEPREFIX="$prefix" \
+        "${handed[@]}" TAVELIO_WORKDIR="$PWD" WINEPREFIX="$prefix" \
         bash "$TAVELIO_SOURCE_DIR/scripts/lib/wine_session.sh" "$@"
+}
+
+inside_wine_root() { [[ -f /etc/tavelio-root-stamp ]]; }
+
+# enter_wine_root [--fresh] BUILD PREFIX "TARGET..." ARG...: how a harness starts. Inside the
+# root it returns at once. On the host it configures the Windows cross build BUILD when it has
+# no tree yet, builds the TARGETs, and runs the calling script again in the root with ARGs, on
+# PREFIX (made anew with --fresh); then it exits with the script's status.
+enter_wine_root() {
+    inside_wine_root && return 0
+    set -e
+    local fresh=0 status=0
+    [[ $1 == --fresh ]] && fresh=1 && shift
+    local build=$1 prefix=$2 targets=$3
+    shift 3
+    [[ -f $build/CMakeCache.txt ]] || cmake -S "$TAVELIO_SOURCE_DIR" -B "$build" \
+        --toolchain "$TAVELIO_SOURCE_DIR/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release
+    # shellcheck disable=SC2086 # a list of names
+    cmake --build "$build" --target $targets -j2
+    ensure_wine_root
+    [[ $fresh -eq 0 ]] || rm -rf "$prefix"
+    [[ $build/ == "$TAVELIO_SOURCE_DIR"/* ]] || TAVELIO_WINE_BINDS+=" $build"
+    in_wine_root "$prefix" bash "$(realpath "$0")" "$@" || status=$?
+    exit "$status"
 }

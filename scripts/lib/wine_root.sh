@@ -135,6 +135,7 @@ in_wine_root() {
         bash "$TAVELIO_SOURCE_DIR/scripts/lib/wine_session.sh" "$@"
 }
 
+# Only the Wine root has its stamp at /etc.
 inside_wine_root() { [[ -f /etc/tavelio-root-stamp ]]; }
 
 # enter_wine_root [--fresh] BUILD PREFIX "TARGET..." ARG...: how a harness starts. Inside the

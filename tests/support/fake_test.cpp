@@ -22,11 +22,15 @@ void FakeSystemTest::SetUp() {
     diagnosticLog().stop();
 }
 
-void FakeSystemTest::TearDown() {
+void FakeSystemTest::expectNothingHeld() const {
     const auto& s = fake::system();
     EXPECT_EQ(s.contextsObtained, s.contextsReleased) << "IMM input contexts leaked";
     EXPECT_EQ(s.attachDepth, 0) << "a thread-input attachment outlived its call";
     EXPECT_EQ(s.processHandlesOpened, s.processHandlesClosed) << "process handles leaked";
+}
+
+void FakeSystemTest::TearDown() {
+    expectNothingHeld();
     diagnosticLog().stop();
     std::error_code ec;
     std::filesystem::remove_all(root_, ec);

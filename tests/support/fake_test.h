@@ -7,7 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace tavelio::testing {
@@ -28,10 +31,27 @@ protected:
     // The raw bytes of a file given by its Windows path.
     std::string fileBytes(const std::u16string& windowsPath) const;
     std::u16string logPath(LogChannel channel) const;
+    // Every IMM context, thread attachment and process handle obtained was given back.
+    void expectNothingHeld() const;
 
     std::filesystem::path root_;
 };
 
 std::string narrow(std::u16string_view text); // UTF-8, for readable assertions
+
+// A table of inputs and what f must give for each, one row per case.
+template <typename In, typename Out, typename F>
+void expectEach(std::initializer_list<std::pair<In, Out>> rows, F f) {
+    for (const auto& [in, out] : rows) {
+        std::string name;
+        if constexpr (std::is_convertible_v<In, std::u16string_view>) {
+            name = narrow(in);
+        } else {
+            name = ::testing::PrintToString(in);
+        }
+        SCOPED_TRACE(name);
+        EXPECT_EQ(f(in), out);
+    }
+}
 
 } // namespace tavelio::testing

@@ -36,6 +36,11 @@ inline const std::string ImeSwitchedOn = "hwnd=0x10020 open=1 conv=0x1 sent=0x0 
 inline const std::string ClearLine =
     "[IN] BUFFER action=clear len=0 truncated=0 canExecute=0 last=cleared text=\"\"";
 
+// A SendInput record as Tavelio builds them, marked as its own.
+inline platform::KeyInput injected(std::uint16_t vk, std::uint16_t scan, std::uint32_t flags) {
+    return platform::KeyInput{vk, scan, flags, 0, InjectedInputMarker};
+}
+
 // What the keyboard hook and a re-input run share, as the application holds it.
 struct Tavelio {
     Settings settings;

@@ -234,8 +234,8 @@ TEST_F(ExecuteSequenceTest, TrailingSpacesAreDeletedAndTypedAgainAfterTheText) {
         "sid=1-000003E8 bufLen=5 reinputLen=4 trailingSpaces=1 deleteLen=5 len=5 first2=\"ka\" "
         "last2=\"a \" text=\"kana \" reinput=\"kana\" ";
     EXPECT_EQ(head(out("EXECUTE_BEGIN").at(0), begin), begin);
-    const KeyInput spaceDown{0, 0x39, 0x8, 0, InjectedInputMarker};
-    const KeyInput spaceUp{0, 0x39, 0xA, 0, InjectedInputMarker};
+    const KeyInput spaceDown = injected(0, 0x39, 0x8);
+    const KeyInput spaceUp = injected(0, 0x39, 0xA);
     ASSERT_EQ(sys().batches.size(), 5u + 4u + 1u);
     EXPECT_EQ(sys().batches.back(), (std::vector<KeyInput>{spaceDown, spaceUp}));
     EXPECT_EQ(out("SEND_TEXT_BEGIN"), (Lines{"len=4 text=\"kana\"", "len=1 text=\" \""}));

@@ -79,25 +79,20 @@ TEST_F(DiagnosticLogTest, JapaneseAndLoneSurrogatesBecomeUtf8) {
 }
 
 TEST_F(DiagnosticLogTest, ToUtf8Table) {
-    const struct {
-        std::u16string in;
-        std::string out;
-    } cases[] = {
-        {u"", ""},
-        {u"a", "a"},
-        {u"\u00E9", "\xC3\xA9"},
-        {u"\u3042", "\xE3\x81\x82"},
-        {u"\U0001F600", "\xF0\x9F\x98\x80"},
-        {std::u16string(1, static_cast<char16_t>(0xD83D)), "\xEF\xBF\xBD"},
-        {std::u16string(1, static_cast<char16_t>(0xDE00)) + u"a", "\xEF\xBF\xBD"
-                                                                  "a"},
-        {std::u16string{static_cast<char16_t>(0xD83D), static_cast<char16_t>(0xD83D),
-                        static_cast<char16_t>(0xDE00)},
-         "\xEF\xBF\xBD\xF0\x9F\x98\x80"},
+    const auto unit = [](char16_t u) {
+        return std::u16string(1, u);
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(toUtf8(c.in), c.out);
-    }
+    expectEach<std::u16string, std::string>(
+        {{u"", ""},
+         {u"a", "a"},
+         {u"\u00E9", "\xC3\xA9"},
+         {u"\u3042", "\xE3\x81\x82"},
+         {u"\U0001F600", "\xF0\x9F\x98\x80"},
+         {unit(0xD83D), "\xEF\xBF\xBD"},
+         {unit(0xDE00) + u"a", "\xEF\xBF\xBD"
+                               "a"},
+         {unit(0xD83D) + unit(0xD83D) + unit(0xDE00), "\xEF\xBF\xBD\xF0\x9F\x98\x80"}},
+        [](const std::u16string& in) { return toUtf8(in); });
 }
 
 TEST_F(DiagnosticLogTest, AFileDeletedWhileRunningIsRecreatedWithoutStart) {

@@ -103,32 +103,24 @@ TEST_F(SettingsFileTest, WithoutARoamingFolderTheFileLivesInTheCurrentDirectory)
 }
 
 TEST_F(SettingsFileTest, PathJoinsTavelioAndTheFileNameOntoTheRoamingFolder) {
-    const struct {
-        std::u16string roaming, expected;
-    } cases[] = {
-        {u"C:\\Data\\Roaming", u"C:\\Data\\Roaming\\Tavelio\\settings.json"},
-        {u"C:\\Data\\Roaming\\", u"C:\\Data\\Roaming\\Tavelio\\settings.json"},
-        {u"D:\\", u"D:\\Tavelio\\settings.json"},
-        {u"C:\\Users\\\u5c71\u7530", u"C:\\Users\\\u5c71\u7530\\Tavelio\\settings.json"},
-    };
-    for (const auto& c : cases) {
-        sys().roaming = c.roaming;
-        EXPECT_EQ(settingsFilePath(), c.expected) << narrow(c.roaming);
-    }
+    expectEach<std::u16string, std::u16string>(
+        {{u"C:\\Data\\Roaming", u"C:\\Data\\Roaming\\Tavelio\\settings.json"},
+         {u"C:\\Data\\Roaming\\", u"C:\\Data\\Roaming\\Tavelio\\settings.json"},
+         {u"D:\\", u"D:\\Tavelio\\settings.json"},
+         {u"C:\\Users\\\u5c71\u7530", u"C:\\Users\\\u5c71\u7530\\Tavelio\\settings.json"}},
+        [this](const std::u16string& roaming) {
+            sys().roaming = roaming;
+            return settingsFilePath();
+        });
 }
 
 TEST_F(SettingsFileTest, EscapeDoublesOnlyBackslashesAndQuotes) {
-    const struct {
-        std::u16string in, out;
-    } cases[] = {
-        {u"\\x\"", u"\\\\x\\\""},
-        {u"", u""},
-        {u"\"\"", u"\\\"\\\""},
-        {u"a\nb\tc\u0001\u00e9\u3042/", u"a\nb\tc\u0001\u00e9\u3042/"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(escapeJsonString(c.in), c.out) << narrow(c.in);
-    }
+    expectEach<std::u16string, std::u16string>(
+        {{u"\\x\"", u"\\\\x\\\""},
+         {u"", u""},
+         {u"\"\"", u"\\\"\\\""},
+         {u"a\nb\tc\u0001\u00e9\u3042/", u"a\nb\tc\u0001\u00e9\u3042/"}},
+        escapeJsonString);
 }
 
 TEST_F(SettingsFileTest, JsonTextOfAnEditedRecord) {

@@ -1,10 +1,18 @@
 #include "tests/support/fake_test.h"
 
+#include "settings/settings_file.h"
+
 #include <atomic>
 #include <chrono>
 #include <fstream>
 #include <iterator>
 #include <sstream>
+
+namespace tavelio {
+void PrintTo(const Settings& settings, std::ostream* os) {
+    *os << testing::narrow(settingsToJson(settings));
+}
+} // namespace tavelio
 
 namespace tavelio::testing {
 
@@ -48,6 +56,12 @@ std::u16string FakeSystemTest::logPath(LogChannel channel) const {
 std::string FakeSystemTest::fileBytes(const std::u16string& windowsPath) const {
     std::ifstream in(fake::system().hostPath(windowsPath), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void FakeSystemTest::putFile(const std::u16string& windowsPath, const std::string& bytes) const {
+    const auto host = fake::system().hostPath(windowsPath);
+    std::filesystem::create_directories(host.parent_path());
+    std::ofstream(host, std::ios::binary | std::ios::trunc) << bytes;
 }
 
 std::vector<std::string> FakeSystemTest::logLines(LogChannel channel) const {

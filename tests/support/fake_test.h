@@ -3,6 +3,7 @@
 #pragma once
 
 #include "log/diagnostic_log.h"
+#include "settings/settings.h"
 #include "tests/support/fake_system.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,11 @@
 #include <type_traits>
 #include <utility>
 #include <vector>
+
+namespace tavelio {
+// Failures show a settings record as the file text it would be written as.
+void PrintTo(const Settings& settings, std::ostream* os);
+} // namespace tavelio
 
 namespace tavelio::testing {
 
@@ -28,8 +34,10 @@ protected:
     std::vector<std::string> logLines(LogChannel channel) const;
     // Only the lines of one event, details only ("action=append ...").
     std::vector<std::string> events(LogChannel channel, const std::string& event) const;
-    // The raw bytes of a file given by its Windows path.
+    // The raw bytes of a file given by its Windows path, and a file written
+    // with exactly these bytes (its folders made first).
     std::string fileBytes(const std::u16string& windowsPath) const;
+    void putFile(const std::u16string& windowsPath, const std::string& bytes) const;
     std::u16string logPath(LogChannel channel) const;
     // Every IMM context, thread attachment and process handle obtained was given back.
     void expectNothingHeld() const;

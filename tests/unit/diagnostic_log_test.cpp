@@ -1,8 +1,6 @@
 #include "log/diagnostic_log.h"
 #include "tests/support/fake_test.h"
 
-#include <fstream>
-
 namespace tavelio::testing {
 namespace {
 
@@ -13,15 +11,13 @@ const std::string startDetails =
     "output=\"C:\\\\Users\\\\tester\\\\AppData\\\\Roaming\\\\Tavelio\\\\logs\\\\output.log\"";
 
 TEST_F(DiagnosticLogTest, LoggingOffTouchesNothing) {
-    const auto folder = sys().hostPath(u"C:\\Users\\tester\\AppData\\Roaming\\Tavelio\\logs");
-    std::filesystem::create_directories(folder);
-    std::ofstream(folder / "input.log") << "old run";
+    putFile(logPath(LogChannel::Input), "old run");
     diagnosticLog().initialize(false);
     diagnosticLog().write(LogChannel::Input, u"BUFFER", u"x");
     diagnosticLog().stop();
     EXPECT_FALSE(diagnosticLog().isActive());
     EXPECT_EQ(fileBytes(logPath(LogChannel::Input)), "old run");
-    EXPECT_FALSE(std::filesystem::exists(folder / "output.log"));
+    EXPECT_FALSE(std::filesystem::exists(sys().hostPath(logPath(LogChannel::Output))));
 }
 
 TEST_F(DiagnosticLogTest, LoggingOffCreatesNoFolder) {
@@ -30,10 +26,8 @@ TEST_F(DiagnosticLogTest, LoggingOffCreatesNoFolder) {
 }
 
 TEST_F(DiagnosticLogTest, StartReplacesTheOldFilesWithOneStartLineEach) {
-    const auto folder = sys().hostPath(u"C:\\Users\\tester\\AppData\\Roaming\\Tavelio\\logs");
-    std::filesystem::create_directories(folder);
-    std::ofstream(folder / "input.log") << "old\r\n";
-    std::ofstream(folder / "output.log") << "old\r\n";
+    putFile(logPath(LogChannel::Input), "old\r\n");
+    putFile(logPath(LogChannel::Output), "old\r\n");
     startLogging();
     EXPECT_EQ(fileBytes(logPath(LogChannel::Input)),
               "2026-03-14 09:26:53.589 [IN] START " + startDetails + "\r\n");
@@ -138,8 +132,7 @@ TEST_F(DiagnosticLogTest, WithoutARoamingFolderTheLogsGoToARelativeFolder) {
 TEST_F(DiagnosticLogTest, AFolderThatCannotBeMadeKeepsLoggingOnAndDropsLines) {
     // A file where the Tavelio folder should be: the logs folder cannot be created.
     const auto roaming = sys().hostPath(sys().roaming);
-    std::filesystem::create_directories(roaming);
-    std::ofstream(roaming / "Tavelio") << "in the way";
+    putFile(sys().roaming + u"\\Tavelio", "in the way");
     startLogging();
     EXPECT_TRUE(diagnosticLog().isActive());
     diagnosticLog().write(LogChannel::Input, u"DROPPED", u"");

@@ -8,7 +8,6 @@
 #include <chrono>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 
 #if __has_include(<valgrind/valgrind.h>)
 #include <valgrind/valgrind.h>
@@ -41,11 +40,7 @@ Settings edited() {
 
 class RobustnessSettingsTest : public FakeSystemTest {
 protected:
-    void put(const std::string& bytes) {
-        const auto host = sys().hostPath(settingsFilePath());
-        std::filesystem::create_directories(host.parent_path());
-        std::ofstream(host, std::ios::binary | std::ios::trunc) << bytes;
-    }
+    void put(const std::string& bytes) { putFile(settingsFilePath(), bytes); }
     std::string onDisk() const { return fileBytes(settingsFilePath()); }
 };
 
@@ -110,7 +105,7 @@ TEST_F(RobustnessSettingsTest, AFiftyMegabyteFileLoadsInTimeLinearInItsSize) {
             const auto wallMs = std::chrono::duration_cast<std::chrono::milliseconds>(
                                     std::chrono::steady_clock::now() - wallStart)
                                     .count();
-            EXPECT_TRUE(loaded == c.expected);
+            EXPECT_EQ(loaded, c.expected);
             EXPECT_EQ(std::filesystem::file_size(sys().hostPath(settingsFilePath())),
                       file.size()); // never rewritten
             // Even a slow build under a sanitizer stays far below this.
@@ -170,7 +165,7 @@ TEST_F(RobustnessSettingsTest, AFileCutAtAnyByteReadsEachKeyAsWrittenOrAsItsDefa
     }
     // Whole, it reads back exactly.
     put(file);
-    EXPECT_TRUE(loadSettings() == full);
+    EXPECT_EQ(loadSettings(), full);
 }
 
 } // namespace

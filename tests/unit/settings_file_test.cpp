@@ -4,14 +4,6 @@
 #include "tests/support/fake_test.h"
 
 #include <filesystem>
-#include <fstream>
-
-namespace tavelio {
-// Failures show the record as the file text it would be written as.
-static void PrintTo(const Settings& s, std::ostream* os) {
-    *os << testing::narrow(settingsToJson(s));
-}
-} // namespace tavelio
 
 namespace tavelio::testing {
 namespace {
@@ -20,14 +12,7 @@ using testdata::DefaultFileBytes;
 
 const std::u16string SettingsPath = u"C:\\Users\\tester\\AppData\\Roaming\\Tavelio\\settings.json";
 
-class SettingsFileTest : public FakeSystemTest {
-protected:
-    void putFile(const std::u16string& path, const std::string& bytes) {
-        const auto host = sys().hostPath(path);
-        std::filesystem::create_directories(host.parent_path());
-        std::ofstream(host, std::ios::binary) << bytes;
-    }
-};
+using SettingsFileTest = FakeSystemTest;
 
 TEST_F(SettingsFileTest, FirstLoadCreatesTheFolderAndTheDefaultFileAndReadsItBack) {
     ASSERT_FALSE(std::filesystem::exists(sys().hostPath(u"C:\\Users")));

@@ -21,6 +21,8 @@ void PrintTo(const Settings& settings, std::ostream* os);
 
 namespace tavelio::testing {
 
+using Lines = std::vector<std::string>;
+
 class FakeSystemTest : public ::testing::Test {
 protected:
     void SetUp() override;

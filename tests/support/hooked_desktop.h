@@ -17,8 +17,6 @@
 
 namespace tavelio::testing {
 
-using Lines = std::vector<std::string>;
-
 inline constexpr platform::WindowHandle HiddenWindow = 0x9000;
 // The first editor of a fresh system: top-level window, edit control, default IME window.
 inline constexpr platform::WindowHandle EditorTop = 0x10010;

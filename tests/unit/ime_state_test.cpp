@@ -140,8 +140,7 @@ TEST_F(ImeStateTest, OnlyAnOpenImeInNativeModeCountsAsOn) {
     const struct {
         const char* name;
         bool open;
-        std::uint32_t conversion;
-        std::uint32_t sentence;
+        std::uint32_t conversion, sentence;
         bool on;
         const char* description;
     } cases[] = {

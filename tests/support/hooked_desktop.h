@@ -18,9 +18,9 @@
 namespace tavelio::testing {
 
 inline constexpr platform::WindowHandle HiddenWindow = 0x9000;
-// The first editor of a fresh system: top-level window, edit control, default IME window.
+// The first editor of a fresh system: its top-level window and default IME
+// window, around its edit control 0x10020 (edit_).
 inline constexpr platform::WindowHandle EditorTop = 0x10010;
-inline constexpr platform::WindowHandle EditorEdit = 0x10020;
 inline constexpr platform::WindowHandle EditorImeWindow = 0x10030;
 
 inline const std::string NoMods = "ctrl=0 lctrl=0 rctrl=0 shift=0 alt=0 win=0 bs=0";

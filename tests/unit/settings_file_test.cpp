@@ -88,11 +88,12 @@ TEST_F(SettingsFileTest, WithoutARoamingFolderTheFileLivesInTheCurrentDirectory)
 }
 
 TEST_F(SettingsFileTest, PathJoinsTavelioAndTheFileNameOntoTheRoamingFolder) {
+    const std::u16string file = u"Tavelio\\settings.json";
     expectEach<std::u16string, std::u16string>(
-        {{u"C:\\Data\\Roaming", u"C:\\Data\\Roaming\\Tavelio\\settings.json"},
-         {u"C:\\Data\\Roaming\\", u"C:\\Data\\Roaming\\Tavelio\\settings.json"},
-         {u"D:\\", u"D:\\Tavelio\\settings.json"},
-         {u"C:\\Users\\\u5c71\u7530", u"C:\\Users\\\u5c71\u7530\\Tavelio\\settings.json"}},
+        {{u"C:\\Data\\Roaming", u"C:\\Data\\Roaming\\" + file},
+         {u"C:\\Data\\Roaming\\", u"C:\\Data\\Roaming\\" + file},
+         {u"D:\\", u"D:\\" + file},
+         {u"C:\\Users\\\u5c71\u7530", u"C:\\Users\\\u5c71\u7530\\" + file}},
         [this](const std::u16string& roaming) {
             sys().roaming = roaming;
             return settingsFilePath();

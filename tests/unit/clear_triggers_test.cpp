@@ -85,11 +85,9 @@ TEST_F(ClearTriggersTest, AChangeOfForegroundProcessClearsButTheFirstPressOnlyRe
     EXPECT_EQ(checkForegroundProcess(app_->hook), secondPid);
     EXPECT_EQ(app_->hook.fromPid, secondPid);
     EXPECT_TRUE(app_->buffer.text().empty());
+    const auto pids = "fromPid=" + std::to_string(firstPid) + " toPid=" + std::to_string(secondPid);
     EXPECT_EQ(newLines(),
-              (Lines{"[IN] CLEAR_REQUEST reason=foreground_process "
-                     "fromPid=" +
-                         std::to_string(firstPid) + " toPid=" + std::to_string(secondPid),
-                     ClearLine}));
+              (Lines{"[IN] CLEAR_REQUEST reason=foreground_process " + pids, ClearLine}));
 }
 
 TEST_F(ClearTriggersTest, AnUnidentifiedForegroundChangesNothing) {

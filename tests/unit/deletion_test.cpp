@@ -62,9 +62,7 @@ TEST_F(DeletionTest, LongDeletionsTraceOnlyTheEndsAndTheCtrlHeldSteps) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE("count " + std::to_string(c.count));
-        startLogging(); // fresh files
-        sys().batches.clear();
-        sys().sleptMs = 0;
+        buildDesktop();
         EXPECT_TRUE(sendBackspaces(c.count));
         EXPECT_EQ(tracedSteps(), c.traced);
         EXPECT_EQ(out("BS_STEP_DONE").size(), c.traced.size());

@@ -78,8 +78,7 @@ TEST_F(ImeStateTest, AFailedAttachIsNotUndoneButTheSearchGoesOn) {
 }
 
 TEST_F(ImeStateTest, AChildHoldingTheContextIsTheTarget) {
-    const auto pid = sys().addProcess(u"C:\\Apps\\browser.exe");
-    const auto tid = sys().addThread(pid);
+    const auto tid = sys().addThread(sys().addProcess(u"C:\\Apps\\browser.exe"));
     const auto top = sys().addWindow(tid, u"Frame");
     const auto pane = sys().addWindow(tid, u"Pane", u"", top);
     sys().addWindow(tid, u"Static", u"", pane); // before the field, without a context
@@ -116,8 +115,7 @@ TEST_F(ImeStateTest, TheForegroundWindowIsTriedWhenTheFocusHasNoContext) {
 }
 
 TEST_F(ImeStateTest, NoContextAnywhereLeavesTheFocusWindowWithoutAContext) {
-    const auto pid = sys().addProcess(u"C:\\Apps\\game.exe");
-    const auto tid = sys().addThread(pid);
+    const auto tid = sys().addThread(sys().addProcess(u"C:\\Apps\\game.exe"));
     const auto top = sys().addWindow(tid, u"Game");
     const auto view = sys().addWindow(tid, u"View", u"", top);
     sys().activate(top, view);

@@ -50,6 +50,8 @@ const ReadCase readCases[] = {
         [](Settings& s) { s.logging = true; }),
     row("bufferMaxLength clamped", "{\"bufferMaxLength\": 50, \"reinputDelayMs\": 5000}",
         [](Settings& s) { s.bufferMaxLength = 100, s.reinputDelayMs = 5000; }),
+    row("bufferMaxLength just below 100", "{\"bufferMaxLength\": 99}",
+        [](Settings& s) { s.bufferMaxLength = 100; }),
     row("bufferMaxLength above 500", "{\"bufferMaxLength\": 501}",
         [](Settings& s) { s.bufferMaxLength = 500; }),
     row("quoted number", "{\"bufferMaxLength\": \"300\"}",

@@ -59,13 +59,13 @@ TEST_F(ImeEnablingTest, TheInputContextAddsTheNativeBitAndKeepsTheRest) {
         EXPECT_EQ(enableIme(fallback_), c.result);
         EXPECT_EQ(ime().conversion, c.conversionAfter);
         EXPECT_EQ(ime().sentence, c.sentence);
-        const auto ok = out("IME_ENABLE");
+        const auto ok = events(LogChannel::Output, "IME_ENABLE");
         if (c.result) {
             EXPECT_EQ(ok, Lines{"method=ImmSetOpenStatus result=ok hwnd=0x10020"});
             EXPECT_EQ(sys().sleeps, std::vector<std::uint32_t>{80});
         } else {
             EXPECT_TRUE(ok.empty()); // no method-1 line on failure
-            EXPECT_EQ(out("IME_ENABLE_FALLBACK"), Lines{"result=fail"});
+            EXPECT_EQ(events(LogChannel::Output, "IME_ENABLE_FALLBACK"), Lines{"result=fail"});
         }
     }
 }
@@ -127,9 +127,11 @@ TEST_F(ImeEnablingTest, AFailedDefaultWindowSendLeavesItToTheKeys) {
         startLogging();
         const std::uint32_t start = sys().tick;
         EXPECT_TRUE(enableIme(fallback_));
-        EXPECT_EQ(out("IME_ENABLE_DEFAULT_WND"), *c.line ? Lines{c.line} : Lines{});
-        EXPECT_TRUE(out("IME_ENABLE").empty());
-        EXPECT_EQ(out("IME_ENABLE_FALLBACK"), Lines{"method=VK_DBE_HIRAGANA result=verified"});
+        EXPECT_EQ(events(LogChannel::Output, "IME_ENABLE_DEFAULT_WND"),
+                  *c.line ? Lines{c.line} : Lines{});
+        EXPECT_TRUE(events(LogChannel::Output, "IME_ENABLE").empty());
+        EXPECT_EQ(events(LogChannel::Output, "IME_ENABLE_FALLBACK"),
+                  Lines{"method=VK_DBE_HIRAGANA result=verified"});
         EXPECT_EQ(sys().tick - start, c.timeBeforeKeys + 120);
         EXPECT_EQ(fallback_, edit_);
         EXPECT_TRUE(waitImeReady(fallback_));
@@ -161,14 +163,14 @@ TEST_F(ImeEnablingTest, TheKeysAreTriedInOrderUntilOneSwitchesTheImeOn) {
         sys().sleeps.clear();
         startLogging();
         EXPECT_TRUE(enableIme(fallback_));
-        EXPECT_EQ(out("IME_ENABLE_FALLBACK"), Lines{c.line});
+        EXPECT_EQ(events(LogChannel::Output, "IME_ENABLE_FALLBACK"), Lines{c.line});
         EXPECT_EQ(sys().batches, c.batches);
         std::vector<std::uint32_t> sleeps{80}; // the delivered WM_IME_CONTROL
         sleeps.insert(sleeps.end(), c.batches.size(), 120);
         EXPECT_EQ(sys().sleeps, sleeps);
         EXPECT_EQ(fallback_, edit_);
         EXPECT_TRUE(waitImeReady(fallback_));
-        EXPECT_EQ(out("IME_READY"), Lines{"result=ok " + ImeSwitchedOn});
+        EXPECT_EQ(events(LogChannel::Output, "IME_READY"), Lines{"result=ok " + ImeSwitchedOn});
     }
 }
 
@@ -178,8 +180,8 @@ TEST_F(ImeEnablingTest, AnImeThatIgnoresEveryKeyFailsAfterFourTries) {
     EXPECT_EQ(fallback_, 0u);
     EXPECT_EQ(sys().batches.size(), 4u);
     EXPECT_EQ(sys().sleeps, (std::vector<std::uint32_t>{80, 120, 120, 120, 120}));
-    EXPECT_EQ(out("IME_ENABLE_FALLBACK"), Lines{"result=fail"});
-    EXPECT_EQ(out("IME_ENABLE_END"), Lines{ImeOff});
+    EXPECT_EQ(events(LogChannel::Output, "IME_ENABLE_FALLBACK"), Lines{"result=fail"});
+    EXPECT_EQ(events(LogChannel::Output, "IME_ENABLE_END"), Lines{ImeOff});
     // On a US layout scan code 0x29 is the backquote key, and the field gets one.
     EXPECT_EQ(sys().window(edit_).text, u"`");
 }
@@ -191,7 +193,7 @@ TEST_F(ImeEnablingTest, KeysTheSystemRefusesAreSkippedWithoutAPause) {
     EXPECT_FALSE(enableIme(fallback_));
     EXPECT_EQ(sys().batches.size(), 4u);
     EXPECT_TRUE(sys().sleeps.empty());
-    EXPECT_EQ(out("IME_ENABLE_FALLBACK"), Lines{"result=fail"});
+    EXPECT_EQ(events(LogChannel::Output, "IME_ENABLE_FALLBACK"), Lines{"result=fail"});
 }
 
 TEST_F(ImeEnablingTest, AMethodOneSuccessIsOverriddenWhenTheImeGoesOffAgain) {
@@ -202,8 +204,9 @@ TEST_F(ImeEnablingTest, AMethodOneSuccessIsOverriddenWhenTheImeGoesOffAgain) {
     sys().window(edit_).defaultImeWindow = 0;
     sys().after(40, [&] { ime().open = false; });
     EXPECT_FALSE(enableIme(fallback_));
-    EXPECT_EQ(out("IME_ENABLE"), Lines{"method=ImmSetOpenStatus result=ok hwnd=0x10020"});
-    EXPECT_EQ(out("IME_ENABLE_FALLBACK"), Lines{"result=fail"});
+    EXPECT_EQ(events(LogChannel::Output, "IME_ENABLE"),
+              Lines{"method=ImmSetOpenStatus result=ok hwnd=0x10020"});
+    EXPECT_EQ(events(LogChannel::Output, "IME_ENABLE_FALLBACK"), Lines{"result=fail"});
 }
 
 TEST_F(ImeEnablingTest, WithoutAContextTheKeyIsSentUnverifiedAndTheWaitAcceptsIt) {
@@ -249,7 +252,7 @@ TEST_F(ImeEnablingTest, SwitchingWindowsAfterAnUnverifiedKeyMakesTheWaitTimeOut)
         sys().activate(EditorTop, edit_); // addEditor activated the new one; the user is still here
         sys().after(100, [&] { sys().activate(other - 0x10, other); });
         EXPECT_FALSE(waitImeReady(fallback_));
-        EXPECT_EQ(out("IME_READY"), Lines{c.line});
+        EXPECT_EQ(events(LogChannel::Output, "IME_READY"), Lines{c.line});
         expectNothingHeld();
     }
 }
@@ -262,7 +265,7 @@ TEST_F(ImeEnablingTest, TheWorkingWindowIsStoredEvenWhenFocusMovesDuringTheKeys)
     sys().after(100, [&] { sys().activate(other - 0x10, other); }); // during the 120 ms pause
     EXPECT_TRUE(enableIme(fallback_));
     EXPECT_EQ(fallback_, edit_);
-    EXPECT_EQ(out("IME_ENABLE_END"), Lines{"hwnd=0x10050 context=null"});
+    EXPECT_EQ(events(LogChannel::Output, "IME_ENABLE_END"), Lines{"hwnd=0x10050 context=null"});
 }
 
 TEST_F(ImeEnablingTest, NoWindowAtAllFailsAtOnce) {
@@ -300,7 +303,8 @@ TEST_F(ImeEnablingTest, TheWaitPollsEveryTwentyMillisecondsForHalfASecond) {
         }
         EXPECT_EQ(waitImeReady(fallback_), c.result);
         EXPECT_EQ(sys().sleeps, polls(c.polls));
-        EXPECT_EQ(out("IME_READY").at(0).substr(0, 10), c.result ? "result=ok " : "result=tim");
+        EXPECT_EQ(events(LogChannel::Output, "IME_READY").at(0).substr(0, 10),
+                  c.result ? "result=ok " : "result=tim");
     }
 }
 

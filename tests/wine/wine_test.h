@@ -71,8 +71,8 @@ inline LRESULT CALLBACK plainWindowProc(HWND window, UINT message, WPARAM wParam
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-// A top-level window with an edit control, both focused before each test and
-// destroyed after it.
+// A top-level window of the test's own with an edit control: in front, the
+// edit focused, before each test; destroyed after it.
 class EditWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -3,19 +3,18 @@
 // could send, and times the splash. Each command prints what it saw on one
 // line and exits 0 when the awaited thing happened, 1 when it did not, 2 on a
 // usage error.
-#include <windows.h>
+#include "tests/support/win32_tools.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <cwchar>
 #include <string>
 
 namespace {
 
+using namespace tavelio::win32test;
+
 constexpr wchar_t HiddenClass[] = L"TavelioHiddenWindow";
 constexpr wchar_t SplashClass[] = L"TavelioSplashWindow";
 constexpr wchar_t MenuClass[] = L"#32768";
-constexpr DWORD PollMs = 5;
 
 HWND findVisible(const wchar_t* className) {
     HWND window = FindWindowW(className, nullptr);
@@ -26,67 +25,47 @@ HWND findAny(const wchar_t* className) {
     return FindWindowW(className, nullptr);
 }
 
-// Polls until predicate() holds or the time is up; returns the elapsed ms, or
-// -1 on time-out.
-template <typename Predicate> long waitFor(Predicate predicate, DWORD timeoutMs) {
-    const ULONGLONG start = GetTickCount64();
-    for (;;) {
-        if (predicate()) {
-            return static_cast<long>(GetTickCount64() - start);
-        }
-        if (GetTickCount64() - start >= timeoutMs) {
-            return -1;
-        }
-        Sleep(PollMs);
-    }
+std::wstring n(long long value) {
+    return std::to_wstring(value);
 }
 
-DWORD number(const wchar_t* text) {
-    return static_cast<DWORD>(std::wcstoul(text, nullptr, 0));
-}
-
-void printRect(const char* name, HWND window) {
+std::wstring rectOf(const wchar_t* name, HWND window) {
     RECT r{};
     GetWindowRect(window, &r);
-    std::printf("%s=%ld,%ld,%ld,%ld", name, r.left, r.top, r.right - r.left, r.bottom - r.top);
+    return name + (L"=" + n(r.left) + L"," + n(r.top) + L"," + n(r.right - r.left) + L"," +
+                   n(r.bottom - r.top));
 }
 
-int waitWindow(const wchar_t* className, DWORD timeoutMs) {
-    const long ms = waitFor([&] { return findAny(className) != nullptr; }, timeoutMs);
-    std::printf("found=%d ms=%ld\n", ms >= 0 ? 1 : 0, ms);
-    return ms >= 0 ? 0 : 1;
-}
-
-int waitGone(const wchar_t* className, DWORD timeoutMs) {
-    const long ms = waitFor([&] { return findAny(className) == nullptr; }, timeoutMs);
-    std::printf("gone=%d ms=%ld\n", ms >= 0 ? 1 : 0, ms);
+int waitWindow(const wchar_t* className, DWORD timeoutMs, bool gone) {
+    const long ms = waitFor([&] { return (findAny(className) == nullptr) == gone; }, timeoutMs);
+    print((gone ? L"gone=" : L"found=") + n(ms >= 0 ? 1 : 0) + L" ms=" + n(ms));
     return ms >= 0 ? 0 : 1;
 }
 
 int post(const wchar_t* className, UINT message, WPARAM wParam, LPARAM lParam) {
     HWND window = findAny(className);
     const bool posted = window != nullptr && PostMessageW(window, message, wParam, lParam) != 0;
-    std::printf("posted=%d\n", posted ? 1 : 0);
+    print(L"posted=" + n(posted ? 1 : 0));
     return posted ? 0 : 1;
 }
 
 // Waits for the splash to show, then measures how long it stays.
 int splashWatch(DWORD timeoutMs) {
-    std::printf("ready\n");
-    std::fflush(stdout);
+    print(L"ready");
     if (waitFor([] { return findVisible(SplashClass) != nullptr; }, timeoutMs) < 0) {
-        std::printf("appeared=0\n");
+        print(L"appeared=0");
         return 1;
     }
     const ULONGLONG shown = GetTickCount64();
     HWND splash = findVisible(SplashClass);
     const LONG_PTR exStyle = GetWindowLongPtrW(splash, GWL_EXSTYLE);
-    std::printf("appeared=1 topmost=%d toolwindow=%d ", (exStyle & WS_EX_TOPMOST) != 0 ? 1 : 0,
-                (exStyle & WS_EX_TOOLWINDOW) != 0 ? 1 : 0);
-    printRect("rect", splash);
-    std::printf(" screen=%d,%d", GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+    const std::wstring seen =
+        L"appeared=1 topmost=" + n((exStyle & WS_EX_TOPMOST) != 0 ? 1 : 0) + L" toolwindow=" +
+        n((exStyle & WS_EX_TOOLWINDOW) != 0 ? 1 : 0) + L" " + rectOf(L"rect", splash) +
+        L" screen=" + n(GetSystemMetrics(SM_CXSCREEN)) + L"," + n(GetSystemMetrics(SM_CYSCREEN));
     const long gone = waitFor([] { return findAny(SplashClass) == nullptr; }, 10000);
-    std::printf(" lifetime_ms=%ld\n", gone < 0 ? -1 : static_cast<long>(GetTickCount64() - shown));
+    print(seen + L" lifetime_ms=" +
+          n(gone < 0 ? -1 : static_cast<long long>(GetTickCount64() - shown)));
     return gone < 0 ? 1 : 0;
 }
 
@@ -94,7 +73,7 @@ int splashWatch(DWORD timeoutMs) {
 int exitDuringSplash(DWORD timeoutMs) {
     if (waitFor([] { return findVisible(SplashClass) != nullptr; }, timeoutMs) < 0 ||
         waitFor([] { return findAny(HiddenClass) != nullptr; }, timeoutMs) < 0) {
-        std::printf("appeared=0\n");
+        print(L"appeared=0");
         return 1;
     }
     const ULONGLONG shown = GetTickCount64();
@@ -102,66 +81,58 @@ int exitDuringSplash(DWORD timeoutMs) {
     const long splashGone = waitFor([] { return findAny(SplashClass) == nullptr; }, 5000);
     const long sinceShown = static_cast<long>(GetTickCount64() - shown);
     const long hiddenGone = waitFor([] { return findAny(HiddenClass) == nullptr; }, 5000);
-    std::printf("appeared=1 splash_gone_ms=%ld since_shown_ms=%ld hidden_gone_ms=%ld\n", splashGone,
-                sinceShown, hiddenGone);
+    print(L"appeared=1 splash_gone_ms=" + n(splashGone) + L" since_shown_ms=" + n(sinceShown) +
+          L" hidden_gone_ms=" + n(hiddenGone));
     return splashGone >= 0 && hiddenGone >= 0 ? 0 : 1;
 }
 
-struct TrayIconSearch {
-    DWORD explorerPid = 0;
-    HWND found = nullptr;
-};
-
 // Wine's explorer draws each notification icon as a window of its own.
 BOOL CALLBACK findTrayIcon(HWND window, LPARAM lParam) {
-    auto& search = *reinterpret_cast<TrayIconSearch*>(lParam);
+    HWND& found = *reinterpret_cast<HWND*>(lParam);
     wchar_t name[64] = {};
     GetClassNameW(window, name, 64);
     if (std::wcscmp(name, L"__wine_tray_icon") == 0 && IsWindowVisible(window)) {
-        search.found = window;
+        found = window;
         return FALSE;
     }
     EnumChildWindows(window, findTrayIcon, lParam);
-    return search.found == nullptr;
+    return found == nullptr;
 }
 
 int trayIcon(DWORD timeoutMs) {
-    TrayIconSearch search;
+    HWND icon = nullptr;
     const long ms = waitFor(
         [&] {
-            search.found = nullptr;
-            EnumWindows(findTrayIcon, reinterpret_cast<LPARAM>(&search));
-            return search.found != nullptr;
+            icon = nullptr;
+            EnumWindows(findTrayIcon, reinterpret_cast<LPARAM>(&icon));
+            return icon != nullptr;
         },
         timeoutMs);
     if (ms < 0) {
-        std::printf("found=0\n");
+        print(L"found=0");
         return 1;
     }
     RECT r{};
-    GetWindowRect(search.found, &r);
-    std::printf("found=1 centre=%ld,%ld ", (r.left + r.right) / 2, (r.top + r.bottom) / 2);
-    printRect("rect", search.found);
-    std::printf("\n");
+    GetWindowRect(icon, &r);
+    print(L"found=1 centre=" + n((r.left + r.right) / 2) + L"," + n((r.top + r.bottom) / 2) + L" " +
+          rectOf(L"rect", icon));
     return 0;
 }
 
 int menuRect(DWORD timeoutMs) {
     if (waitFor([] { return findVisible(MenuClass) != nullptr; }, timeoutMs) < 0) {
-        std::printf("found=0\n");
+        print(L"found=0");
         return 1;
     }
-    std::printf("found=1 ");
-    printRect("rect", findVisible(MenuClass));
-    std::printf("\n");
+    print(L"found=1 " + rectOf(L"rect", findVisible(MenuClass)));
     return 0;
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: app_probe wait-window|wait-gone hidden|splash|menu MS\n"
-                         "       app_probe post hidden|splash MESSAGE WPARAM LPARAM\n"
-                         "       app_probe splash-watch MS | exit-during-splash MS\n"
-                         "       app_probe tray-icon MS | menu-rect MS\n");
+    print(L"usage: app_probe wait-window|wait-gone hidden|splash|menu MS\n"
+          L"       app_probe post hidden|splash MESSAGE WPARAM LPARAM\n"
+          L"       app_probe splash-watch MS | exit-during-splash MS\n"
+          L"       app_probe tray-icon MS | menu-rect MS");
     return 2;
 }
 
@@ -193,8 +164,7 @@ int wmain(int argc, wchar_t** argv) {
         if (className == nullptr) {
             return usage();
         }
-        return command == L"wait-window" ? waitWindow(className, number(argv[3]))
-                                         : waitGone(className, number(argv[3]));
+        return waitWindow(className, number(argv[3]), command == L"wait-gone");
     }
     if (command == L"post" && argc == 6) {
         const wchar_t* className = windowClass(argv[2]);

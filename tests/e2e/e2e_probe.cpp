@@ -7,68 +7,18 @@
 //
 // Texts are printed and compared with line breaks written as \r and \n and a
 // backslash doubled, as the target's journal writes them.
-#include <windows.h>
+#include "tests/support/win32_tools.h"
 
-#include <cstdlib>
-#include <cwchar>
 #include <string>
 #include <string_view>
 
 namespace {
 
+using namespace tavelio::win32test;
+
 constexpr wchar_t TargetClass[] = L"TavelioE2eTarget";
 constexpr UINT QueryImeMessage = WM_APP + 21;
-constexpr DWORD PollMs = 5;
 constexpr UINT AnswerMs = 2000;
-
-void print(const std::wstring& line) {
-    const std::wstring text = line + L"\n";
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(), size,
-                        nullptr, nullptr);
-    DWORD written = 0;
-    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()),
-              &written, nullptr);
-}
-
-std::wstring escaped(const std::wstring& text) {
-    std::wstring out;
-    for (const wchar_t c : text) {
-        if (c == L'\r') {
-            out += L"\\r";
-        } else if (c == L'\n') {
-            out += L"\\n";
-        } else if (c == L'\\') {
-            out += L"\\\\";
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
-std::wstring hex(unsigned long long value) {
-    wchar_t buffer[32];
-    std::swprintf(buffer, 32, L"0x%llx", value);
-    return buffer;
-}
-
-// Polls until predicate() holds or the time is up; returns the elapsed ms, or
-// -1 on time-out.
-template <typename Predicate> long waitFor(Predicate predicate, DWORD timeoutMs) {
-    const ULONGLONG start = GetTickCount64();
-    for (;;) {
-        if (predicate()) {
-            return static_cast<long>(GetTickCount64() - start);
-        }
-        if (GetTickCount64() - start >= timeoutMs) {
-            return -1;
-        }
-        Sleep(PollMs);
-    }
-}
 
 HWND findTarget(const wchar_t* title) {
     constexpr std::wstring_view classPrefix = L"class:";
@@ -214,10 +164,6 @@ int usage() {
           L"       e2e_probe wait-length TITLE N MS | ime TITLE\n"
           L"       e2e_probe edit-point TITLE | close TITLE");
     return 2;
-}
-
-DWORD number(const wchar_t* text) {
-    return static_cast<DWORD>(std::wcstoul(text, nullptr, 10));
 }
 
 } // namespace

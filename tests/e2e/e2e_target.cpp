@@ -7,74 +7,26 @@
 // cannot read under Wine.
 //
 //   e2e_target TITLE [JOURNAL_PATH]
-#include <windows.h>
-
-#include <imm.h>
+#include "tests/support/win32_tools.h"
 
 #include <string>
 
 namespace {
 
+using namespace tavelio::win32test;
+
 constexpr wchar_t TargetClass[] = L"TavelioE2eTarget";
 // A private message, also known to e2e_probe.
 constexpr UINT QueryImeMessage = WM_APP + 21;
 
-// The journal file, closed when the program ends.
-class Journal {
-public:
-    Journal() = default;
-    Journal(const Journal&) = delete;
-    Journal& operator=(const Journal&) = delete;
-    ~Journal() {
-        if (handle_ != INVALID_HANDLE_VALUE) {
-            CloseHandle(handle_);
-        }
-    }
-    bool open(const wchar_t* path) {
-        handle_ = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        return handle_ != INVALID_HANDLE_VALUE;
-    }
-    bool isOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE get() const { return handle_; }
-
-private:
-    HANDLE handle_ = INVALID_HANDLE_VALUE;
-};
-
 HWND editWindow = nullptr;
 WNDPROC editProcedure = nullptr;
-Journal journal;
+OwnedHandle journal; // when asked for, open for the program's life
 
 void writeJournal(const std::wstring& line) {
-    if (!journal.isOpen()) {
-        return;
+    if (journal) {
+        writeLine(journal.get(), line);
     }
-    const std::wstring text = line + L"\n";
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(), size,
-                        nullptr, nullptr);
-    DWORD written = 0;
-    WriteFile(journal.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-}
-
-// Line breaks are written as \r and \n so that one change stays one line.
-std::wstring escaped(const std::wstring& text) {
-    std::wstring out;
-    for (const wchar_t c : text) {
-        if (c == L'\r') {
-            out += L"\\r";
-        } else if (c == L'\n') {
-            out += L"\\n";
-        } else if (c == L'\\') {
-            out += L"\\\\";
-        } else {
-            out += c;
-        }
-    }
-    return out;
 }
 
 std::wstring editText() {
@@ -105,26 +57,22 @@ LRESULT CALLBACK journalingEditProc(HWND window, UINT message, WPARAM wParam, LP
 
 // open in bit 16, a context in bit 31, the conversion mode in the low 16 bits.
 LRESULT queryIme() {
-    HIMC context = ImmGetContext(editWindow);
-    if (context == nullptr) {
+    const HeldImeContext context(editWindow);
+    if (context.get() == nullptr) {
         return 0;
     }
     DWORD conversion = 0;
     DWORD sentence = 0;
-    ImmGetConversionStatus(context, &conversion, &sentence);
-    const LRESULT open = ImmGetOpenStatus(context) ? 1 : 0;
-    ImmReleaseContext(editWindow, context);
+    ImmGetConversionStatus(context.get(), &conversion, &sentence);
+    const LRESULT open = ImmGetOpenStatus(context.get()) ? 1 : 0;
     return (LRESULT{1} << 31) | (open << 16) | static_cast<LRESULT>(conversion & 0xFFFF);
 }
 
 LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (editFrameMessage(window, message, lParam)) {
+        return 0;
+    }
     switch (message) {
-    case WM_SETFOCUS:
-        SetFocus(editWindow);
-        return 0;
-    case WM_SIZE:
-        MoveWindow(editWindow, 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
-        return 0;
     case WM_COMMAND:
         if (reinterpret_cast<HWND>(lParam) == editWindow && HIWORD(wParam) == EN_CHANGE) {
             writeJournal(L"text \"" + escaped(editText()) + L"\"");
@@ -148,40 +96,30 @@ int wmain(int argc, wchar_t** argv) {
     if (argc < 2 || argc > 3) {
         return 2;
     }
-    if (argc == 3 && !journal.open(argv[2])) {
-        return 2;
-    }
-    const HINSTANCE instance = GetModuleHandleW(nullptr);
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = windowProc;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)); // IDC_ARROW
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    wc.lpszClassName = TargetClass;
-    if (!RegisterClassW(&wc)) {
-        return 2;
+    if (argc == 3) {
+        const HANDLE file =
+            CreateFileW(argv[2], FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            return 2;
+        }
+        journal.reset(file);
     }
     // Clear of the top-left corner, where the tray icon's menu opens.
-    HWND window = CreateWindowExW(0, TargetClass, argv[1], WS_OVERLAPPEDWINDOW, 240, 160, 640, 360,
-                                  nullptr, nullptr, instance, nullptr);
-    if (window == nullptr) {
-        return 2;
-    }
-    editWindow = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
-                                 WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_LEFT | ES_MULTILINE |
-                                     ES_AUTOVSCROLL,
-                                 0, 0, 640, 360, window, nullptr, instance, nullptr);
+    const EditFrame target = createEditFrame(TargetClass, windowProc, argv[1], {240, 160, 880, 520},
+                                             WS_VSCROLL | ES_LEFT | ES_MULTILINE | ES_AUTOVSCROLL);
+    editWindow = target.edit;
     if (editWindow == nullptr) {
         return 2;
     }
     // Room for the flood of keystrokes and more.
     SendMessageW(editWindow, EM_SETLIMITTEXT, 1 << 20, 0);
-    if (journal.isOpen()) {
+    if (journal) {
         editProcedure = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
             editWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(journalingEditProc)));
     }
-    ShowWindow(window, SW_SHOWNORMAL);
-    SetForegroundWindow(window);
+    ShowWindow(target.frame, SW_SHOWNORMAL);
+    SetForegroundWindow(target.frame);
     SetFocus(editWindow);
 
     MSG msg;

@@ -2,16 +2,15 @@
 // its command line (open its IME, inject keys with SendInput, report its text and IME state),
 // one output line per step. With --attach CLASS it drives another program's window instead,
 // e.g. Wine's notepad, where only what crosses processes can work.
-#include <windows.h>
+#include "tests/support/win32_tools.h"
 
-#include <imm.h>
-
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 namespace {
+
+using namespace tavelio::win32test;
 
 constexpr UINT imeControlSetOpenStatus = 0x0006; // IMC_SETOPENSTATUS, missing from <imm.h>
 constexpr UINT imeControlGetOpenStatus = 0x0005; // IMC_GETOPENSTATUS
@@ -20,58 +19,6 @@ constexpr DWORD keyGapMs = 30; // lets each key through the message loop before 
 
 HWND mainWindow = nullptr;
 HWND editWindow = nullptr;
-
-void print(const std::wstring& line) {
-    std::wstring text = line + L"\n";
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(), size,
-                        nullptr, nullptr);
-    DWORD written = 0;
-    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()),
-              &written, nullptr);
-}
-
-std::wstring hex(unsigned long long value) {
-    wchar_t buffer[32];
-    std::swprintf(buffer, 32, L"0x%llx", value);
-    return buffer;
-}
-
-// Runs the message loop for a while; TranslateMessage is what hands keys to the IME.
-void pump(DWORD ms) {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        const DWORD elapsed = GetTickCount() - start;
-        if (elapsed >= ms) {
-            return;
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - elapsed, QS_ALLINPUT);
-    }
-}
-
-class Context {
-public:
-    explicit Context(HWND window) : window_(window), himc_(ImmGetContext(window)) {}
-    ~Context() {
-        if (himc_) {
-            ImmReleaseContext(window_, himc_);
-        }
-    }
-    Context(const Context&) = delete;
-    Context& operator=(const Context&) = delete;
-    HIMC get() const { return himc_; }
-
-private:
-    HWND window_;
-    HIMC himc_;
-};
 
 bool sendKey(WORD vk, WORD scan, DWORD flags) {
     INPUT inputs[2]{};
@@ -112,7 +59,7 @@ std::wstring windowText(HWND window) {
 }
 
 std::wstring describeIme(HWND window) {
-    Context ctx(window);
+    const HeldImeContext ctx(window);
     if (!ctx.get()) {
         return L"context=0";
     }
@@ -146,7 +93,7 @@ bool runStep(const std::wstring& step) {
         print(L"foreground=" + std::to_wstring(GetForegroundWindow() == mainWindow ? 1 : 0) +
               L" focus=" + std::to_wstring(info.hwndFocus == editWindow ? 1 : 0));
     } else if (step == L"open" || step == L"close" || step == L"alphanumeric") {
-        Context ctx(editWindow);
+        const HeldImeContext ctx(editWindow);
         BOOL ok = FALSE;
         if (ctx.get() && step == L"alphanumeric") {
             DWORD conversion = 0, sentence = 0;
@@ -204,35 +151,8 @@ bool runStep(const std::wstring& step) {
 }
 
 LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-    case WM_SETFOCUS:
-        SetFocus(editWindow);
-        return 0;
-    case WM_SIZE:
-        MoveWindow(editWindow, 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
-        return 0;
-    default:
-        return DefWindowProcW(hwnd, message, wParam, lParam);
-    }
-}
-
-bool createTarget(HINSTANCE instance) {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = windowProc;
-    wc.hInstance = instance;
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    wc.lpszClassName = L"TavelioImeTarget";
-    if (!RegisterClassW(&wc)) {
-        return false;
-    }
-    mainWindow = CreateWindowExW(0, wc.lpszClassName, L"Tavelio IME target", WS_OVERLAPPEDWINDOW,
-                                 40, 40, 480, 160, nullptr, nullptr, instance, nullptr);
-    if (!mainWindow) {
-        return false;
-    }
-    editWindow = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", WS_CHILD | WS_VISIBLE | ES_LEFT, 0,
-                                 0, 480, 160, mainWindow, nullptr, instance, nullptr);
-    return editWindow != nullptr;
+    return editFrameMessage(hwnd, message, lParam) ? 0
+                                                   : DefWindowProcW(hwnd, message, wParam, lParam);
 }
 
 // Another program's top-level window and its focused child (found by class, e.g. "Edit").
@@ -267,9 +187,15 @@ int wmain(int argc, wchar_t** argv) {
         steps.erase(steps.begin(), steps.begin() + 2);
         print(L"attach=1 window=" + hex(reinterpret_cast<UINT_PTR>(mainWindow)) + L" edit=" +
               hex(reinterpret_cast<UINT_PTR>(editWindow)));
-    } else if (!createTarget(GetModuleHandleW(nullptr))) {
-        print(L"window=0");
-        return 2;
+    } else {
+        const EditFrame target = createEditFrame(
+            L"TavelioImeTarget", windowProc, L"Tavelio IME target", {40, 40, 520, 200}, ES_LEFT);
+        mainWindow = target.frame;
+        editWindow = target.edit;
+        if (editWindow == nullptr) {
+            print(L"window=0");
+            return 2;
+        }
     }
     ShowWindow(mainWindow, SW_SHOW);
     SetForegroundWindow(mainWindow);

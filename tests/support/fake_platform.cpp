@@ -143,7 +143,7 @@ std::intptr_t sendMessageTimeout(WindowHandle window, std::uint32_t message, std
                                  std::intptr_t lParam, std::uint32_t flags, std::uint32_t timeoutMs,
                                  std::uintptr_t* result) {
     auto& s = system();
-    s.sent.push_back({window, message, wParam, lParam, flags, timeoutMs});
+    s.sent.push_back({{window, message, wParam, lParam}, flags, timeoutMs});
     // The message goes to a default IME window: find the window that owns it.
     auto owner = std::find_if(s.windows.begin(), s.windows.end(), [&](const auto& entry) {
         return entry.second.defaultImeWindow == window && entry.second.handle != window;

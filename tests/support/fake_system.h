@@ -67,18 +67,15 @@ struct Window {
     std::u16string composition;            // romaji the field's IME holds, not yet converted
 };
 
-struct PostedMessage {
+struct Message {
     WindowHandle window = 0;
     std::uint32_t message = 0;
     std::uintptr_t wParam = 0;
     std::intptr_t lParam = 0;
 };
 
-struct SentMessage {
-    WindowHandle window = 0;
-    std::uint32_t message = 0;
-    std::uintptr_t wParam = 0;
-    std::intptr_t lParam = 0;
+// SendMessageTimeout's call: the message and how long the caller would wait.
+struct SentMessage : Message {
     std::uint32_t flags = 0;
     std::uint32_t timeoutMs = 0;
 };
@@ -130,7 +127,7 @@ public:
     std::map<std::uint32_t, Thread> threads;
     std::map<WindowHandle, Window> windows;
     std::vector<AttachCall> attachCalls;
-    std::vector<PostedMessage> posted;
+    std::vector<Message> posted;
     std::vector<SentMessage> sent;
 
     std::uint32_t addProcess(std::u16string imagePath);

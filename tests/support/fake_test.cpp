@@ -1,10 +1,18 @@
 #include "tests/support/fake_test.h"
 
+#include "settings/settings_file.h"
+
 #include <atomic>
 #include <chrono>
 #include <fstream>
 #include <iterator>
 #include <sstream>
+
+namespace tavelio {
+void PrintTo(const Settings& settings, std::ostream* os) {
+    *os << testing::narrow(settingsToJson(settings));
+}
+} // namespace tavelio
 
 namespace tavelio::testing {
 
@@ -22,11 +30,15 @@ void FakeSystemTest::SetUp() {
     diagnosticLog().stop();
 }
 
-void FakeSystemTest::TearDown() {
+void FakeSystemTest::expectNothingHeld() const {
     const auto& s = fake::system();
     EXPECT_EQ(s.contextsObtained, s.contextsReleased) << "IMM input contexts leaked";
     EXPECT_EQ(s.attachDepth, 0) << "a thread-input attachment outlived its call";
     EXPECT_EQ(s.processHandlesOpened, s.processHandlesClosed) << "process handles leaked";
+}
+
+void FakeSystemTest::TearDown() {
+    expectNothingHeld();
     diagnosticLog().stop();
     std::error_code ec;
     std::filesystem::remove_all(root_, ec);
@@ -44,6 +56,12 @@ std::u16string FakeSystemTest::logPath(LogChannel channel) const {
 std::string FakeSystemTest::fileBytes(const std::u16string& windowsPath) const {
     std::ifstream in(fake::system().hostPath(windowsPath), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void FakeSystemTest::putFile(const std::u16string& windowsPath, const std::string& bytes) const {
+    const auto host = fake::system().hostPath(windowsPath);
+    std::filesystem::create_directories(host.parent_path());
+    std::ofstream(host, std::ios::binary | std::ios::trunc) << bytes;
 }
 
 std::vector<std::string> FakeSystemTest::logLines(LogChannel channel) const {

@@ -1,128 +1,64 @@
 #include "capture/clear_triggers.h"
-#include "platform/constants.h"
-#include "tests/support/fake_test.h"
-
-#include <memory>
+#include "tests/support/hooked_desktop.h"
 
 namespace tavelio::testing {
 namespace {
 
-constexpr platform::WindowHandle HiddenWindow = 0x7F00;
-const std::string ClearLine = "[IN] BUFFER action=clear len=0 truncated=0 canExecute=0 "
-                              "last=cleared text=\"\"";
-
-class ClearTriggersTest : public FakeSystemTest {
-protected:
-    void SetUp() override {
-        FakeSystemTest::SetUp();
-        startLogging();
-        context = std::make_unique<HookContext>(HiddenWindow, settings, buffer);
-    }
-    void TearDown() override {
-        context.reset();
-        FakeSystemTest::TearDown();
-    }
-    void type(std::u16string_view text) {
-        for (const char16_t c : text) {
-            buffer.append(c);
-        }
-    }
-    std::uint32_t pidOf(platform::WindowHandle window) {
-        return sys().threads.at(sys().window(window).threadId).processId;
-    }
-    void mark() { seen = logLines(LogChannel::Input).size(); }
-    std::vector<std::string> newLines() const {
-        const auto all = logLines(LogChannel::Input);
-        return std::vector<std::string>(all.begin() + static_cast<std::ptrdiff_t>(seen), all.end());
-    }
-
-    Settings settings;
-    InputBuffer buffer{200};
-    std::unique_ptr<HookContext> context;
-    std::size_t seen = 0;
-};
+using ClearTriggersTest = HookedDesktopTest;
 
 TEST_F(ClearTriggersTest, MouseButtonPressesClearAndEverythingElseIsLeftAlone) {
+    const MouseEvent at12{1, 2}, extremes{2147483647, -2147483647 - 1};
     const struct {
         const char* name;
-        int code;
         std::uint32_t message;
         MouseEvent event;
-        bool clearOnMouseClick;
-        bool enabled;
         const char* detail; // empty: nothing happens
+        bool clearOnMouseClick = true;
+        bool enabled = true;
+        int code = HookActionCode;
     } cases[] = {
-        {"left press",
-         0,
-         msg::LButtonDown,
-         {-1200, 340, 0, 0},
-         true,
-         true,
-         "message=0x201 x=-1200 y=340 bufLen=5"},
-        {"right press",
-         0,
-         msg::RButtonDown,
-         {0, 0, 0, 0},
-         true,
-         true,
-         "message=0x204 x=0 y=0 bufLen=5"},
-        {"middle press",
-         0,
-         msg::MButtonDown,
-         {7, -3, 0, 0},
-         true,
-         true,
-         "message=0x207 x=7 y=-3 bufLen=5"},
-        {"x-button press",
-         0,
-         msg::XButtonDown,
-         {2147483647, -2147483647 - 1, 0, 0},
-         true,
-         true,
+        {"left press", msg::LButtonDown, {-1200, 340}, "message=0x201 x=-1200 y=340 bufLen=5"},
+        {"right press", msg::RButtonDown, {0, 0}, "message=0x204 x=0 y=0 bufLen=5"},
+        {"middle press", msg::MButtonDown, {7, -3}, "message=0x207 x=7 y=-3 bufLen=5"},
+        {"x-button press", msg::XButtonDown, extremes,
          "message=0x20b x=2147483647 y=-2147483648 bufLen=5"},
-        {"press while paused",
-         0,
-         msg::LButtonDown,
-         {1, 2, 0, 0},
-         true,
-         false,
-         "message=0x201 x=1 y=2 bufLen=5"},
-        {"right release", 0, msg::RButtonUp, {1, 2, 0, 0}, true, true, ""},
-        {"left release", 0, msg::LButtonUp, {1, 2, 0, 0}, true, true, ""},
-        {"move", 0, msg::MouseMove, {1, 2, 0, 0}, true, true, ""},
-        {"wheel", 0, msg::MouseWheel, {1, 2, 0, 0}, true, true, ""},
-        {"injected press", 0, msg::LButtonDown, {1, 2, LowLevelMouseInjected, 0}, true, true, ""},
-        {"marked press", 0, msg::LButtonDown, {1, 2, 0, InjectedInputMarker}, true, true, ""},
-        {"clearOnMouseClick off", 0, msg::LButtonDown, {1, 2, 0, 0}, false, true, ""},
-        {"not HC_ACTION", 3, msg::LButtonDown, {1, 2, 0, 0}, true, true, ""},
+        {"press while paused", msg::LButtonDown, at12, "message=0x201 x=1 y=2 bufLen=5", true,
+         false},
+        {"right release", msg::RButtonUp, at12, ""},
+        {"left release", msg::LButtonUp, at12, ""},
+        {"move", msg::MouseMove, at12, ""},
+        {"wheel", msg::MouseWheel, at12, ""},
+        {"injected press", msg::LButtonDown, {1, 2, LowLevelMouseInjected, 0}, ""},
+        {"marked press", msg::LButtonDown, {1, 2, 0, InjectedInputMarker}, ""},
+        {"clearOnMouseClick off", msg::LButtonDown, at12, "", false},
+        {"not HC_ACTION", msg::LButtonDown, at12, "", true, true, 3},
     };
     for (const auto& c : cases) {
-        buffer.clear();
+        SCOPED_TRACE(c.name);
+        app_->buffer.clear();
         type(u"hello");
-        settings.clearOnMouseClick = c.clearOnMouseClick;
-        settings.enabled = c.enabled;
+        app_->settings.clearOnMouseClick = c.clearOnMouseClick;
+        app_->settings.enabled = c.enabled;
         mark();
-        processMouseEvent(*context, c.code, c.message, c.event);
+        processMouseEvent(app_->hook, c.code, c.message, c.event);
         const std::string detail = c.detail;
         if (detail.empty()) {
-            EXPECT_EQ(narrow(buffer.text()), "hello") << c.name;
-            EXPECT_TRUE(newLines().empty()) << c.name;
+            EXPECT_EQ(narrow(app_->buffer.text()), "hello");
+            EXPECT_TRUE(newLines().empty());
         } else {
-            EXPECT_EQ(narrow(buffer.text()), "") << c.name;
+            EXPECT_EQ(narrow(app_->buffer.text()), "");
             EXPECT_EQ(newLines(),
-                      (std::vector<std::string>{"[IN] CLEAR_REQUEST reason=mouse_click " + detail,
-                                                ClearLine}))
-                << c.name;
+                      (Lines{"[IN] CLEAR_REQUEST reason=mouse_click " + detail, ClearLine}));
         }
     }
 }
 
 TEST_F(ClearTriggersTest, AClickInAnExcludedApplicationStillClears) {
     sys().addEditor(u"C:\\Windows\\System32\\cmd.exe");
-    ASSERT_FALSE(allowedApp(settings));
+    ASSERT_FALSE(allowedApp(app_->settings));
     type(u"ab");
-    processMouseEvent(*context, 0, msg::LButtonDown, MouseEvent{5, 5, 0, 0});
-    EXPECT_TRUE(buffer.text().empty());
+    processMouseEvent(app_->hook, 0, msg::LButtonDown, MouseEvent{5, 5, 0, 0});
+    EXPECT_TRUE(app_->buffer.text().empty());
 }
 
 TEST_F(ClearTriggersTest, AChangeOfForegroundProcessClearsButTheFirstPressOnlyRecords) {
@@ -131,128 +67,84 @@ TEST_F(ClearTriggersTest, AChangeOfForegroundProcessClearsButTheFirstPressOnlyRe
     type(u"ka");
     mark();
 
-    EXPECT_EQ(checkForegroundProcess(*context), firstPid);
-    EXPECT_EQ(context->fromPid, firstPid);
-    EXPECT_EQ(narrow(buffer.text()), "ka");
+    EXPECT_EQ(checkForegroundProcess(app_->hook), firstPid);
+    EXPECT_EQ(app_->hook.fromPid, firstPid);
+    EXPECT_EQ(narrow(app_->buffer.text()), "ka");
     EXPECT_TRUE(newLines().empty());
 
     // Another window of the same process does not count as a change.
     const auto tid = sys().window(first).threadId;
     const auto dialog = sys().addWindow(tid, u"#32770", u"Find");
     sys().activate(dialog);
-    EXPECT_EQ(checkForegroundProcess(*context), firstPid);
-    EXPECT_EQ(narrow(buffer.text()), "ka");
+    EXPECT_EQ(checkForegroundProcess(app_->hook), firstPid);
+    EXPECT_EQ(narrow(app_->buffer.text()), "ka");
     EXPECT_TRUE(newLines().empty());
 
     const auto second = sys().addEditor(u"C:\\Program Files\\Editor\\editor.exe");
     const auto secondPid = pidOf(second);
-    EXPECT_EQ(checkForegroundProcess(*context), secondPid);
-    EXPECT_EQ(context->fromPid, secondPid);
-    EXPECT_TRUE(buffer.text().empty());
-    EXPECT_EQ(newLines(), (std::vector<std::string>{"[IN] CLEAR_REQUEST reason=foreground_process "
-                                                    "fromPid=" +
-                                                        std::to_string(firstPid) +
-                                                        " toPid=" + std::to_string(secondPid),
-                                                    ClearLine}));
+    EXPECT_EQ(checkForegroundProcess(app_->hook), secondPid);
+    EXPECT_EQ(app_->hook.fromPid, secondPid);
+    EXPECT_TRUE(app_->buffer.text().empty());
+    const auto pids = "fromPid=" + std::to_string(firstPid) + " toPid=" + std::to_string(secondPid);
+    EXPECT_EQ(newLines(),
+              (Lines{"[IN] CLEAR_REQUEST reason=foreground_process " + pids, ClearLine}));
 }
 
 TEST_F(ClearTriggersTest, AnUnidentifiedForegroundChangesNothing) {
-    context->fromPid = 4242;
+    app_->hook.fromPid = 4242;
     type(u"ka");
     mark();
     sys().foreground = 0;
-    EXPECT_EQ(checkForegroundProcess(*context), 0u);
+    EXPECT_EQ(checkForegroundProcess(app_->hook), 0u);
     sys().foreground = 0xDEAD0; // a window the system no longer knows: process id 0
-    EXPECT_EQ(checkForegroundProcess(*context), 0u);
-    EXPECT_EQ(context->fromPid, 4242u);
-    EXPECT_EQ(narrow(buffer.text()), "ka");
+    EXPECT_EQ(checkForegroundProcess(app_->hook), 0u);
+    EXPECT_EQ(app_->hook.fromPid, 4242u);
+    EXPECT_EQ(narrow(app_->buffer.text()), "ka");
     EXPECT_TRUE(newLines().empty());
 }
 
 TEST_F(ClearTriggersTest, TheAppFilterComparesWholeFileNamesWithoutRegardToCase) {
+    const std::u16string cmd = u"C:\\Windows\\System32\\cmd.exe";
+    const std::vector<std::u16string> defaults = Settings{}.excludedApps;
     const struct {
         const char* name;
         std::u16string image;
-        std::u16string appMode;
         std::vector<std::u16string> excluded;
-        bool canOpen;
-        bool canQuery;
         bool allowed;
+        std::u16string appMode = u"all";
+        bool canOpen = true;
+        bool canQuery = true;
     } cases[] = {
-        {"default list, cmd", u"C:\\Windows\\System32\\cmd.exe", u"all", Settings{}.excludedApps,
-         true, true, false},
-        {"default list, terminal in other case", u"C:\\Apps\\windowsterminal.EXE", u"all",
-         Settings{}.excludedApps, true, true, false},
-        {"default list, notepad", u"C:\\Windows\\notepad.exe", u"all", Settings{}.excludedApps,
-         true, true, true},
-        {"entry in capitals",
-         u"C:\\Windows\\System32\\cmd.exe",
-         u"all",
-         {u"CMD.EXE"},
-         true,
-         true,
-         false},
-        {"entry without extension",
-         u"C:\\Windows\\System32\\cmd.exe",
-         u"all",
-         {u"cmd"},
-         true,
-         true,
-         true},
-        {"entry with a path",
-         u"C:\\Windows\\System32\\cmd.exe",
-         u"all",
-         {u"C:\\Windows\\System32\\cmd.exe"},
-         true,
-         true,
-         true},
-        {"entry longer than the name", u"C:\\x\\cmd.exe", u"all", {u"xcmd.exe"}, true, true, true},
-        {"forward slashes", u"C:/Tools/KeePass.exe", u"all", {u"keepass.exe"}, true, true, false},
-        {"later entry matches",
-         u"C:\\Tools\\b.exe",
-         u"all",
-         {u"a.exe", u"B.exe"},
-         true,
-         true,
-         false},
-        {"empty list", u"C:\\Windows\\System32\\cmd.exe", u"all", {}, true, true, true},
-        {"mode All", u"C:\\Windows\\System32\\cmd.exe", u"All", Settings{}.excludedApps, true, true,
-         true},
-        {"mode with a blank", u"C:\\Windows\\System32\\cmd.exe", u"all ", Settings{}.excludedApps,
-         true, true, true},
-        {"mode none", u"C:\\Windows\\System32\\cmd.exe", u"none", Settings{}.excludedApps, true,
-         true, true},
-        {"process cannot be opened", u"C:\\Windows\\System32\\cmd.exe", u"all",
-         Settings{}.excludedApps, false, true, true},
-        {"image name cannot be read", u"C:\\Windows\\System32\\cmd.exe", u"all",
-         Settings{}.excludedApps, true, false, true},
-        {"image path ends in a separator", u"C:\\Windows\\", u"all", {u""}, true, true, true},
+        {"default list, cmd", cmd, defaults, false},
+        {"default list, terminal in other case", u"C:\\Apps\\windowsterminal.EXE", defaults, false},
+        {"default list, notepad", u"C:\\Windows\\notepad.exe", defaults, true},
+        {"entry in capitals", cmd, {u"CMD.EXE"}, false},
+        {"entry without extension", cmd, {u"cmd"}, true},
+        {"entry with a path", cmd, {cmd}, true},
+        {"entry longer than the name", u"C:\\x\\cmd.exe", {u"xcmd.exe"}, true},
+        {"forward slashes", u"C:/Tools/KeePass.exe", {u"keepass.exe"}, false},
+        {"later entry matches", u"C:\\Tools\\b.exe", {u"a.exe", u"B.exe"}, false},
+        {"empty list", cmd, {}, true},
+        {"mode All", cmd, defaults, true, u"All"},
+        {"mode with a blank", cmd, defaults, true, u"all "},
+        {"mode none", cmd, defaults, true, u"none"},
+        {"process cannot be opened", cmd, defaults, true, u"all", false},
+        {"image name cannot be read", cmd, defaults, true, u"all", true, false},
+        {"image path ends in a separator", u"C:\\Windows\\", {u""}, true},
         // Only A-Z are lowered, as the C runtime does in the "C" locale.
-        {"non-ASCII letters keep their case",
-         u"C:\\x\\\u00C9dit.exe",
-         u"all",
-         {u"\u00E9dit.exe"},
-         true,
-         true,
-         true},
-        {"non-ASCII letters, same case",
-         u"C:\\x\\\u00C9DIT.exe",
-         u"all",
-         {u"\u00C9dit.EXE"},
-         true,
-         true,
-         false},
+        {"non-ASCII letters keep their case", u"C:\\x\\\u00C9dit.exe", {u"\u00E9dit.exe"}, true},
+        {"non-ASCII letters, same case", u"C:\\x\\\u00C9DIT.exe", {u"\u00C9dit.EXE"}, false},
     };
     for (const auto& c : cases) {
-        const auto edit = sys().addEditor(c.image);
-        const auto pid = pidOf(edit);
+        SCOPED_TRACE(c.name);
+        const auto pid = pidOf(sys().addEditor(c.image));
         sys().processes.at(pid).canOpen = c.canOpen;
         sys().processes.at(pid).canQueryImage = c.canQuery;
         Settings s;
         s.appMode = c.appMode;
         s.excludedApps = c.excluded;
-        EXPECT_EQ(allowedApp(s), c.allowed) << c.name;
-        EXPECT_EQ(allowedProcess(s, pid), c.allowed) << c.name;
+        EXPECT_EQ(allowedApp(s), c.allowed);
+        EXPECT_EQ(allowedProcess(s, pid), c.allowed);
     }
 }
 

@@ -1,37 +1,24 @@
-#include "platform/constants.h"
 #include "reinput/deletion.h"
-#include "tests/support/fake_test.h"
+#include "tests/support/hooked_desktop.h"
 
 namespace tavelio::testing {
 namespace {
 
 using platform::KeyInput;
 
-constexpr char NoMods[] = "ctrl=0 lctrl=0 rctrl=0 shift=0 alt=0 win=0 bs=0";
-constexpr char EditorContext[] =
-    "fg=0x10010 focus=0x10020 target=0x10020 pid=4000 exe=\"notepad.exe\" "
-    "class=\"Edit\" title=\"\"";
+const KeyInput BackDown = injected(0, 0x0E, 0x8);
+const KeyInput BackUp = injected(0, 0x0E, 0xA);
 
-const KeyInput BackDown{0, 0x0E, 0x8, 0, InjectedInputMarker};
-const KeyInput BackUp{0, 0x0E, 0xA, 0, InjectedInputMarker};
-
-class DeletionTest : public FakeSystemTest {
+class DeletionTest : public HookedDesktopTest {
 protected:
-    void SetUp() override {
-        FakeSystemTest::SetUp();
-        startLogging();
-        edit_ = sys().addEditor();
-    }
-    std::u16string& field() { return sys().window(edit_).text; }
     // The steps that wrote a BS_STEP_BEGIN line, as "i=N/M".
-    std::vector<std::string> tracedSteps() const {
-        std::vector<std::string> steps;
-        for (const auto& line : events(LogChannel::Output, "BS_STEP_BEGIN")) {
+    Lines tracedSteps() const {
+        Lines steps;
+        for (const auto& line : out("BS_STEP_BEGIN")) {
             steps.push_back(line.substr(0, line.find(' ')));
         }
         return steps;
     }
-    platform::WindowHandle edit_ = 0;
 };
 
 TEST_F(DeletionTest, AnEmptyTextDoesNothing) {
@@ -49,24 +36,25 @@ TEST_F(DeletionTest, OneCharacterIsOneBackspaceWithTheFullTrace) {
     EXPECT_EQ(sys().batches, (std::vector<std::vector<KeyInput>>{{BackDown, BackUp}}));
     EXPECT_EQ(sys().sleeps, (std::vector<std::uint32_t>{12, 24}));
     const std::string mods = NoMods;
-    const std::vector<std::string> expected = {
-        "[OUT] SEND_DELETION_BEGIN method=backspace len=1 first2=\"k\" last2=\"k\" text=\"k\" " +
-            mods + " " + EditorContext,
-        "[OUT] SEND_BACKSPACES_BEGIN count=1 delayMs=12 " + mods + " " + EditorContext,
-        "[OUT] BS_STEP_BEGIN i=1/1 elapsedMs=0 " + mods,
-        "[OUT] BS_STEP_DONE i=1/1 elapsedMs=12 ctrlHeld=0 " + mods,
-        "[OUT] SEND_BACKSPACES_DONE count=1 elapsedMs=12 ctrlHeldSteps=0 first2CtrlHeld=0 " + mods,
-        "[OUT] SEND_DELETION_DONE len=1 first2=\"k\" last2=\"k\" pauseMs=24 " + mods,
-    };
-    auto lines = logLines(LogChannel::Output);
-    lines.erase(lines.begin()); // START
-    EXPECT_EQ(lines, expected);
+    EXPECT_EQ(
+        runLines(),
+        (Lines{
+            "[OUT] SEND_DELETION_BEGIN method=backspace len=1 first2=\"k\" last2=\"k\" "
+            "text=\"k\" " +
+                mods + " " + EditorContext,
+            "[OUT] SEND_BACKSPACES_BEGIN count=1 delayMs=12 " + mods + " " + EditorContext,
+            "[OUT] BS_STEP_BEGIN i=1/1 elapsedMs=0 " + mods,
+            "[OUT] BS_STEP_DONE i=1/1 elapsedMs=12 ctrlHeld=0 " + mods,
+            "[OUT] SEND_BACKSPACES_DONE count=1 elapsedMs=12 ctrlHeldSteps=0 first2CtrlHeld=0 " +
+                mods,
+            "[OUT] SEND_DELETION_DONE len=1 first2=\"k\" last2=\"k\" pauseMs=24 " + mods,
+        }));
 }
 
 TEST_F(DeletionTest, LongDeletionsTraceOnlyTheEndsAndTheCtrlHeldSteps) {
     const struct {
         std::size_t count;
-        std::vector<std::string> traced;
+        Lines traced;
     } cases[] = {
         {6, {"i=1/6", "i=2/6", "i=3/6", "i=4/6", "i=5/6", "i=6/6"}},
         {7, {"i=1/7", "i=2/7", "i=3/7", "i=5/7", "i=6/7", "i=7/7"}},
@@ -74,18 +62,16 @@ TEST_F(DeletionTest, LongDeletionsTraceOnlyTheEndsAndTheCtrlHeldSteps) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE("count " + std::to_string(c.count));
-        startLogging(); // fresh files
-        sys().batches.clear();
-        sys().sleptMs = 0;
+        buildDesktop();
         EXPECT_TRUE(sendBackspaces(c.count));
         EXPECT_EQ(tracedSteps(), c.traced);
-        EXPECT_EQ(events(LogChannel::Output, "BS_STEP_DONE").size(), c.traced.size());
+        EXPECT_EQ(out("BS_STEP_DONE").size(), c.traced.size());
         EXPECT_EQ(sys().batches.size(), c.count);
         EXPECT_EQ(sys().sleptMs, 12 * c.count);
-        EXPECT_EQ(events(LogChannel::Output, "SEND_BACKSPACES_DONE"),
-                  std::vector<std::string>{"count=" + std::to_string(c.count) +
-                                           " elapsedMs=" + std::to_string(12 * c.count) +
-                                           " ctrlHeldSteps=0 first2CtrlHeld=0 " + NoMods});
+        EXPECT_EQ(out("SEND_BACKSPACES_DONE"),
+                  Lines{"count=" + std::to_string(c.count) +
+                        " elapsedMs=" + std::to_string(12 * c.count) +
+                        " ctrlHeldSteps=0 first2CtrlHeld=0 " + NoMods});
     }
 }
 
@@ -99,21 +85,21 @@ TEST_F(DeletionTest, CtrlPressedDuringAStepIsCountedAndTracedButNotActedOn) {
     EXPECT_EQ(field(), u"");
     EXPECT_EQ(sys().batches.size(), 10u);
     EXPECT_EQ(sys().batches[4], (std::vector<KeyInput>{BackDown, BackUp}));
-    EXPECT_EQ(tracedSteps(), (std::vector<std::string>{"i=1/10", "i=2/10", "i=3/10", "i=5/10",
-                                                       "i=8/10", "i=9/10", "i=10/10"}));
-    const auto done = events(LogChannel::Output, "BS_STEP_DONE");
+    EXPECT_EQ(tracedSteps(),
+              (Lines{"i=1/10", "i=2/10", "i=3/10", "i=5/10", "i=8/10", "i=9/10", "i=10/10"}));
+    const auto done = out("BS_STEP_DONE");
     ASSERT_EQ(done.size(), 7u);
-    EXPECT_EQ(done[3], std::string("i=5/10 elapsedMs=60 ctrlHeld=1 ") + NoMods);
-    EXPECT_EQ(events(LogChannel::Output, "BS_STEP_BEGIN")[3],
+    EXPECT_EQ(done[3], "i=5/10 elapsedMs=60 ctrlHeld=1 " + NoMods);
+    EXPECT_EQ(out("BS_STEP_BEGIN")[3],
               "i=5/10 elapsedMs=48 ctrl=1 lctrl=1 rctrl=0 shift=0 alt=0 win=0 bs=0");
-    EXPECT_EQ(events(LogChannel::Output, "SEND_BACKSPACES_DONE").back(),
-              std::string("count=10 elapsedMs=120 ctrlHeldSteps=1 first2CtrlHeld=0 ") + NoMods);
+    EXPECT_EQ(out("SEND_BACKSPACES_DONE").back(),
+              "count=10 elapsedMs=120 ctrlHeldSteps=1 first2CtrlHeld=0 " + NoMods);
 }
 
 TEST_F(DeletionTest, CtrlHeldFromTheStartCountsInTheFirstTwo) {
     sys().press(vk::RControl);
     EXPECT_TRUE(sendBackspaces(4));
-    EXPECT_EQ(events(LogChannel::Output, "SEND_BACKSPACES_DONE").back(),
+    EXPECT_EQ(out("SEND_BACKSPACES_DONE").back(),
               "count=4 elapsedMs=48 ctrlHeldSteps=4 first2CtrlHeld=2 ctrl=1 lctrl=0 rctrl=1 "
               "shift=0 alt=0 win=0 bs=0");
 }
@@ -123,7 +109,7 @@ TEST_F(DeletionTest, ACharacterOutsideTheBmpTakesTwoBackspaces) {
     EXPECT_TRUE(sendDeletion(u"\U0001F600"));
     EXPECT_EQ(sys().batches.size(), 2u);
     EXPECT_EQ(field(), u"a");
-    EXPECT_EQ(events(LogChannel::Output, "SEND_BACKSPACES_BEGIN").at(0).substr(0, 8), "count=2 ");
+    EXPECT_EQ(out("SEND_BACKSPACES_BEGIN").at(0).substr(0, 8), "count=2 ");
 }
 
 TEST_F(DeletionTest, ARefusedStepStopsTheDeletionThere) {
@@ -139,15 +125,15 @@ TEST_F(DeletionTest, ARefusedStepStopsTheDeletionThere) {
     auto lines = logLines(LogChannel::Output);
     ASSERT_GE(lines.size(), 4u);
     lines.erase(lines.begin(), lines.end() - 4);
-    EXPECT_EQ(lines, (std::vector<std::string>{
-                         "[OUT] BS_STEP_DONE i=3/10 elapsedMs=36 ctrlHeld=0 " + std::string(NoMods),
+    EXPECT_EQ(lines, (Lines{
+                         "[OUT] BS_STEP_DONE i=3/10 elapsedMs=36 ctrlHeld=0 " + NoMods,
                          "[OUT] SENDINPUT_FAIL expected=2 sent=1 err=5 " + mods,
                          "[OUT] SEND_BACKSPACES_FAIL requested=10 failedAt=4 sentEvents=1 err=5 "
                          "elapsedMs=36 ctrlHeldSteps=0 first2CtrlHeld=0 " +
                              mods + " " + EditorContext,
                          "[OUT] SEND_DELETION_FAIL len=10 first2=\"ab\" last2=\"ij\" " + mods,
                      }));
-    EXPECT_TRUE(events(LogChannel::Output, "SEND_BACKSPACES_DONE").empty());
+    EXPECT_TRUE(out("SEND_BACKSPACES_DONE").empty());
 }
 
 TEST_F(DeletionTest, ALayoutWithoutABackspaceScanCodeSendsTheVirtualKey) {
@@ -155,8 +141,7 @@ TEST_F(DeletionTest, ALayoutWithoutABackspaceScanCodeSendsTheVirtualKey) {
     field() = u"ab";
     EXPECT_TRUE(sendBackspaces(1));
     EXPECT_EQ(sys().batches.at(0),
-              (std::vector<KeyInput>{{vk::Back, 0, 0, 0, InjectedInputMarker},
-                                     {vk::Back, 0, 2, 0, InjectedInputMarker}}));
+              (std::vector<KeyInput>{injected(vk::Back, 0, 0), injected(vk::Back, 0, 2)}));
     EXPECT_EQ(field(), u"a");
 }
 

@@ -1,8 +1,6 @@
 #include "log/diagnostic_log.h"
 #include "tests/support/fake_test.h"
 
-#include <fstream>
-
 namespace tavelio::testing {
 namespace {
 
@@ -13,15 +11,13 @@ const std::string startDetails =
     "output=\"C:\\\\Users\\\\tester\\\\AppData\\\\Roaming\\\\Tavelio\\\\logs\\\\output.log\"";
 
 TEST_F(DiagnosticLogTest, LoggingOffTouchesNothing) {
-    const auto folder = sys().hostPath(u"C:\\Users\\tester\\AppData\\Roaming\\Tavelio\\logs");
-    std::filesystem::create_directories(folder);
-    std::ofstream(folder / "input.log") << "old run";
+    putFile(logPath(LogChannel::Input), "old run");
     diagnosticLog().initialize(false);
     diagnosticLog().write(LogChannel::Input, u"BUFFER", u"x");
     diagnosticLog().stop();
     EXPECT_FALSE(diagnosticLog().isActive());
     EXPECT_EQ(fileBytes(logPath(LogChannel::Input)), "old run");
-    EXPECT_FALSE(std::filesystem::exists(folder / "output.log"));
+    EXPECT_FALSE(std::filesystem::exists(sys().hostPath(logPath(LogChannel::Output))));
 }
 
 TEST_F(DiagnosticLogTest, LoggingOffCreatesNoFolder) {
@@ -30,10 +26,8 @@ TEST_F(DiagnosticLogTest, LoggingOffCreatesNoFolder) {
 }
 
 TEST_F(DiagnosticLogTest, StartReplacesTheOldFilesWithOneStartLineEach) {
-    const auto folder = sys().hostPath(u"C:\\Users\\tester\\AppData\\Roaming\\Tavelio\\logs");
-    std::filesystem::create_directories(folder);
-    std::ofstream(folder / "input.log") << "old\r\n";
-    std::ofstream(folder / "output.log") << "old\r\n";
+    putFile(logPath(LogChannel::Input), "old\r\n");
+    putFile(logPath(LogChannel::Output), "old\r\n");
     startLogging();
     EXPECT_EQ(fileBytes(logPath(LogChannel::Input)),
               "2026-03-14 09:26:53.589 [IN] START " + startDetails + "\r\n");
@@ -53,10 +47,8 @@ TEST_F(DiagnosticLogTest, EmptyDetailsLeaveNoTrailingSpaceButGivenSpacesStay) {
     startLogging();
     diagnosticLog().write(LogChannel::Input, u"STOP", u"");
     diagnosticLog().write(LogChannel::Input, u"X", u"a ");
-    const auto lines = logLines(LogChannel::Input);
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[1], "[IN] STOP");
-    EXPECT_EQ(lines[2], "[IN] X a ");
+    EXPECT_EQ(logLines(LogChannel::Input),
+              (Lines{"[IN] START " + startDetails, "[IN] STOP", "[IN] X a "}));
 }
 
 TEST_F(DiagnosticLogTest, ChannelsNeverMix) {
@@ -79,34 +71,27 @@ TEST_F(DiagnosticLogTest, JapaneseAndLoneSurrogatesBecomeUtf8) {
 }
 
 TEST_F(DiagnosticLogTest, ToUtf8Table) {
-    const struct {
-        std::u16string in;
-        std::string out;
-    } cases[] = {
-        {u"", ""},
-        {u"a", "a"},
-        {u"\u00E9", "\xC3\xA9"},
-        {u"\u3042", "\xE3\x81\x82"},
-        {u"\U0001F600", "\xF0\x9F\x98\x80"},
-        {std::u16string(1, static_cast<char16_t>(0xD83D)), "\xEF\xBF\xBD"},
-        {std::u16string(1, static_cast<char16_t>(0xDE00)) + u"a", "\xEF\xBF\xBD"
-                                                                  "a"},
-        {std::u16string{static_cast<char16_t>(0xD83D), static_cast<char16_t>(0xD83D),
-                        static_cast<char16_t>(0xDE00)},
-         "\xEF\xBF\xBD\xF0\x9F\x98\x80"},
+    const auto unit = [](char16_t u) {
+        return std::u16string(1, u);
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(toUtf8(c.in), c.out);
-    }
+    expectEach<std::u16string, std::string>(
+        {{u"", ""},
+         {u"a", "a"},
+         {u"\u00E9", "\xC3\xA9"},
+         {u"\u3042", "\xE3\x81\x82"},
+         {u"\U0001F600", "\xF0\x9F\x98\x80"},
+         {unit(0xD83D), "\xEF\xBF\xBD"},
+         {unit(0xDE00) + u"a", "\xEF\xBF\xBD"
+                               "a"},
+         {unit(0xD83D) + unit(0xD83D) + unit(0xDE00), "\xEF\xBF\xBD\xF0\x9F\x98\x80"}},
+        [](const std::u16string& in) { return toUtf8(in); });
 }
 
 TEST_F(DiagnosticLogTest, AFileDeletedWhileRunningIsRecreatedWithoutStart) {
     startLogging();
     std::filesystem::remove(sys().hostPath(logPath(LogChannel::Output)));
     diagnosticLog().write(LogChannel::Output, u"SLEEP", u"ms=50");
-    const auto lines = logLines(LogChannel::Output);
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0], "[OUT] SLEEP ms=50");
+    EXPECT_EQ(logLines(LogChannel::Output), Lines{"[OUT] SLEEP ms=50"});
 }
 
 TEST_F(DiagnosticLogTest, ALockedFileDropsLinesUntilReleased) {
@@ -115,9 +100,7 @@ TEST_F(DiagnosticLogTest, ALockedFileDropsLinesUntilReleased) {
     diagnosticLog().write(LogChannel::Input, u"LOST", u"");
     sys().lockedPaths.clear();
     diagnosticLog().write(LogChannel::Input, u"KEPT", u"");
-    const auto lines = logLines(LogChannel::Input);
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[1], "[IN] KEPT");
+    EXPECT_EQ(logLines(LogChannel::Input), (Lines{"[IN] START " + startDetails, "[IN] KEPT"}));
 }
 
 TEST_F(DiagnosticLogTest, StopWritesStopLinesAndNothingAfter) {
@@ -143,8 +126,7 @@ TEST_F(DiagnosticLogTest, WithoutARoamingFolderTheLogsGoToARelativeFolder) {
 TEST_F(DiagnosticLogTest, AFolderThatCannotBeMadeKeepsLoggingOnAndDropsLines) {
     // A file where the Tavelio folder should be: the logs folder cannot be created.
     const auto roaming = sys().hostPath(sys().roaming);
-    std::filesystem::create_directories(roaming);
-    std::ofstream(roaming / "Tavelio") << "in the way";
+    putFile(sys().roaming + u"\\Tavelio", "in the way");
     startLogging();
     EXPECT_TRUE(diagnosticLog().isActive());
     diagnosticLog().write(LogChannel::Input, u"DROPPED", u"");
@@ -153,7 +135,7 @@ TEST_F(DiagnosticLogTest, AFolderThatCannotBeMadeKeepsLoggingOnAndDropsLines) {
     std::filesystem::remove(roaming / "Tavelio");
     std::filesystem::create_directories(roaming / "Tavelio" / "logs");
     diagnosticLog().write(LogChannel::Input, u"LANDS", u"");
-    EXPECT_EQ(logLines(LogChannel::Input), std::vector<std::string>{"[IN] LANDS"});
+    EXPECT_EQ(logLines(LogChannel::Input), Lines{"[IN] LANDS"});
 }
 
 } // namespace

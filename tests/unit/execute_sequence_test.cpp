@@ -1,12 +1,7 @@
-#include "capture/hook_context.h"
-#include "platform/constants.h"
-#include "reinput/execute_sequence.h"
-#include "tests/support/fake_test.h"
+#include "tests/support/hooked_desktop.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <functional>
-#include <memory>
 #include <numeric>
 
 namespace tavelio::testing {
@@ -14,29 +9,7 @@ namespace {
 
 using platform::KeyInput;
 using platform::WindowHandle;
-using Lines = std::vector<std::string>;
 using Sleeps = std::vector<std::uint32_t>;
-
-constexpr WindowHandle HiddenWindow = 0x9000;
-// addEditor's handles: top-level window, edit control.
-constexpr WindowHandle Top = 0x10010;
-constexpr WindowHandle Edit = 0x10020;
-
-const std::string NoMods = "ctrl=0 lctrl=0 rctrl=0 shift=0 alt=0 win=0 bs=0";
-const std::string EditorContext = "fg=0x10010 focus=0x10020 target=0x10020 pid=4000 "
-                                  "exe=\"notepad.exe\" class=\"Edit\" title=\"\"";
-const std::string ImeOff = "hwnd=0x10020 open=0 conv=0x0 sent=0x0 native=0";
-const std::string ImeOn = "hwnd=0x10020 open=1 conv=0x1 sent=0x0 native=1";
-
-// The parts of the application state that the hook and a run share.
-struct Tavelio {
-    Settings settings;
-    InputBuffer buffer{200};
-    std::atomic<std::uint32_t> sessionCounter{0};
-    WindowHandle keyFallbackWindow = 0;
-    HookContext hook{HiddenWindow, settings, buffer};
-    ExecuteContext context{settings, &buffer, sessionCounter, keyFallbackWindow};
-};
 
 std::string head(const std::string& line, const std::string& expected) {
     return line.substr(0, expected.size());
@@ -48,90 +21,18 @@ std::string hex8(std::uint32_t value) {
     return text;
 }
 
-std::uint8_t keyOf(char16_t ch) {
-    if (ch >= u'a' && ch <= u'z') {
-        return static_cast<std::uint8_t>(ch - 0x20);
-    }
-    return ch == u' ' ? vk::Space : static_cast<std::uint8_t>(ch);
-}
-
-class ExecuteSequenceTest : public FakeSystemTest {
+class ExecuteSequenceTest : public HookedDesktopTest {
 protected:
-    void SetUp() override {
-        FakeSystemTest::SetUp();
-        buildDesktop();
-    }
-
-    // A fresh desktop: an editor in front, Tavelio's hook watching the keyboard.
-    void buildDesktop(bool logging = true) {
-        fake::resetSystem(root_);
-        diagnosticLog().stop();
-        if (logging) {
-            startLogging();
-        }
-        if (!logging) {
-            std::error_code ec; // no file of an earlier desktop may pass for this one's
-            std::filesystem::remove_all(sys().hostPath(sys().roaming + u"\\Tavelio"), ec);
-        }
-        ASSERT_EQ(sys().addEditor(), Edit);
-        app_ = std::make_unique<Tavelio>();
-        sys().keyboardHook = [this](const fake::HookKeyEvent& e) {
-            return processKeyEvent(app_->hook, 0, e.message,
-                                   KeyEvent{e.vkCode, e.scanCode, e.flags, e.extraInfo});
-        };
-    }
-
-    // The user types lower-case letters and spaces with the IME off.
-    void userTypes(std::u16string_view text) {
-        for (const char16_t ch : text) {
-            fake::deliverHardwareKey(keyOf(ch), false);
-            fake::deliverHardwareKey(keyOf(ch), true);
-        }
-    }
-    // Ctrl+Backspace, both keys held, released on the virtual clock.
-    void userPressesHotkey(std::uint32_t backspaceUpAfter, std::uint32_t ctrlUpAfter) {
-        fake::deliverHardwareKey(vk::LControl, false);
-        fake::deliverHardwareKey(vk::Back, false);
-        sys().after(backspaceUpAfter, [] { fake::deliverHardwareKey(vk::Back, true); });
-        sys().after(ctrlUpAfter, [] { fake::deliverHardwareKey(vk::LControl, true); });
-    }
     // The hidden window's dispatch of the posted request.
     void dispatchExecuteRequest() {
-        ASSERT_EQ(sys().posted.size(), 1u);
-        EXPECT_EQ(sys().posted[0].window, HiddenWindow);
-        EXPECT_EQ(sys().posted[0].message, ExecuteRequestMessage);
-        EXPECT_EQ(sys().posted[0].wParam, 0u);
-        EXPECT_EQ(sys().posted[0].lParam, 0);
+        ASSERT_NO_FATAL_FAILURE(expectOneExecuteRequest());
         sys().posted.clear();
-        executeReinput(app_->context);
-    }
-
-    std::u16string& field() { return sys().window(Edit).text; }
-    // The editor's default IME window stops opening the IME (it belongs to
-    // the thread, so every window of the thread answers alike).
-    void imeWindowStopsOpening() {
-        const auto thread = sys().window(Edit).threadId;
-        for (auto& [handle, w] : sys().windows) {
-            if (w.threadId == thread) {
-                w.imeControlOpens = false;
-            }
-        }
-    }
-    fake::ImeState& ime() { return sys().ime(Edit); }
-    Lines out(const std::string& event) const { return events(LogChannel::Output, event); }
-    Lines runLines() const { // output.log without its START line
-        auto lines = logLines(LogChannel::Output);
-        if (!lines.empty()) {
-            lines.erase(lines.begin());
-        }
-        return lines;
+        executeReinput(app_->run);
     }
     std::uint32_t slept() const {
         const auto& sleeps = fake::system().sleeps;
         return std::accumulate(sleeps.begin(), sleeps.end(), 0u);
     }
-
-    std::unique_ptr<Tavelio> app_;
 };
 
 TEST_F(ExecuteSequenceTest, TheRoadOfOneTypicalEvent) {
@@ -142,12 +43,12 @@ TEST_F(ExecuteSequenceTest, TheRoadOfOneTypicalEvent) {
     userPressesHotkey(30, 45);
     EXPECT_EQ(field(), u"ka"); // the hotkey's Backspace never reached the editor
     ASSERT_EQ(events(LogChannel::Input, "HOTKEY_EXECUTE").size(), 1u);
-    const auto inputLinesBefore = logLines(LogChannel::Input).size();
+    mark();
 
     dispatchExecuteRequest();
 
     EXPECT_EQ(field(), u"か");
-    EXPECT_EQ(sys().window(Edit).composition, u"");
+    EXPECT_EQ(sys().window(edit_).composition, u"");
     EXPECT_EQ(app_->buffer.text(), u"");
     EXPECT_EQ(app_->buffer.last(), LastAction::Cleared);
     EXPECT_EQ(app_->sessionCounter.load(), 1u);
@@ -168,9 +69,9 @@ TEST_F(ExecuteSequenceTest, TheRoadOfOneTypicalEvent) {
             "[OUT] MODIFIERS_CLEAR " + sid + " " + NoMods,
             "[OUT] IME_ENABLE_BEGIN " + ImeOff,
             "[OUT] IME_ENABLE method=ImmSetOpenStatus result=ok hwnd=0x10020",
-            "[OUT] IME_ENABLE_END " + ImeOn,
-            "[OUT] IME_READY result=ok " + ImeOn,
-            "[OUT] IME_ENABLED " + sid + " " + ImeOn,
+            "[OUT] IME_ENABLE_END " + ImeSwitchedOn,
+            "[OUT] IME_READY result=ok " + ImeSwitchedOn,
+            "[OUT] IME_ENABLED " + sid + " " + ImeSwitchedOn,
             "[OUT] DELETE_PHASE " + sid + " " + ka + " " + NoMods + " " + EditorContext,
             "[OUT] SEND_DELETION_BEGIN method=backspace " + ka + " text=\"ka\" " + NoMods + " " +
                 EditorContext,
@@ -184,11 +85,11 @@ TEST_F(ExecuteSequenceTest, TheRoadOfOneTypicalEvent) {
                 NoMods,
             "[OUT] SEND_DELETION_DONE " + ka + " pauseMs=24 " + NoMods,
             "[OUT] DELETE_PHASE_DONE " + sid + " " + ka + " " + NoMods + " " + EditorContext,
-            "[OUT] IME_ENABLE_BEGIN " + ImeOn,
+            "[OUT] IME_ENABLE_BEGIN " + ImeSwitchedOn,
             "[OUT] IME_ENABLE method=ImmSetOpenStatus result=ok hwnd=0x10020",
-            "[OUT] IME_ENABLE_END " + ImeOn,
-            "[OUT] IME_READY result=ok " + ImeOn,
-            "[OUT] IME_REASSERTED " + sid + " " + ImeOn,
+            "[OUT] IME_ENABLE_END " + ImeSwitchedOn,
+            "[OUT] IME_READY result=ok " + ImeSwitchedOn,
+            "[OUT] IME_REASSERTED " + sid + " " + ImeSwitchedOn,
             "[OUT] SLEEP " + sid + " ms=50",
             "[OUT] REINPUT_PHASE " + sid + " " + ka + " text=\"ka\" " + NoMods,
             "[OUT] SEND_TEXT_BEGIN len=2 text=\"ka\"",
@@ -204,10 +105,7 @@ TEST_F(ExecuteSequenceTest, TheRoadOfOneTypicalEvent) {
 
     // Every injected key came back through the hook and was ignored: the only
     // input.log line the run added is the buffer's clear.
-    const auto inputLines = logLines(LogChannel::Input);
-    ASSERT_EQ(inputLines.size(), inputLinesBefore + 1);
-    EXPECT_EQ(inputLines.back(), "[IN] BUFFER action=clear len=0 truncated=0 canExecute=0 "
-                                 "last=cleared text=\"\"");
+    EXPECT_EQ(newLines(), Lines{ClearLine});
     for (const auto& batch : sys().batches) {
         for (const auto& record : batch) {
             EXPECT_EQ(record.extraInfo, InjectedInputMarker);
@@ -217,7 +115,7 @@ TEST_F(ExecuteSequenceTest, TheRoadOfOneTypicalEvent) {
 
 TEST_F(ExecuteSequenceTest, FiveUnitsTake270MillisecondsOfPausesPlusTheImeWaits) {
     userTypes(u"kanji");
-    executeReinput(app_->context);
+    executeReinput(app_->run);
     EXPECT_EQ(field(), u"かんじ");
     EXPECT_EQ(sys().sleeps, (Sleeps{16, 80, 12, 12, 12, 12, 12, 24, 80, 50, 48, 48, 8, 8, 8}));
     EXPECT_EQ(slept(), 270u + 80u + 80u);
@@ -233,7 +131,7 @@ TEST_F(ExecuteSequenceTest, AbortsKeepTheBufferUntilInputHasReachedTheApplicatio
     };
     const std::vector<Case> cases = {
         {"not_ready enabled=0", [this] { app_->settings.enabled = false; }, u"kana", u"", true},
-        {"not_ready enabled=1", [this] { app_->context.buffer = nullptr; }, u"kana", u"", true},
+        {"not_ready enabled=1", [this] { app_->run.buffer = nullptr; }, u"kana", u"", true},
         // The hotkey's press was swallowed and the keys stay down.
         {"hotkey_not_released ctrl=1 lctrl=1 rctrl=0 shift=0 alt=0 win=0 bs=1",
          [] {
@@ -252,29 +150,22 @@ TEST_F(ExecuteSequenceTest, AbortsKeepTheBufferUntilInputHasReachedTheApplicatio
         // No method switches the IME on; the last fallback key is the
         // backquote key of a US keyboard, and it types one: the field no
         // longer ends with the recorded text, so the buffer is forgotten.
-        {"ime_enable_failed ime=\"" + ImeOff + "\"",
-         [this] {
-             ime().setOpenFails = true;
-             ime().setConversionFails = true;
-             imeWindowStopsOpening();
-         },
-         u"kana`", u"", false},
+        {"ime_enable_failed ime=\"" + ImeOff + "\"", [this] { makeImeStubborn(); }, u"kana`", u"",
+         false},
         // The same, but the system refuses every IME key: nothing reached the
         // field and the buffer is kept for another try.
         {"ime_enable_failed ime=\"" + ImeOff + "\"",
          [this] {
-             ime().setOpenFails = true;
-             ime().setConversionFails = true;
-             imeWindowStopsOpening();
+             makeImeStubborn();
              sys().acceptLimit = 0;
          },
          u"kana", u"", true},
         // A key went out to a window without a context, then the user went elsewhere.
         {"ime_ready_failed ime=\"hwnd=0x10050 open=0 conv=0x0 sent=0x0 native=0\"",
          [this] {
-             sys().window(Edit).context = 0;
+             sys().window(edit_).context = 0;
              sys().addEditor(u"C:\\Tools\\other.exe");
-             sys().activate(Top, Edit);
+             sys().activate(EditorTop, edit_);
              sys().after(400, [this] { sys().activate(0x10040, 0x10050); });
          },
          u"kana", u"", false},
@@ -294,28 +185,24 @@ TEST_F(ExecuteSequenceTest, AbortsKeepTheBufferUntilInputHasReachedTheApplicatio
         userTypes(u"kana");
         c.arrange();
         const std::u16string before = app_->buffer.text();
-        const auto inputLinesBefore = logLines(LogChannel::Input).size();
+        mark();
 
-        executeReinput(app_->context);
+        executeReinput(app_->run);
 
         EXPECT_EQ(out("EXECUTE_ABORT"), Lines{"sid=1-000003E8 reason=" + c.reason});
         EXPECT_TRUE(out("EXECUTE_SUCCESS").empty());
         EXPECT_EQ(field(), c.fieldText);
-        EXPECT_EQ(sys().window(Edit).composition, c.composition);
-        const auto inputLines = logLines(LogChannel::Input);
+        EXPECT_EQ(sys().window(edit_).composition, c.composition);
         if (c.bufferKept) {
             EXPECT_EQ(app_->buffer.text(), before);
             EXPECT_EQ(app_->buffer.last(), LastAction::Text);
-            EXPECT_EQ(inputLines.size(), inputLinesBefore);
+            EXPECT_EQ(newLines(), Lines{});
         } else {
             EXPECT_EQ(app_->buffer.text(), u"");
             EXPECT_FALSE(app_->buffer.canExecute());
-            ASSERT_EQ(inputLines.size(), inputLinesBefore + 1);
-            EXPECT_EQ(inputLines.back(), "[IN] BUFFER action=clear len=0 truncated=0 "
-                                         "canExecute=0 last=cleared text=\"\"");
+            EXPECT_EQ(newLines(), Lines{ClearLine});
         }
-        EXPECT_EQ(sys().contextsObtained, sys().contextsReleased);
-        EXPECT_EQ(sys().attachDepth, 0);
+        expectNothingHeld();
     }
 }
 
@@ -323,7 +210,7 @@ TEST_F(ExecuteSequenceTest, NothingIsInjectedBeforeTheHotkeyIsReleased) {
     userTypes(u"kana");
     fake::deliverHardwareKey(vk::LControl, false);
     fake::deliverHardwareKey(vk::Back, false);
-    executeReinput(app_->context);
+    executeReinput(app_->run);
     EXPECT_TRUE(sys().batches.empty());
     EXPECT_EQ(slept(), 3000u);
     const std::string timeout = "result=timeout elapsedMs=3000 ctrl=1";
@@ -331,33 +218,24 @@ TEST_F(ExecuteSequenceTest, NothingIsInjectedBeforeTheHotkeyIsReleased) {
 }
 
 TEST_F(ExecuteSequenceTest, ATruncatedBufferIsNotReady) {
-    app_ = nullptr;
-    sys().keyboardHook = nullptr;
-    Settings settings;
-    InputBuffer buffer(100);
-    for (int i = 0; i < 101; ++i) {
-        buffer.append(u'a');
-    }
-    std::atomic<std::uint32_t> counter{0};
-    WindowHandle fallback = 0;
-    ExecuteContext context{settings, &buffer, counter, fallback};
-    executeReinput(context);
+    type(std::u16string(201, u'a'));
+    executeReinput(app_->run);
     EXPECT_EQ(out("EXECUTE_ABORT"), Lines{"sid=1-000003E8 reason=not_ready enabled=1"});
     EXPECT_TRUE(sys().batches.empty());
-    EXPECT_EQ(buffer.text().size(), 100u);
+    EXPECT_EQ(app_->buffer.text().size(), 200u);
 }
 
 TEST_F(ExecuteSequenceTest, TrailingSpacesAreDeletedAndTypedAgainAfterTheText) {
     userTypes(u"kana ");
     ASSERT_EQ(app_->buffer.text(), u"kana ");
-    executeReinput(app_->context);
+    executeReinput(app_->run);
     EXPECT_EQ(field(), u"かな ");
     const std::string begin =
         "sid=1-000003E8 bufLen=5 reinputLen=4 trailingSpaces=1 deleteLen=5 len=5 first2=\"ka\" "
         "last2=\"a \" text=\"kana \" reinput=\"kana\" ";
     EXPECT_EQ(head(out("EXECUTE_BEGIN").at(0), begin), begin);
-    const KeyInput spaceDown{0, 0x39, 0x8, 0, InjectedInputMarker};
-    const KeyInput spaceUp{0, 0x39, 0xA, 0, InjectedInputMarker};
+    const KeyInput spaceDown = injected(0, 0x39, 0x8);
+    const KeyInput spaceUp = injected(0, 0x39, 0xA);
     ASSERT_EQ(sys().batches.size(), 5u + 4u + 1u);
     EXPECT_EQ(sys().batches.back(), (std::vector<KeyInput>{spaceDown, spaceUp}));
     EXPECT_EQ(out("SEND_TEXT_BEGIN"), (Lines{"len=4 text=\"kana\"", "len=1 text=\" \""}));
@@ -371,7 +249,7 @@ TEST_F(ExecuteSequenceTest, TrailingSpacesAreDeletedAndTypedAgainAfterTheText) {
 
 TEST_F(ExecuteSequenceTest, WithoutTrailingSpacesSuccessFollowsTheText) {
     userTypes(u"ka");
-    executeReinput(app_->context);
+    executeReinput(app_->run);
     EXPECT_TRUE(out("SEND_TRAILING_SPACES").empty());
     const auto lines = runLines();
     ASSERT_GE(lines.size(), 2u);
@@ -394,7 +272,7 @@ TEST_F(ExecuteSequenceTest, TheDelayBeforeRetypingFollowsTheSetting) {
         buildDesktop();
         app_->settings.reinputDelayMs = c.delay;
         userTypes(u"ka");
-        executeReinput(app_->context);
+        executeReinput(app_->run);
         EXPECT_EQ(out("SLEEP"), c.sleepLines);
         EXPECT_EQ(slept(), c.total);
         EXPECT_EQ(field(), u"か");
@@ -418,7 +296,7 @@ TEST_F(ExecuteSequenceTest, SessionIdsCountRunsAndCarryTheTickCount) {
         app_->sessionCounter = c.counterBefore;
         sys().tick = c.tick;
         userTypes(u"ka");
-        executeReinput(app_->context);
+        executeReinput(app_->run);
         ASSERT_EQ(out("EXECUTE_SUCCESS").size(), 1u);
         EXPECT_EQ(head(out("EXECUTE_SUCCESS")[0], c.sid), c.sid);
         EXPECT_EQ(app_->sessionCounter.load(), c.counterBefore + 1);
@@ -427,10 +305,10 @@ TEST_F(ExecuteSequenceTest, SessionIdsCountRunsAndCarryTheTickCount) {
 
 TEST_F(ExecuteSequenceTest, ASecondRequestAfterSuccessIsNotReady) {
     userTypes(u"ka");
-    executeReinput(app_->context);
+    executeReinput(app_->run);
     const auto batches = sys().batches.size();
     const std::uint32_t tick = sys().tick;
-    executeReinput(app_->context);
+    executeReinput(app_->run);
     EXPECT_EQ(out("EXECUTE_ABORT"), Lines{"sid=2-" + hex8(tick) + " reason=not_ready enabled=1"});
     EXPECT_EQ(sys().batches.size(), batches);
     EXPECT_EQ(field(), u"か");
@@ -439,10 +317,10 @@ TEST_F(ExecuteSequenceTest, ASecondRequestAfterSuccessIsNotReady) {
 TEST_F(ExecuteSequenceTest, ASecondRequestAfterAFailedDeletionDeletesNothingMore) {
     userTypes(u"kana");
     sys().acceptLimit = 2; // one Backspace gets through
-    executeReinput(app_->context);
+    executeReinput(app_->run);
     EXPECT_EQ(field(), u"kan");
     sys().acceptLimit.reset();
-    executeReinput(app_->context);
+    executeReinput(app_->run);
     EXPECT_EQ(field(), u"kan");
     EXPECT_EQ(out("EXECUTE_ABORT").back().substr(15), "reason=not_ready enabled=1");
 }
@@ -453,11 +331,9 @@ TEST_F(ExecuteSequenceTest, AnUnconfirmedReassertionIsLoggedAndTheRunGoesOn) {
     // and no method brings it back.
     sys().after(100, [this] {
         ime().open = false;
-        ime().setOpenFails = true;
-        ime().setConversionFails = true;
-        imeWindowStopsOpening();
+        makeImeStubborn();
     });
-    executeReinput(app_->context);
+    executeReinput(app_->run);
     EXPECT_EQ(out("IME_REASSERT_UNCONFIRMED"),
               Lines{"sid=1-000003E8 sent=0 ime=\"hwnd=0x10020 open=0 conv=0x1 sent=0x0 "
                     "native=1\""});
@@ -472,10 +348,11 @@ TEST_F(ExecuteSequenceTest, AReassertionThatSendsButCannotConfirmSaysSo) {
     // The first Backspace goes out at +96; the field then loses its context
     // and the focus moves to another control of the window while the wait
     // runs (another window in front would end the run: see robustness tests).
-    sys().after(100, [this] { sys().window(Edit).context = 0; });
-    const WindowHandle other = sys().addWindow(sys().window(Edit).threadId, u"Edit", u"", Top);
-    sys().after(400, [this, other] { sys().activate(Top, other); });
-    executeReinput(app_->context);
+    sys().after(100, [this] { sys().window(edit_).context = 0; });
+    const WindowHandle other =
+        sys().addWindow(sys().window(edit_).threadId, u"Edit", u"", EditorTop);
+    sys().after(400, [this, other] { sys().activate(EditorTop, other); });
+    executeReinput(app_->run);
     EXPECT_EQ(out("IME_REASSERT_UNCONFIRMED"),
               Lines{"sid=1-000003E8 sent=1 ime=\"hwnd=0x10040 context=null\""});
     EXPECT_EQ(out("EXECUTE_SUCCESS").size(), 1u);
@@ -483,14 +360,14 @@ TEST_F(ExecuteSequenceTest, AReassertionThatSendsButCannotConfirmSaysSo) {
 
 TEST_F(ExecuteSequenceTest, LoggingOffChangesNeitherTheInputNorItsTiming) {
     userTypes(u"kana ");
-    executeReinput(app_->context);
+    executeReinput(app_->run);
     const auto batchesLogged = sys().batches;
     const auto sleepsLogged = sys().sleeps;
     ASSERT_FALSE(runLines().empty());
 
     buildDesktop(false);
     userTypes(u"kana ");
-    executeReinput(app_->context);
+    executeReinput(app_->run);
     EXPECT_EQ(sys().batches, batchesLogged);
     EXPECT_EQ(sys().sleeps, sleepsLogged);
     EXPECT_EQ(field(), u"かな ");

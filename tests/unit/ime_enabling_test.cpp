@@ -1,56 +1,14 @@
 #include "ime/ime_enabling.h"
-#include "platform/constants.h"
-#include "tests/support/fake_test.h"
+#include "tests/support/hooked_desktop.h"
 
 namespace tavelio::testing {
 namespace {
 
 using platform::KeyInput;
 using platform::WindowHandle;
-using Lines = std::vector<std::string>;
 
-// addEditor's handles: top-level window, edit control, default IME window.
-constexpr WindowHandle Top = 0x10010;
-constexpr WindowHandle Edit = 0x10020;
-constexpr WindowHandle ImeWindow = 0x10030;
-
-KeyInput key(std::uint16_t vk, std::uint16_t scan, std::uint32_t flags) {
-    return KeyInput{vk, scan, flags, 0, InjectedInputMarker};
-}
-
-class ImeEnablingTest : public FakeSystemTest {
+class ImeEnablingTest : public HookedDesktopTest {
 protected:
-    void SetUp() override {
-        FakeSystemTest::SetUp();
-        ASSERT_NO_FATAL_FAILURE(editorInFront());
-    }
-    void editorInFront() {
-        startLogging();
-        ASSERT_EQ(sys().addEditor(), Edit);
-    }
-    fake::ImeState& ime() { return sys().ime(Edit); }
-    // The default IME window belongs to the editor's thread: whatever makes it
-    // hang or refuse holds for every window of that thread.
-    template <typename Change> void editorThreadWindows(Change change) {
-        const auto thread = sys().window(Edit).threadId;
-        for (auto& [handle, w] : sys().windows) {
-            if (w.threadId == thread) {
-                change(w);
-            }
-        }
-    }
-    // An IME that no method switches on.
-    void makeStubborn() {
-        ime().setOpenFails = true;
-        ime().setConversionFails = true;
-        editorThreadWindows([](fake::Window& w) { w.imeControlOpens = false; });
-    }
-    // The output lines after START.
-    Lines trace() const {
-        auto lines = logLines(LogChannel::Output);
-        lines.erase(lines.begin());
-        return lines;
-    }
     std::vector<std::uint32_t> polls(std::size_t count) const {
         return std::vector<std::uint32_t>(count, 20);
     }
@@ -58,9 +16,7 @@ protected:
 };
 
 TEST_F(ImeEnablingTest, AnImeAlreadyOnIsConfirmedByTheInputContext) {
-    ime().open = true;
-    ime().conversion = 0x9;
-    ime().sentence = 0x8;
+    setIme(true);
     fallback_ = 0x999; // left from an earlier run
     EXPECT_TRUE(enableIme(fallback_));
     EXPECT_EQ(fallback_, 0u);
@@ -68,13 +24,12 @@ TEST_F(ImeEnablingTest, AnImeAlreadyOnIsConfirmedByTheInputContext) {
     EXPECT_EQ(sys().sleeps, std::vector<std::uint32_t>{80});
     EXPECT_TRUE(sys().sent.empty());
     EXPECT_TRUE(sys().batches.empty());
-    EXPECT_EQ(trace(),
-              (Lines{
-                  "[OUT] IME_ENABLE_BEGIN hwnd=0x10020 open=1 conv=0x9 sent=0x8 native=1",
-                  "[OUT] IME_ENABLE method=ImmSetOpenStatus result=ok hwnd=0x10020",
-                  "[OUT] IME_ENABLE_END hwnd=0x10020 open=1 conv=0x9 sent=0x8 native=1",
-                  "[OUT] IME_READY result=ok hwnd=0x10020 open=1 conv=0x9 sent=0x8 native=1",
-              }));
+    EXPECT_EQ(runLines(), (Lines{
+                              "[OUT] IME_ENABLE_BEGIN " + ImeOn,
+                              "[OUT] IME_ENABLE method=ImmSetOpenStatus result=ok hwnd=0x10020",
+                              "[OUT] IME_ENABLE_END " + ImeOn,
+                              "[OUT] IME_READY result=ok " + ImeOn,
+                          }));
 }
 
 TEST_F(ImeEnablingTest, TheInputContextAddsTheNativeBitAndKeepsTheRest) {
@@ -96,7 +51,7 @@ TEST_F(ImeEnablingTest, TheInputContextAddsTheNativeBitAndKeepsTheRest) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ime() = fake::ImeState{c.open, c.conversion, c.sentence, false, false, {}};
-        makeStubborn();
+        makeImeStubborn();
         ime().setOpenFails = c.setOpenFails;
         ime().setConversionFails = c.setConversionFails;
         sys().sleeps.clear();
@@ -119,15 +74,16 @@ TEST_F(ImeEnablingTest, TheDefaultImeWindowOpensWhatTheContextCannot) {
     ime().conversion = 0x9; // closed, kana mode kept from before
     ime().setOpenFails = true;
     EXPECT_TRUE(enableIme(fallback_));
-    EXPECT_EQ(trace(), (Lines{
-                           "[OUT] IME_ENABLE_BEGIN hwnd=0x10020 open=0 conv=0x9 sent=0x0 native=1",
-                           "[OUT] IME_ENABLE_DEFAULT_WND imeWnd=0x10030 delivered=1 result=0",
-                           "[OUT] IME_ENABLE method=WM_IME_CONTROL result=ok",
-                           "[OUT] IME_ENABLE_END hwnd=0x10020 open=1 conv=0x9 sent=0x0 native=1",
-                       }));
+    EXPECT_EQ(runLines(),
+              (Lines{
+                  "[OUT] IME_ENABLE_BEGIN hwnd=0x10020 open=0 conv=0x9 sent=0x0 native=1",
+                  "[OUT] IME_ENABLE_DEFAULT_WND imeWnd=0x10030 delivered=1 result=0",
+                  "[OUT] IME_ENABLE method=WM_IME_CONTROL result=ok",
+                  "[OUT] IME_ENABLE_END hwnd=0x10020 open=1 conv=0x9 sent=0x0 native=1",
+              }));
     ASSERT_EQ(sys().sent.size(), 1u);
     const auto& m = sys().sent[0];
-    EXPECT_EQ(m.window, ImeWindow);
+    EXPECT_EQ(m.window, EditorImeWindow);
     EXPECT_EQ(m.message, 0x0283u);
     EXPECT_EQ(m.wParam, 0x0006u);
     EXPECT_EQ(m.lParam, 1);
@@ -167,7 +123,7 @@ TEST_F(ImeEnablingTest, AFailedDefaultWindowSendLeavesItToTheKeys) {
             w.imeControlResult = c.result;
             w.imeControlOpens = c.opens;
         });
-        sys().window(Edit).defaultImeWindow = c.hasImeWindow ? ImeWindow : 0;
+        sys().window(edit_).defaultImeWindow = c.hasImeWindow ? EditorImeWindow : 0;
         startLogging();
         const std::uint32_t start = sys().tick;
         EXPECT_TRUE(enableIme(fallback_));
@@ -177,17 +133,17 @@ TEST_F(ImeEnablingTest, AFailedDefaultWindowSendLeavesItToTheKeys) {
         EXPECT_EQ(events(LogChannel::Output, "IME_ENABLE_FALLBACK"),
                   Lines{"method=VK_DBE_HIRAGANA result=verified"});
         EXPECT_EQ(sys().tick - start, c.timeBeforeKeys + 120);
-        EXPECT_EQ(fallback_, Edit);
+        EXPECT_EQ(fallback_, edit_);
         EXPECT_TRUE(waitImeReady(fallback_));
         EXPECT_EQ(fallback_, 0u);
     }
 }
 
 TEST_F(ImeEnablingTest, TheKeysAreTriedInOrderUntilOneSwitchesTheImeOn) {
-    const auto hiragana = std::vector<KeyInput>{key(0xF2, 0, 0), key(0xF2, 0, 2)};
-    const auto convert = std::vector<KeyInput>{key(0x1C, 0, 0), key(0x1C, 0, 2)};
-    const auto kanji = std::vector<KeyInput>{key(0x19, 0, 0), key(0x19, 0, 2)};
-    const auto scan29 = std::vector<KeyInput>{key(0, 0x29, 0x8), key(0, 0x29, 0xA)};
+    const auto hiragana = std::vector<KeyInput>{injected(0xF2, 0, 0), injected(0xF2, 0, 2)};
+    const auto convert = std::vector<KeyInput>{injected(0x1C, 0, 0), injected(0x1C, 0, 2)};
+    const auto kanji = std::vector<KeyInput>{injected(0x19, 0, 0), injected(0x19, 0, 2)};
+    const auto scan29 = std::vector<KeyInput>{injected(0, 0x29, 0x8), injected(0, 0x29, 0xA)};
     const struct {
         std::uint32_t switchOnKey;
         const char* line;
@@ -201,7 +157,7 @@ TEST_F(ImeEnablingTest, TheKeysAreTriedInOrderUntilOneSwitchesTheImeOn) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
         ime() = fake::ImeState{};
-        makeStubborn();
+        makeImeStubborn();
         ime().switchOnKeys = {c.switchOnKey};
         sys().batches.clear();
         sys().sleeps.clear();
@@ -212,29 +168,27 @@ TEST_F(ImeEnablingTest, TheKeysAreTriedInOrderUntilOneSwitchesTheImeOn) {
         std::vector<std::uint32_t> sleeps{80}; // the delivered WM_IME_CONTROL
         sleeps.insert(sleeps.end(), c.batches.size(), 120);
         EXPECT_EQ(sys().sleeps, sleeps);
-        EXPECT_EQ(fallback_, Edit);
+        EXPECT_EQ(fallback_, edit_);
         EXPECT_TRUE(waitImeReady(fallback_));
-        EXPECT_EQ(events(LogChannel::Output, "IME_READY"),
-                  Lines{"result=ok hwnd=0x10020 open=1 conv=0x1 sent=0x0 native=1"});
+        EXPECT_EQ(events(LogChannel::Output, "IME_READY"), Lines{"result=ok " + ImeSwitchedOn});
     }
 }
 
 TEST_F(ImeEnablingTest, AnImeThatIgnoresEveryKeyFailsAfterFourTries) {
-    makeStubborn();
+    makeImeStubborn();
     EXPECT_FALSE(enableIme(fallback_));
     EXPECT_EQ(fallback_, 0u);
     EXPECT_EQ(sys().batches.size(), 4u);
     EXPECT_EQ(sys().sleeps, (std::vector<std::uint32_t>{80, 120, 120, 120, 120}));
     EXPECT_EQ(events(LogChannel::Output, "IME_ENABLE_FALLBACK"), Lines{"result=fail"});
-    EXPECT_EQ(events(LogChannel::Output, "IME_ENABLE_END"),
-              Lines{"hwnd=0x10020 open=0 conv=0x0 sent=0x0 native=0"});
+    EXPECT_EQ(events(LogChannel::Output, "IME_ENABLE_END"), Lines{ImeOff});
     // On a US layout scan code 0x29 is the backquote key, and the field gets one.
-    EXPECT_EQ(sys().window(Edit).text, u"`");
+    EXPECT_EQ(sys().window(edit_).text, u"`");
 }
 
 TEST_F(ImeEnablingTest, KeysTheSystemRefusesAreSkippedWithoutAPause) {
-    makeStubborn();
-    sys().window(Edit).defaultImeWindow = 0;
+    makeImeStubborn();
+    sys().window(edit_).defaultImeWindow = 0;
     sys().acceptLimit = 1; // half of the first key, then nothing
     EXPECT_FALSE(enableIme(fallback_));
     EXPECT_EQ(sys().batches.size(), 4u);
@@ -244,10 +198,10 @@ TEST_F(ImeEnablingTest, KeysTheSystemRefusesAreSkippedWithoutAPause) {
 
 TEST_F(ImeEnablingTest, AMethodOneSuccessIsOverriddenWhenTheImeGoesOffAgain) {
     // The application switches its IME off again while Tavelio lets it settle.
-    makeStubborn();
+    makeImeStubborn();
     ime().setOpenFails = false;
     ime().setConversionFails = false;
-    sys().window(Edit).defaultImeWindow = 0;
+    sys().window(edit_).defaultImeWindow = 0;
     sys().after(40, [&] { ime().open = false; });
     EXPECT_FALSE(enableIme(fallback_));
     EXPECT_EQ(events(LogChannel::Output, "IME_ENABLE"),
@@ -256,12 +210,12 @@ TEST_F(ImeEnablingTest, AMethodOneSuccessIsOverriddenWhenTheImeGoesOffAgain) {
 }
 
 TEST_F(ImeEnablingTest, WithoutAContextTheKeyIsSentUnverifiedAndTheWaitAcceptsIt) {
-    sys().window(Edit).context = 0;
+    sys().window(edit_).context = 0;
     EXPECT_TRUE(enableIme(fallback_));
-    EXPECT_EQ(fallback_, Edit);
+    EXPECT_EQ(fallback_, edit_);
     EXPECT_TRUE(waitImeReady(fallback_));
     EXPECT_EQ(fallback_, 0u);
-    EXPECT_EQ(trace(),
+    EXPECT_EQ(runLines(),
               (Lines{
                   "[OUT] IME_ENABLE_BEGIN hwnd=0x10020 context=null",
                   "[OUT] IME_ENABLE method=ImmSetOpenStatus result=skip reason=no_context",
@@ -287,38 +241,37 @@ TEST_F(ImeEnablingTest, SwitchingWindowsAfterAnUnverifiedKeyMakesTheWaitTimeOut)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        fake::resetSystem(root_);
-        ASSERT_NO_FATAL_FAILURE(editorInFront());
-        sys().window(Edit).context = 0;
+        buildDesktop();
+        sys().window(edit_).context = 0;
         EXPECT_TRUE(enableIme(fallback_));
         const WindowHandle other = sys().addEditor(u"C:\\Tools\\other.exe");
         ASSERT_EQ(other, 0x10050u);
         if (!c.otherHasContext) {
             sys().window(other).context = 0;
         }
-        sys().activate(Top, Edit); // addEditor activated the new one; the user is still here
+        sys().activate(EditorTop, edit_); // addEditor activated the new one; the user is still here
         sys().after(100, [&] { sys().activate(other - 0x10, other); });
         EXPECT_FALSE(waitImeReady(fallback_));
         EXPECT_EQ(events(LogChannel::Output, "IME_READY"), Lines{c.line});
-        EXPECT_EQ(sys().contextsObtained, sys().contextsReleased);
+        expectNothingHeld();
     }
 }
 
 TEST_F(ImeEnablingTest, TheWorkingWindowIsStoredEvenWhenFocusMovesDuringTheKeys) {
-    sys().window(Edit).context = 0;
+    sys().window(edit_).context = 0;
     const WindowHandle other = sys().addEditor(u"C:\\Tools\\other.exe");
     sys().window(other).context = 0;
-    sys().activate(Top, Edit);
+    sys().activate(EditorTop, edit_);
     sys().after(100, [&] { sys().activate(other - 0x10, other); }); // during the 120 ms pause
     EXPECT_TRUE(enableIme(fallback_));
-    EXPECT_EQ(fallback_, Edit);
+    EXPECT_EQ(fallback_, edit_);
     EXPECT_EQ(events(LogChannel::Output, "IME_ENABLE_END"), Lines{"hwnd=0x10050 context=null"});
 }
 
 TEST_F(ImeEnablingTest, NoWindowAtAllFailsAtOnce) {
     sys().foreground = 0;
     EXPECT_FALSE(enableIme(fallback_));
-    EXPECT_EQ(trace(), Lines{"[OUT] IME_ENABLE result=fail reason=no_hwnd"});
+    EXPECT_EQ(runLines(), Lines{"[OUT] IME_ENABLE result=fail reason=no_hwnd"});
     EXPECT_TRUE(sys().sleeps.empty());
     EXPECT_TRUE(sys().batches.empty());
 }

@@ -1,37 +1,17 @@
 // Another application's IME, as Windows shows it to Tavelio: its input
 // contexts cannot be read, but its default IME window answers WM_IME_CONTROL.
-#include "capture/hook_context.h"
 #include "ime/ime_state.h"
-#include "platform/constants.h"
-#include "reinput/execute_sequence.h"
-#include "tests/support/fake_test.h"
+#include "tests/support/hooked_desktop.h"
 
 namespace tavelio::testing {
 namespace {
 
-constexpr platform::WindowHandle HiddenWindow = 0x9000;
-
-class ImeOtherProcessTest : public FakeSystemTest {
+class ImeOtherProcessTest : public HookedDesktopTest {
 protected:
     void SetUp() override {
-        FakeSystemTest::SetUp();
+        HookedDesktopTest::SetUp();
         sys().contextsAcrossProcesses = false;
-        edit_ = sys().addEditor();
     }
-    void setIme(bool on) {
-        sys().ime(edit_).open = on;
-        sys().ime(edit_).conversion = on ? 0x9 : 0x0;
-    }
-    bool press(std::uint8_t key) {
-        const bool swallowed = processKeyEvent(hook_, 0, msg::KeyDown, {key, 0, 0, 0});
-        processKeyEvent(hook_, 0, msg::KeyUp, {key, 0, 0x80, 0});
-        return swallowed;
-    }
-
-    platform::WindowHandle edit_ = 0;
-    Settings settings_;
-    InputBuffer buffer_{200};
-    HookContext hook_{HiddenWindow, settings_, buffer_};
 };
 
 TEST_F(ImeOtherProcessTest, TheStateComesFromTheDefaultImeWindow) {
@@ -42,8 +22,8 @@ TEST_F(ImeOtherProcessTest, TheStateComesFromTheDefaultImeWindow) {
     } cases[] = {{false, 0x0, false}, {false, 0x9, false}, {true, 0x0, false},
                  {true, 0x9, true},   {true, 0x1, true},   {true, 0xB, true}};
     for (const auto& c : cases) {
-        sys().ime(edit_).open = c.open;
-        sys().ime(edit_).conversion = c.conversion;
+        ime().open = c.open;
+        ime().conversion = c.conversion;
         EXPECT_EQ(isImeOpen(), c.expected) << c.open << " 0x" << std::hex << c.conversion;
     }
     EXPECT_EQ(sys().contextsObtained, 0);
@@ -84,19 +64,18 @@ TEST_F(ImeOtherProcessTest, KeysAreRecordedAndTheHotkeyTakenOnlyWithTheImeOff) {
         SCOPED_TRACE(c.name);
         sys().releaseAll();
         sys().posted.clear();
-        buffer_.clear();
+        app_->buffer.clear();
         setIme(c.imeOn);
-        for (const std::uint8_t key : c.keys) {
-            EXPECT_FALSE(press(key));
+        for (const std::uint8_t k : c.keys) {
+            EXPECT_FALSE(key(k));
         }
-        EXPECT_EQ(buffer_.text(), c.recorded);
+        EXPECT_EQ(app_->buffer.text(), c.recorded);
         sys().press(vk::LControl);
-        EXPECT_EQ(press(vk::Back), !c.imeOn);
+        EXPECT_EQ(key(vk::Back), !c.imeOn);
         if (c.imeOn) {
             EXPECT_TRUE(sys().posted.empty());
         } else {
-            ASSERT_EQ(sys().posted.size(), 1u);
-            EXPECT_EQ(sys().posted[0].message, ExecuteRequestMessage);
+            expectOneExecuteRequest();
         }
     }
 }
@@ -105,36 +84,25 @@ TEST_F(ImeOtherProcessTest, KeysAreRecordedAndTheHotkeyTakenOnlyWithTheImeOff) {
 // input-context method skips and the default IME window switches it on; the
 // state read back through that window confirms it without any IME key.
 TEST_F(ImeOtherProcessTest, TheRunSwitchesTheImeOnThroughTheDefaultImeWindow) {
-    startLogging();
-    std::atomic<std::uint32_t> sessions{0};
-    platform::WindowHandle keyFallbackWindow = 0;
-    ExecuteContext run{settings_, &buffer_, sessions, keyFallbackWindow};
-    sys().keyboardHook = [this](const fake::HookKeyEvent& e) {
-        return processKeyEvent(hook_, 0, e.message,
-                               KeyEvent{e.vkCode, e.scanCode, e.flags, e.extraInfo});
-    };
-    for (const std::uint8_t key : {'K', 'A'}) {
-        fake::deliverHardwareKey(key, false);
-        fake::deliverHardwareKey(key, true);
-    }
-    ASSERT_EQ(sys().window(edit_).text, u"ka");
+    userTypes(u"ka");
+    ASSERT_EQ(field(), u"ka");
     // A Japanese IME keeps its hiragana mode while closed; opening brings it back.
-    sys().ime(edit_).conversion = 0x9;
+    ime().conversion = 0x9;
 
-    executeReinput(run);
+    executeReinput(app_->run);
 
-    EXPECT_EQ(sys().window(edit_).text, u"\u304B");
-    const auto enable = events(LogChannel::Output, "IME_ENABLE");
+    EXPECT_EQ(field(), u"\u304B");
+    const auto enable = out("IME_ENABLE");
     // Before the deletion: the skip and the success; after it the IME reads on
     // already, so only the skip.
     ASSERT_EQ(enable.size(), 3u);
     EXPECT_EQ(enable[0], "method=ImmSetOpenStatus result=skip reason=no_context");
     EXPECT_EQ(enable[1], "method=WM_IME_CONTROL result=ok");
     EXPECT_EQ(enable[2], "method=ImmSetOpenStatus result=skip reason=no_context");
-    EXPECT_TRUE(events(LogChannel::Output, "IME_ENABLE_FALLBACK").empty());
-    ASSERT_FALSE(events(LogChannel::Output, "IME_READY").empty());
-    EXPECT_EQ(events(LogChannel::Output, "IME_READY")[0].rfind("result=ok ", 0), 0u);
-    EXPECT_EQ(events(LogChannel::Output, "EXECUTE_SUCCESS").size(), 1u);
+    EXPECT_TRUE(out("IME_ENABLE_FALLBACK").empty());
+    ASSERT_FALSE(out("IME_READY").empty());
+    EXPECT_EQ(out("IME_READY")[0].rfind("result=ok ", 0), 0u);
+    EXPECT_EQ(out("EXECUTE_SUCCESS").size(), 1u);
 }
 
 } // namespace

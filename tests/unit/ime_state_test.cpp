@@ -78,13 +78,11 @@ TEST_F(ImeStateTest, AFailedAttachIsNotUndoneButTheSearchGoesOn) {
 }
 
 TEST_F(ImeStateTest, AChildHoldingTheContextIsTheTarget) {
-    const auto pid = sys().addProcess(u"C:\\Apps\\browser.exe");
-    const auto tid = sys().addThread(pid);
+    const auto tid = sys().addThread(sys().addProcess(u"C:\\Apps\\browser.exe"));
     const auto top = sys().addWindow(tid, u"Frame");
     const auto pane = sys().addWindow(tid, u"Pane", u"", top);
-    const auto plain = sys().addWindow(tid, u"Static", u"", pane);
+    sys().addWindow(tid, u"Static", u"", pane); // before the field, without a context
     const auto field = sys().addWindow(tid, u"Field", u"", pane);
-    (void)plain;
     fake::ImeState on;
     on.open = true;
     on.conversion = 0x9;
@@ -106,7 +104,7 @@ TEST_F(ImeStateTest, TheForegroundWindowIsTriedWhenTheFocusHasNoContext) {
     const auto tid = sys().addThread(sys().ownProcessId);
     const auto top = sys().addWindow(tid, u"Main");
     const auto side = sys().addWindow(tid, u"Side", u"", top);
-    const auto button = sys().addWindow(tid, u"Button", u"", side);
+    sys().addWindow(tid, u"Button", u"", side);
     sys().addContext(top);
     sys().activate(top, side);
     EXPECT_EQ(findImeTarget().window(), top);
@@ -114,12 +112,10 @@ TEST_F(ImeStateTest, TheForegroundWindowIsTriedWhenTheFocusHasNoContext) {
     ASSERT_EQ(sys().attachCalls.size(), 4u);
     EXPECT_FALSE(sys().attachCalls[1].attach);
     EXPECT_TRUE(sys().attachCalls[2].attach);
-    (void)button;
 }
 
 TEST_F(ImeStateTest, NoContextAnywhereLeavesTheFocusWindowWithoutAContext) {
-    const auto pid = sys().addProcess(u"C:\\Apps\\game.exe");
-    const auto tid = sys().addThread(pid);
+    const auto tid = sys().addThread(sys().addProcess(u"C:\\Apps\\game.exe"));
     const auto top = sys().addWindow(tid, u"Game");
     const auto view = sys().addWindow(tid, u"View", u"", top);
     sys().activate(top, view);
@@ -140,8 +136,7 @@ TEST_F(ImeStateTest, OnlyAnOpenImeInNativeModeCountsAsOn) {
     const struct {
         const char* name;
         bool open;
-        std::uint32_t conversion;
-        std::uint32_t sentence;
+        std::uint32_t conversion, sentence;
         bool on;
         const char* description;
     } cases[] = {

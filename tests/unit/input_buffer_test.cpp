@@ -19,13 +19,18 @@ protected:
 };
 
 TEST_F(InputBufferTest, CapacityIsClampedTo100Through500) {
-    const struct {
-        std::int32_t requested, expected;
-    } cases[] = {{0, 100},   {99, 100},  {-5, 100},    {100, 100},       {250, 250},
-                 {500, 500}, {501, 500}, {10000, 500}, {INT32_MIN, 100}, {INT32_MAX, 500}};
-    for (const auto& c : cases) {
-        EXPECT_EQ(InputBuffer(c.requested).maxLength(), c.expected) << c.requested;
-    }
+    expectEach<std::int32_t, std::int32_t>(
+        {{0, 100},
+         {99, 100},
+         {-5, 100},
+         {100, 100},
+         {250, 250},
+         {500, 500},
+         {501, 500},
+         {10000, 500},
+         {INT32_MIN, 100},
+         {INT32_MAX, 500}},
+        [](std::int32_t requested) { return InputBuffer(requested).maxLength(); });
 }
 
 TEST_F(InputBufferTest, AppendWritesTheStateAfterTheChange) {

@@ -1,23 +1,10 @@
 #include "capture/keyboard_hook.h"
-#include "platform/constants.h"
-#include "tests/support/fake_layout.h"
-#include "tests/support/fake_test.h"
+#include "tests/support/hooked_desktop.h"
 
 #include <cstdio>
-#include <memory>
 
 namespace tavelio::testing {
 namespace {
-
-constexpr platform::WindowHandle HiddenWindow = 0x7F00;
-
-// The editor of System::addEditor: edit control 0x10020 in process 4000.
-const std::string ImeOff = "hwnd=0x10020 open=0 conv=0x0 sent=0x0 native=0";
-const std::string ImeOn = "hwnd=0x10020 open=1 conv=0x9 sent=0x8 native=1";
-const std::string ClearLine = "[IN] BUFFER action=clear len=0 truncated=0 canExecute=0 "
-                              "last=cleared text=\"\"";
-const std::string Window = "fg=0x10010 focus=0x10020 target=0x10020 pid=4000 exe=\"notepad.exe\" "
-                           "class=\"Edit\" title=\"\"";
 
 std::string hex2(unsigned value) {
     char text[16];
@@ -29,111 +16,65 @@ std::string clearRequest(const std::string& reason) {
     return "[IN] CLEAR_REQUEST reason=" + reason;
 }
 
-class KeyboardHookTest : public FakeSystemTest {
-protected:
-    void SetUp() override {
-        FakeSystemTest::SetUp();
-        edit = sys().addEditor();
-        editorPid = pidOf(edit);
-        startLogging();
-        context = std::make_unique<HookContext>(HiddenWindow, settings, buffer);
-    }
-    void TearDown() override {
-        context.reset();
-        FakeSystemTest::TearDown();
-    }
+Lines hotkeyExecute(const std::string& modifiers) {
+    return {"[IN] HOTKEY_EXECUTE bufLen=2 len=2 first2=\"ka\" last2=\"ka\" text=\"ka\" " +
+            modifiers + " " + EditorContext + " ime=\"" + ImeOff + "\""};
+}
 
-    // One key press as the low-level hook delivers it; true when swallowed.
-    bool key(std::uint32_t vk, std::uint32_t message = msg::KeyDown, std::uint32_t flags = 0,
-             std::uintptr_t extraInfo = 0, int code = HookActionCode) {
-        const KeyEvent event{vk, fake::usScanCode(vk) & 0xFFu, flags, extraInfo};
-        return processKeyEvent(*context, code, message, event);
-    }
-    void hold(const std::vector<std::uint8_t>& keys) {
-        sys().releaseAll();
-        for (const auto k : keys) {
-            sys().press(k);
-        }
-    }
-    // The one message a swallowed hotkey leaves: the execute request to the hidden window.
-    void expectOneExecuteRequest() {
-        ASSERT_EQ(sys().posted.size(), 1u);
-        EXPECT_EQ(sys().posted[0].window, HiddenWindow);
-        EXPECT_EQ(sys().posted[0].message, 0x8002u); // WM_APP + 2
-        EXPECT_EQ(sys().posted[0].wParam, 0u);
-        EXPECT_EQ(sys().posted[0].lParam, 0);
-    }
-    void setIme(bool open) {
-        auto& ime = sys().ime(edit);
-        ime.open = open;
-        ime.conversion = open ? 0x9 : 0x0;
-        ime.sentence = open ? 0x8 : 0x0;
-    }
-    void type(std::u16string_view text) {
-        for (const char16_t c : text) {
-            buffer.append(c);
-        }
-    }
-    std::uint32_t pidOf(platform::WindowHandle window) {
-        return sys().threads.at(sys().window(window).threadId).processId;
-    }
-    void mark() { seen = logLines(LogChannel::Input).size(); }
-    std::vector<std::string> newLines() const {
-        const auto all = logLines(LogChannel::Input);
-        return std::vector<std::string>(all.begin() + static_cast<std::ptrdiff_t>(seen), all.end());
-    }
-
-    Settings settings;
-    InputBuffer buffer{200};
-    std::unique_ptr<HookContext> context;
-    platform::WindowHandle edit = 0;
-    std::uint32_t editorPid = 0;
-    std::size_t seen = 0;
-};
+using KeyboardHookTest = HookedDesktopTest;
 
 // Every row of the decision table, from a buffer holding "ka" (last = text).
 TEST_F(KeyboardHookTest, DecisionTable) {
     using namespace vk;
+    enum : unsigned { Swallowed = 1, CapsLockOn = 2, NumLockOn = 4, ClearOnSpace = 8 };
     struct Row {
         std::string name;
         std::uint32_t key;
         std::vector<std::uint8_t> held;
         bool imeOpen;
         std::string textAfter;
-        std::vector<std::string> lines;
-        bool swallowed = false;
-        bool capsLock = false;
-        bool numLock = false;
-        bool clearOnSpace = false;
+        Lines lines;
+        unsigned options = 0;
     };
-    const std::string kaBuffer = "len=2 truncated=0 canExecute=1";
-    auto appended = [](std::string ch, std::string source, std::string vkHex, std::string text) {
-        return std::vector<std::string>{
-            "[IN] BUFFER action=append ch=\"" + ch + "\" len=3 truncated=0 canExecute=1 " +
-                "last=text text=\"" + text + "\"",
-            "[IN] APPEND source=" + source + " vk=0x" + vkHex + " ch=\"" + ch + "\""};
+    auto appended = [](std::string ch, std::string source, std::string vkHex) {
+        return Lines{"[IN] BUFFER action=append ch=\"" + ch +
+                         "\" len=3 truncated=0 canExecute=1 last=text text=\"ka" + ch + "\"",
+                     "[IN] APPEND source=" + source + " vk=0x" + vkHex + " ch=\"" + ch + "\""};
     };
-    const std::vector<std::string> comboClear = {clearRequest("modifier_combo vk=0x41"), ClearLine};
+    auto cleared = [](std::string reason) {
+        return Lines{clearRequest(reason), ClearLine};
+    };
+    auto rejected = [](std::string key) {
+        return Lines{"[IN] REJECT reason=not_printable " + key};
+    };
+    auto skipped = [](std::string vkHex) {
+        return Lines{"[IN] SKIP reason=ime_open vk=0x" + vkHex + " ime=\"" + ImeOn + "\""};
+    };
+    const Lines backspaced = {
+        "[IN] BUFFER action=backspace len=1 truncated=0 canExecute=1 last=backspace text=\"k\""};
+    const Lines comboClear = cleared("modifier_combo vk=0x41");
+    const Lines spaceClear = cleared("clear_on_space");
+    const Lines smallK = appended("k", "vk", "4B");
+    const Lines capitalK = appended("K", "vk", "4B");
+    const Lines numpad7 = appended("7", "unicode", "67");
+    const Lines hotkeySkipped = {
+        "[IN] HOTKEY_SKIP matched=0 enabled=1 canExecute=1 truncated=0 bufLen=2 allowedApp=1 "
+        "imeOpen=1 ime=\"" +
+            ImeOn + "\" text=\"ka\"",
+        clearRequest("modifier_combo vk=0x08"), ClearLine};
+    const Lines spaceSkipped = {"[IN] SKIP reason=ime_open_on_space ime=\"" + ImeOn + "\""};
+    const Lines spaceAppended = {
+        "[IN] BUFFER action=append ch=\" \" len=3 truncated=0 canExecute=1 last=text text=\"ka \""};
+    const Lines quoteAppended = {
+        "[IN] BUFFER action=append ch=\"\"\" len=3 truncated=0 canExecute=1 last=text "
+        "text=\"ka\\\"\"",
+        "[IN] APPEND source=unicode vk=0xDE ch=\"\"\""};
+    const Lines executed = hotkeyExecute("ctrl=1 lctrl=1 rctrl=0 shift=0 alt=0 win=0 bs=0");
+    const Lines alternate = hotkeyExecute("ctrl=1 lctrl=0 rctrl=1 shift=1 alt=0 win=0 bs=0");
 
     std::vector<Row> rows = {
-        {"hotkey passing every condition",
-         Back,
-         {LControl},
-         false,
-         "ka",
-         {"[IN] HOTKEY_EXECUTE bufLen=2 len=2 first2=\"ka\" last2=\"ka\" text=\"ka\" ctrl=1 "
-          "lctrl=1 rctrl=0 shift=0 alt=0 win=0 bs=0 " +
-          Window + " ime=\"" + ImeOff + "\""},
-         true},
-        {"alternate hotkey",
-         Back,
-         {RControl, RShift},
-         false,
-         "ka",
-         {"[IN] HOTKEY_EXECUTE bufLen=2 len=2 first2=\"ka\" last2=\"ka\" text=\"ka\" ctrl=1 "
-          "lctrl=0 rctrl=1 shift=1 alt=0 win=0 bs=0 " +
-          Window + " ime=\"" + ImeOff + "\""},
-         true},
+        {"hotkey passing every condition", Back, {LControl}, false, "ka", executed, Swallowed},
+        {"alternate hotkey", Back, {RControl, RShift}, false, "ka", alternate, Swallowed},
         {"Ctrl key with Ctrl down", LControl, {LControl}, false, "ka", {}},
         {"Shift key with Alt down", LShift, {LMenu, LShift}, true, "ka", {}},
         {"Alt key with Ctrl down", Menu, {RControl, RMenu}, false, "ka", {}},
@@ -145,189 +86,67 @@ TEST_F(KeyboardHookTest, DecisionTable) {
         {"left Win+A", 'A', {LWin}, false, "", comboClear},
         {"right Win+A", 'A', {RWin}, false, "", comboClear},
         {"Ctrl+Shift+A", 'A', {LControl, LShift}, false, "", comboClear},
-        {"Ctrl+Enter",
-         Return,
-         {LControl},
-         false,
-         "",
-         {clearRequest("modifier_combo vk=0x0D"), ClearLine}},
-        {"hotkey with the IME open",
-         Back,
-         {LControl},
-         true,
-         "",
-         {"[IN] HOTKEY_SKIP matched=0 enabled=1 canExecute=1 truncated=0 bufLen=2 allowedApp=1 "
-          "imeOpen=1 ime=\"" +
-              ImeOn + "\" text=\"ka\"",
-          clearRequest("modifier_combo vk=0x08"), ClearLine}},
-        {"Backspace",
-         Back,
-         {},
-         false,
-         "k",
-         {"[IN] BUFFER action=backspace len=1 truncated=0 canExecute=1 last=backspace text=\"k\""}},
-        {"Backspace with the IME open",
-         Back,
-         {},
-         true,
-         "k",
-         {"[IN] BUFFER action=backspace len=1 truncated=0 canExecute=1 last=backspace text=\"k\""}},
-        {"Shift+Backspace",
-         Back,
-         {LShift},
-         false,
-         "k",
-         {"[IN] BUFFER action=backspace len=1 truncated=0 canExecute=1 last=backspace text=\"k\""}},
-        {"Space with clearOnSpace",
-         Space,
-         {},
-         false,
-         "",
-         {clearRequest("clear_on_space"), ClearLine},
-         false,
-         false,
-         false,
-         true},
-        {"Space with clearOnSpace and the IME open",
-         Space,
-         {},
-         true,
-         "",
-         {clearRequest("clear_on_space"), ClearLine},
-         false,
-         false,
-         false,
-         true},
-        {"Space with the IME open",
-         Space,
-         {},
-         true,
-         "ka",
-         {"[IN] SKIP reason=ime_open_on_space ime=\"" + ImeOn + "\""}},
-        {"Space",
-         Space,
-         {},
-         false,
-         "ka ",
-         {"[IN] BUFFER action=append ch=\" \" len=3 truncated=0 canExecute=1 last=text "
-          "text=\"ka \""}},
-        {"Enter with the IME open",
-         Return,
-         {},
-         true,
-         "",
-         {clearRequest("clear_key vk=0x0D"), ClearLine}},
-        {"K", 'K', {}, false, "kak", appended("k", "vk", "4B", "kak")},
-        {"Shift+K", 'K', {LShift}, false, "kaK", appended("K", "vk", "4B", "kaK")},
-        {"K with Caps Lock", 'K', {}, false, "kaK", appended("K", "vk", "4B", "kaK"), false, true},
-        {"Shift+K with Caps Lock",
-         'K',
-         {RShift},
-         false,
-         "kak",
-         appended("k", "vk", "4B", "kak"),
-         false,
-         true},
-        {"7", '7', {}, false, "ka7", appended("7", "vk_digit", "37", "ka7")},
-        {"Shift+3 through the layout",
-         '3',
-         {LShift},
-         false,
-         "ka#",
-         appended("#", "unicode", "33", "ka#")},
-        {"semicolon through the layout",
-         0xBA,
-         {},
-         false,
-         "ka;",
-         appended(";", "unicode", "BA", "ka;")},
-        {"Shift+quote through the layout",
-         0xDE,
-         {LShift},
-         false,
-         "ka\"",
-         {"[IN] BUFFER action=append ch=\"\"\" len=3 truncated=0 canExecute=1 last=text "
-          "text=\"ka\\\"\"",
-          "[IN] APPEND source=unicode vk=0xDE ch=\"\"\""}},
+        {"Ctrl+Enter", Return, {LControl}, false, "", cleared("modifier_combo vk=0x0D")},
+        {"hotkey with the IME open", Back, {LControl}, true, "", hotkeySkipped},
+        {"Backspace", Back, {}, false, "k", backspaced},
+        {"Backspace with the IME open", Back, {}, true, "k", backspaced},
+        {"Shift+Backspace", Back, {LShift}, false, "k", backspaced},
+        {"Space with clearOnSpace", Space, {}, false, "", spaceClear, ClearOnSpace},
+        {"Space with clearOnSpace and the IME open", Space, {}, true, "", spaceClear, ClearOnSpace},
+        {"Space with the IME open", Space, {}, true, "ka", spaceSkipped},
+        {"Space", Space, {}, false, "ka ", spaceAppended},
+        {"Enter with the IME open", Return, {}, true, "", cleared("clear_key vk=0x0D")},
+        {"K", 'K', {}, false, "kak", smallK},
+        {"Shift+K", 'K', {LShift}, false, "kaK", capitalK},
+        {"K with Caps Lock", 'K', {}, false, "kaK", capitalK, CapsLockOn},
+        {"Shift+K with Caps Lock", 'K', {RShift}, false, "kak", smallK, CapsLockOn},
+        {"7", '7', {}, false, "ka7", appended("7", "vk_digit", "37")},
+        {"Shift+3 through the layout", '3', {LShift}, false, "ka#", appended("#", "unicode", "33")},
+        {"semicolon through the layout", 0xBA, {}, false, "ka;", appended(";", "unicode", "BA")},
+        {"Shift+quote through the layout", 0xDE, {LShift}, false, "ka\"", quoteAppended},
         {"numpad 7 with Num Lock",
          0x67,
          {},
          false,
          "ka7",
-         appended("7", "unicode", "67", "ka7"),
-         false,
-         false,
-         true},
-        {"numpad 7 without Num Lock",
-         0x67,
-         {},
-         false,
-         "ka",
-         {"[IN] REJECT reason=not_printable vk=0x67 scan=0x47"}},
-        {"Delete", Delete, {}, false, "ka", {"[IN] REJECT reason=not_printable vk=0x2E scan=0x53"}},
-        {"F1", F1, {}, false, "ka", {"[IN] REJECT reason=not_printable vk=0x70 scan=0x3B"}},
-        {"Shift alone",
-         LShift,
-         {LShift},
-         false,
-         "ka",
-         {"[IN] REJECT reason=not_printable vk=0xA0 scan=0x2A"}},
-        {"K with the IME open",
-         'K',
-         {},
-         true,
-         "ka",
-         {"[IN] SKIP reason=ime_open vk=0x4B ime=\"" + ImeOn + "\""}},
-        {"7 with the IME open",
-         '7',
-         {},
-         true,
-         "ka",
-         {"[IN] SKIP reason=ime_open vk=0x37 ime=\"" + ImeOn + "\""}},
-        {"semicolon with the IME open",
-         0xBA,
-         {},
-         true,
-         "ka",
-         {"[IN] SKIP reason=ime_open vk=0xBA ime=\"" + ImeOn + "\""}},
-        {"Delete with the IME open",
-         Delete,
-         {},
-         true,
-         "ka",
-         {"[IN] SKIP reason=ime_open vk=0x2E ime=\"" + ImeOn + "\""}},
+         appended("7", "unicode", "67"),
+         NumLockOn},
+        {"numpad 7 without Num Lock", 0x67, {}, false, "ka", rejected("vk=0x67 scan=0x47")},
+        {"Delete", Delete, {}, false, "ka", rejected("vk=0x2E scan=0x53")},
+        {"F1", F1, {}, false, "ka", rejected("vk=0x70 scan=0x3B")},
+        {"Shift alone", LShift, {LShift}, false, "ka", rejected("vk=0xA0 scan=0x2A")},
+        {"K with the IME open", 'K', {}, true, "ka", skipped("4B")},
+        {"7 with the IME open", '7', {}, true, "ka", skipped("37")},
+        {"semicolon with the IME open", 0xBA, {}, true, "ka", skipped("BA")},
+        {"Delete with the IME open", Delete, {}, true, "ka", skipped("2E")},
     };
     // Every clear key, with and without Shift.
     for (const std::uint8_t clearKey :
          {Tab, Return, Escape, Prior, Next, End, Home, Left, Up, Right, Down}) {
         const std::string hex = hex2(clearKey);
-        for (const bool shift : {false, true}) {
-            rows.push_back({"clear key " + hex + (shift ? " with Shift" : ""),
-                            clearKey,
-                            shift ? std::vector<std::uint8_t>{LShift} : std::vector<std::uint8_t>{},
-                            false,
-                            "",
-                            {clearRequest("clear_key vk=" + hex), ClearLine}});
-        }
+        const Lines clear = cleared("clear_key vk=" + hex);
+        rows.push_back({"clear key " + hex, clearKey, {}, false, "", clear});
+        rows.push_back({"clear key " + hex + " with Shift", clearKey, {LShift}, false, "", clear});
     }
 
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        buffer.clear();
+        app_->buffer.clear();
         type(u"ka");
         hold(row.held);
         sys().toggled.fill(false);
-        sys().toggled[Capital] = row.capsLock;
-        sys().toggled[NumLock] = row.numLock;
-        settings.clearOnSpace = row.clearOnSpace;
+        sys().toggled[Capital] = (row.options & CapsLockOn) != 0;
+        sys().toggled[NumLock] = (row.options & NumLockOn) != 0;
+        app_->settings.clearOnSpace = (row.options & ClearOnSpace) != 0;
         setIme(row.imeOpen);
         sys().posted.clear();
         mark();
 
-        EXPECT_EQ(key(row.key), row.swallowed);
-        EXPECT_EQ(narrow(buffer.text()), row.textAfter);
+        const bool swallowed = (row.options & Swallowed) != 0;
+        EXPECT_EQ(key(row.key), swallowed);
+        EXPECT_EQ(narrow(app_->buffer.text()), row.textAfter);
         EXPECT_EQ(newLines(), row.lines);
-        if (row.swallowed) {
+        if (swallowed) {
             expectOneExecuteRequest();
         } else {
             EXPECT_TRUE(sys().posted.empty());
@@ -344,21 +163,17 @@ TEST_F(KeyboardHookTest, TypingThenTheHotkeyRequestsAnExecuteAndHidesThePress) {
     EXPECT_FALSE(key(vk::LControl));
     EXPECT_TRUE(key(vk::Back));
 
-    EXPECT_EQ(narrow(buffer.text()), "ka");
-    EXPECT_EQ(buffer.last(), LastAction::Text);
-    EXPECT_EQ(context->fromPid, editorPid);
-    EXPECT_EQ(
-        newLines(),
-        (std::vector<std::string>{
-            "[IN] BUFFER action=append ch=\"k\" len=1 truncated=0 canExecute=1 last=text "
-            "text=\"k\"",
-            "[IN] APPEND source=vk vk=0x4B ch=\"k\"",
-            "[IN] BUFFER action=append ch=\"a\" len=2 truncated=0 canExecute=1 last=text "
-            "text=\"ka\"",
-            "[IN] APPEND source=vk vk=0x41 ch=\"a\"",
-            "[IN] HOTKEY_EXECUTE bufLen=2 len=2 first2=\"ka\" last2=\"ka\" text=\"ka\" ctrl=1 "
-            "lctrl=1 rctrl=0 shift=0 alt=0 win=0 bs=0 " +
-                Window + " ime=\"" + ImeOff + "\""}));
+    EXPECT_EQ(narrow(app_->buffer.text()), "ka");
+    EXPECT_EQ(app_->buffer.last(), LastAction::Text);
+    EXPECT_EQ(app_->hook.fromPid, pidOf(edit_));
+    EXPECT_EQ(newLines(),
+              (Lines{"[IN] BUFFER action=append ch=\"k\" len=1 truncated=0 canExecute=1 last=text "
+                     "text=\"k\"",
+                     "[IN] APPEND source=vk vk=0x4B ch=\"k\"",
+                     "[IN] BUFFER action=append ch=\"a\" len=2 truncated=0 canExecute=1 last=text "
+                     "text=\"ka\"",
+                     "[IN] APPEND source=vk vk=0x41 ch=\"a\"",
+                     hotkeyExecute("ctrl=1 lctrl=1 rctrl=0 shift=0 alt=0 win=0 bs=0")[0]}));
     expectOneExecuteRequest();
 }
 
@@ -367,98 +182,66 @@ TEST_F(KeyboardHookTest, TypingThenTheHotkeyRequestsAnExecuteAndHidesThePress) {
 TEST_F(KeyboardHookTest, AHotkeyPressThatCannotExecuteIsSkippedAndClears) {
     const auto cmd = sys().addEditor(u"C:\\Windows\\System32\\cmd.exe");
     ASSERT_EQ(cmd, 0x10050u); // the second editor of a fresh system
-    const auto notepadTop = sys().window(edit).parent;
+    const auto notepadTop = sys().window(edit_).parent;
     const std::string cmdIme = "hwnd=0x10050 open=0 conv=0x0 sent=0x0 native=0";
-    struct Case {
+    const std::vector<std::uint8_t> ctrl{vk::LControl}, rightCtrl{vk::RControl};
+    const std::vector<std::uint8_t> ctrlAlt{vk::LControl, vk::LMenu};
+    const struct {
         const char* name;
         std::u16string typed;
-        std::vector<std::uint8_t> held;
-        bool imeOpen;
-        bool enabled;
-        bool excluded;
+        const std::vector<std::uint8_t>& held;
+        bool imeOpen, enabled, excluded;
         std::string skipLine;
         std::string clearReason;
-    };
-    const Case cases[] = {
-        {"empty buffer",
-         u"",
-         {vk::LControl},
-         false,
-         true,
-         false,
+    } cases[] = {
+        {"empty buffer", u"", ctrl, false, true, false,
          "matched=0 enabled=1 canExecute=0 truncated=0 bufLen=0 allowedApp=1 imeOpen=0 ime=\"" +
              ImeOff + "\" text=\"\"",
          "modifier_combo vk=0x08"},
-        {"IME open",
-         u"ka",
-         {vk::LControl},
-         true,
-         true,
-         false,
+        {"IME open", u"ka", ctrl, true, true, false,
          "matched=0 enabled=1 canExecute=1 truncated=0 bufLen=2 allowedApp=1 imeOpen=1 ime=\"" +
              ImeOn + "\" text=\"ka\"",
          "modifier_combo vk=0x08"},
-        {"excluded application",
-         u"ka",
-         {vk::LControl},
-         false,
-         true,
-         true,
+        {"excluded application", u"ka", ctrl, false, true, true,
          "matched=0 enabled=1 canExecute=1 truncated=0 bufLen=2 allowedApp=0 imeOpen=0 ime=\"" +
              cmdIme + "\" text=\"ka\"",
          "disabled_or_excluded vk=0x08"},
-        {"paused",
-         u"ka",
-         {vk::LControl},
-         false,
-         false,
-         false,
+        {"paused", u"ka", ctrl, false, false, false,
          "matched=0 enabled=0 canExecute=1 truncated=0 bufLen=2 allowedApp=1 imeOpen=0 ime=\"" +
              ImeOff + "\" text=\"ka\"",
          "disabled_or_excluded vk=0x08"},
-        {"no hotkey matches Ctrl+Alt",
-         u"ka",
-         {vk::LControl, vk::LMenu},
-         false,
-         true,
-         false,
+        {"no hotkey matches Ctrl+Alt", u"ka", ctrlAlt, false, true, false,
          "matched=0 enabled=1 canExecute=1 truncated=0 bufLen=2 allowedApp=1 imeOpen=0 ime=\"" +
              ImeOff + "\" text=\"ka\"",
          "modifier_combo vk=0x08"},
-        {"a quote in the text",
-         u"a\"b",
-         {vk::RControl},
-         true,
-         true,
-         false,
+        {"a quote in the text", u"a\"b", rightCtrl, true, true, false,
          "matched=0 enabled=1 canExecute=1 truncated=0 bufLen=3 allowedApp=1 imeOpen=1 ime=\"" +
              ImeOn + "\" text=\"a\\\"b\"",
          "modifier_combo vk=0x08"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        sys().activate(c.excluded ? sys().window(cmd).parent : notepadTop, c.excluded ? cmd : edit);
-        context->fromPid = pidOf(sys().foreground);
-        buffer.clear();
+        sys().activate(c.excluded ? sys().window(cmd).parent : notepadTop,
+                       c.excluded ? cmd : edit_);
+        app_->hook.fromPid = pidOf(sys().foreground);
+        app_->buffer.clear();
         type(c.typed);
         hold(c.held);
         setIme(c.imeOpen);
-        settings.enabled = c.enabled;
+        app_->settings.enabled = c.enabled;
         sys().posted.clear();
         mark();
 
         EXPECT_FALSE(key(vk::Back));
-        EXPECT_TRUE(buffer.text().empty());
+        EXPECT_TRUE(app_->buffer.text().empty());
         EXPECT_TRUE(sys().posted.empty());
-        EXPECT_EQ(newLines(), (std::vector<std::string>{"[IN] HOTKEY_SKIP " + c.skipLine,
-                                                        clearRequest(c.clearReason), ClearLine}));
+        EXPECT_EQ(newLines(), (Lines{"[IN] HOTKEY_SKIP " + c.skipLine, clearRequest(c.clearReason),
+                                     ClearLine}));
     }
 }
 
 TEST_F(KeyboardHookTest, ATruncatedBufferNeverExecutes) {
-    for (int i = 0; i < 201; ++i) {
-        buffer.append(u'x');
-    }
+    type(std::u16string(201, u'x'));
     hold({vk::LControl});
     mark();
     EXPECT_FALSE(key(vk::Back));
@@ -471,27 +254,25 @@ TEST_F(KeyboardHookTest, ATruncatedBufferNeverExecutes) {
 }
 
 TEST_F(KeyboardHookTest, PausedOrExcludedKeysClearTheBuffer) {
-    settings.enabled = false;
+    app_->settings.enabled = false;
     type(u"ka");
     mark();
     EXPECT_FALSE(key('A'));
-    EXPECT_TRUE(buffer.text().empty());
-    EXPECT_EQ(newLines(),
-              (std::vector<std::string>{clearRequest("disabled_or_excluded vk=0x41"), ClearLine}));
+    EXPECT_TRUE(app_->buffer.text().empty());
+    EXPECT_EQ(newLines(), (Lines{clearRequest("disabled_or_excluded vk=0x41"), ClearLine}));
 
-    settings.enabled = true;
-    settings.excludedApps = {u"NOTEPAD.EXE"};
+    app_->settings.enabled = true;
+    app_->settings.excludedApps = {u"NOTEPAD.EXE"};
     type(u"ka");
     mark();
     EXPECT_FALSE(key(vk::Space));
-    EXPECT_TRUE(buffer.text().empty());
-    EXPECT_EQ(newLines(),
-              (std::vector<std::string>{clearRequest("disabled_or_excluded vk=0x20"), ClearLine}));
+    EXPECT_TRUE(app_->buffer.text().empty());
+    EXPECT_EQ(newLines(), (Lines{clearRequest("disabled_or_excluded vk=0x20"), ClearLine}));
 
     // With appMode anything but "all" the list is not consulted.
-    settings.appMode = u"All";
+    app_->settings.appMode = u"All";
     EXPECT_FALSE(key('A'));
-    EXPECT_EQ(narrow(buffer.text()), "a");
+    EXPECT_EQ(narrow(app_->buffer.text()), "a");
 }
 
 TEST_F(KeyboardHookTest, SwitchingToAnotherProcessClearsBeforeTheKeyIsRecorded) {
@@ -500,11 +281,11 @@ TEST_F(KeyboardHookTest, SwitchingToAnotherProcessClearsBeforeTheKeyIsRecorded) 
     const auto otherPid = pidOf(other);
     mark();
     EXPECT_FALSE(key('A'));
-    EXPECT_EQ(narrow(buffer.text()), "a");
-    EXPECT_EQ(context->fromPid, otherPid);
+    EXPECT_EQ(narrow(app_->buffer.text()), "a");
+    EXPECT_EQ(app_->hook.fromPid, otherPid);
     const auto lines = newLines();
     ASSERT_EQ(lines.size(), 4u);
-    EXPECT_EQ(lines[0], clearRequest("foreground_process fromPid=" + std::to_string(editorPid) +
+    EXPECT_EQ(lines[0], clearRequest("foreground_process fromPid=" + std::to_string(pidOf(edit_)) +
                                      " toPid=" + std::to_string(otherPid)));
     EXPECT_EQ(lines[1], ClearLine);
     EXPECT_EQ(lines[3], "[IN] APPEND source=vk vk=0x41 ch=\"a\"");
@@ -529,18 +310,18 @@ TEST_F(KeyboardHookTest, InjectedEventsAndReleasesAreIgnored) {
         {"not HC_ACTION", msg::KeyDown, 0, 0, 3},
     };
     sys().addEditor(u"C:\\Tools\\editor.exe");
-    context->fromPid = editorPid; // the foreground has moved on since
+    app_->hook.fromPid = pidOf(edit_); // the foreground has moved on since
     for (const std::uint32_t k :
          {std::uint32_t{'A'}, std::uint32_t{vk::Back}, std::uint32_t{vk::Return}}) {
         for (const auto& c : cases) {
             SCOPED_TRACE(std::string(c.name) + " vk=" + std::to_string(k));
-            buffer.clear();
+            app_->buffer.clear();
             type(u"ka");
             hold({vk::LControl});
             mark();
             EXPECT_FALSE(key(k, c.message, c.flags, c.extraInfo, c.code));
-            EXPECT_EQ(narrow(buffer.text()), "ka");
-            EXPECT_EQ(context->fromPid, editorPid);
+            EXPECT_EQ(narrow(app_->buffer.text()), "ka");
+            EXPECT_EQ(app_->hook.fromPid, pidOf(edit_));
             EXPECT_TRUE(newLines().empty());
             EXPECT_TRUE(sys().posted.empty());
         }
@@ -551,16 +332,12 @@ TEST_F(KeyboardHookTest, SystemKeyPressesAreLookedAt) {
     type(u"ka");
     hold({vk::LMenu});
     EXPECT_FALSE(key('F', msg::SysKeyDown));
-    EXPECT_TRUE(buffer.text().empty());
+    EXPECT_TRUE(app_->buffer.text().empty());
 }
 
 // SendInput's events come back through the hook flagged as injected, as on
 // Windows: the program's own re-typing is never recorded again.
 TEST_F(KeyboardHookTest, TheProgramsOwnInputComingBackThroughTheHookIsNotRecorded) {
-    sys().keyboardHook = [&](const fake::HookKeyEvent& e) {
-        return processKeyEvent(*context, HookActionCode, e.message,
-                               KeyEvent{e.vkCode, e.scanCode, e.flags, e.extraInfo});
-    };
     type(u"ka");
     mark();
     const platform::KeyInput records[] = {
@@ -572,9 +349,9 @@ TEST_F(KeyboardHookTest, TheProgramsOwnInputComingBackThroughTheHookIsNotRecorde
         {'Z', 0, keyevent::KeyUp, 0, 0},
     };
     EXPECT_EQ(platform::sendInput(records, 6), 6u);
-    EXPECT_EQ(narrow(buffer.text()), "ka");
+    EXPECT_EQ(narrow(app_->buffer.text()), "ka");
     EXPECT_TRUE(newLines().empty());
-    EXPECT_EQ(narrow(sys().window(edit).text), "kz"); // the editor did get the keys
+    EXPECT_EQ(narrow(field()), "kz"); // the editor did get the keys
 }
 
 // Each question costs a process query or a thread attachment; a press asks it once.
@@ -592,7 +369,7 @@ TEST_F(KeyboardHookTest, APressAsksForTheAppFilterAndTheImeAtMostOnce) {
     EXPECT_FALSE(key('K'));
     EXPECT_EQ(sys().processHandlesOpened, 2);
     EXPECT_EQ(sys().contextsObtained, 2);
-    EXPECT_EQ(narrow(buffer.text()), "k");
+    EXPECT_EQ(narrow(app_->buffer.text()), "k");
 }
 
 TEST_F(KeyboardHookTest, AFailureInsideTheDecisionsPassesTheKeyOn) {
@@ -601,16 +378,16 @@ TEST_F(KeyboardHookTest, AFailureInsideTheDecisionsPassesTheKeyOn) {
     sys().foreground = sys().addWindow(9999, u"Broken");
     type(u"ka");
     EXPECT_FALSE(key('K'));
-    EXPECT_EQ(narrow(buffer.text()), "ka");
+    EXPECT_EQ(narrow(app_->buffer.text()), "ka");
 }
 
 TEST_F(KeyboardHookTest, DeadKeysAndControlCharactersAreRejected) {
     sys().deadKeys = {0xDE};
     mark();
-    EXPECT_FALSE(appendFromUnicode(buffer, KeyEvent{0xDE, 0x28, 0, 0}));
-    EXPECT_FALSE(appendFromUnicode(buffer, KeyEvent{vk::Escape, 0x01, 0, 0})); // gives 0x1B
-    EXPECT_FALSE(appendFromVirtualKey(buffer, KeyEvent{0xBA, 0x27, 0, 0}));
-    EXPECT_TRUE(buffer.text().empty());
+    EXPECT_FALSE(appendFromUnicode(app_->buffer, KeyEvent{0xDE, 0x28, 0, 0}));
+    EXPECT_FALSE(appendFromUnicode(app_->buffer, KeyEvent{vk::Escape, 0x01, 0, 0})); // gives 0x1B
+    EXPECT_FALSE(appendFromVirtualKey(app_->buffer, KeyEvent{0xBA, 0x27, 0, 0}));
+    EXPECT_TRUE(app_->buffer.text().empty());
     EXPECT_TRUE(newLines().empty());
 }
 
@@ -618,13 +395,13 @@ TEST_F(KeyboardHookTest, CtrlAndAltNeverReachTheLayoutTranslation) {
     // classifyKey never gets here with Ctrl down, but the translation itself
     // must not produce Ctrl+letter control characters.
     hold({vk::LControl, vk::RMenu, vk::LShift});
-    EXPECT_TRUE(appendFromUnicode(buffer, KeyEvent{'Q', 0x10, 0, 0}));
-    EXPECT_EQ(narrow(buffer.text()), "Q");
+    EXPECT_TRUE(appendFromUnicode(app_->buffer, KeyEvent{'Q', 0x10, 0, 0}));
+    EXPECT_EQ(narrow(app_->buffer.text()), "Q");
 }
 
 TEST_F(KeyboardHookTest, TheForegroundThreadsLayoutTranslatesAfterAnEmptyTranslation) {
     constexpr platform::KeyboardLayout Japanese = 0x04110411;
-    sys().threads.at(sys().window(edit).threadId).layout = Japanese;
+    sys().threads.at(sys().window(edit_).threadId).layout = Japanese;
     const int before = sys().toUnicodeCalls;
     EXPECT_FALSE(key(vk::Delete));
     EXPECT_EQ(sys().toUnicodeCalls - before, 2); // the empty translation, then the key
@@ -634,7 +411,7 @@ TEST_F(KeyboardHookTest, TheForegroundThreadsLayoutTranslatesAfterAnEmptyTransla
     sys().foreground = 0;
     EXPECT_FALSE(key(0xBD));
     EXPECT_EQ(sys().toUnicodeLayout, fake::UsLayout);
-    EXPECT_EQ(narrow(buffer.text()), "-");
+    EXPECT_EQ(narrow(app_->buffer.text()), "-");
 }
 
 } // namespace

@@ -8,22 +8,16 @@ namespace {
 using LogFormatTest = FakeSystemTest;
 
 TEST_F(LogFormatTest, EscapeLogTextTable) {
-    const struct {
-        std::u16string in;
-        std::string out;
-    } cases[] = {
-        {u"", ""},
-        {u"plain", "plain"},
-        {u"a\"b\\c", "a\\\"b\\\\c"},
-        {u"\t\n\r", "\\t\\n\\r"},
-        {std::u16string(1, u'\0') + u"\x01\x7F", "\\u0000\\u0001\\u007F"},
-        {u"\x1B", "\\u001B"},
-        {u"\u00E9\u3042", "\u00E9\u3042"},
-        {u"~ ", "~ "},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(narrow(escapeLogText(c.in)), c.out) << narrow(c.in);
-    }
+    expectEach<std::u16string, std::string>(
+        {{u"", ""},
+         {u"plain", "plain"},
+         {u"a\"b\\c", "a\\\"b\\\\c"},
+         {u"\t\n\r", "\\t\\n\\r"},
+         {std::u16string(1, u'\0') + u"\x01\x7F", "\\u0000\\u0001\\u007F"},
+         {u"\x1B", "\\u001B"},
+         {u"\u00E9\u3042", "\u00E9\u3042"},
+         {u"~ ", "~ "}},
+        [](const std::u16string& in) { return narrow(escapeLogText(in)); });
 }
 
 TEST_F(LogFormatTest, EscapeLeavesLoneSurrogatesAlone) {
@@ -32,20 +26,14 @@ TEST_F(LogFormatTest, EscapeLeavesLoneSurrogatesAlone) {
 }
 
 TEST_F(LogFormatTest, SummarizeTextCountsCodeUnits) {
-    const struct {
-        std::u16string in, out;
-    } cases[] = {
-        {u"konnichiha", u"len=10 first2=\"ko\" last2=\"ha\""},
-        {u"k", u"len=1 first2=\"k\" last2=\"k\""},
-        {u"", u"len=0 first2=\"\" last2=\"\""},
-        {u"\"\\x", u"len=3 first2=\"\\\"\\\\\" last2=\"\\\\x\""},
-        // A pair outside the BMP counts two units and may be cut in half.
-        {u"a\U0001F600", u"len=3 first2=\"a\xD83D\" last2=\"\U0001F600\""},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(narrow(c.in));
-        EXPECT_EQ(summarizeText(c.in), c.out);
-    }
+    expectEach<std::u16string, std::u16string>(
+        {{u"konnichiha", u"len=10 first2=\"ko\" last2=\"ha\""},
+         {u"k", u"len=1 first2=\"k\" last2=\"k\""},
+         {u"", u"len=0 first2=\"\" last2=\"\""},
+         {u"\"\\x", u"len=3 first2=\"\\\"\\\\\" last2=\"\\\\x\""},
+         // A pair outside the BMP counts two units and may be cut in half.
+         {u"a\U0001F600", u"len=3 first2=\"a\xD83D\" last2=\"\U0001F600\""}},
+        summarizeText);
 }
 
 TEST_F(LogFormatTest, ModifierStateReadsEachKeyAtCallTime) {

@@ -1,11 +1,7 @@
 // A re-input run when the foreground application misbehaves: it hangs while
 // the run talks to its IME, or its window closes in the middle of the run.
-#include "capture/hook_context.h"
-#include "platform/constants.h"
-#include "reinput/execute_sequence.h"
-#include "tests/support/fake_test.h"
+#include "tests/support/hooked_desktop.h"
 
-#include <memory>
 #include <numeric>
 
 namespace tavelio::testing {
@@ -13,54 +9,27 @@ namespace {
 
 using platform::WindowHandle;
 
-constexpr WindowHandle HiddenWindow = 0x9000;
 constexpr std::uint32_t ImeControlTimeoutMs = 250;
 
-struct Tavelio {
-    Settings settings;
-    InputBuffer buffer{200};
-    std::atomic<std::uint32_t> sessionCounter{0};
-    WindowHandle keyFallbackWindow = 0;
-    HookContext hook{HiddenWindow, settings, buffer};
-    ExecuteContext context{settings, &buffer, sessionCounter, keyFallbackWindow};
-};
-
-class RobustnessExecuteTest : public FakeSystemTest {
+class RobustnessExecuteTest : public HookedDesktopTest {
 protected:
-    // A fresh desktop with an editor in front (and, when asked, another one
-    // behind it) and Tavelio's hook watching the keyboard.
-    WindowHandle buildDesktop(bool editorBehind = false) {
-        fake::resetSystem(root_);
-        diagnosticLog().stop();
-        std::error_code ec; // no log of an earlier desktop may pass for this one's
-        std::filesystem::remove_all(sys().hostPath(sys().roaming + u"\\Tavelio"), ec);
-        startLogging();
+    // A fresh desktop, when asked with another editor behind the one in front.
+    void buildDesktop(bool editorBehind = false) {
+        HookedDesktopTest::buildDesktop();
         if (editorBehind) {
             behind_ = sys().addEditor(u"C:\\Windows\\write.exe");
             sys().window(behind_).text = u"the user's other text";
             behindTop_ = sys().foreground;
+            sys().activate(EditorTop, edit_);
         }
-        edit_ = sys().addEditor();
-        app_ = std::make_unique<Tavelio>();
-        sys().keyboardHook = [this](const fake::HookKeyEvent& e) {
-            return processKeyEvent(app_->hook, 0, e.message,
-                                   KeyEvent{e.vkCode, e.scanCode, e.flags, e.extraInfo});
-        };
-        return edit_;
     }
 
     // The user types ka and na with the IME off, then Ctrl+Backspace, and
     // lets go of both keys shortly after.
     void typeAndPressHotkey() {
-        for (const std::uint8_t key : {'K', 'A', 'N', 'A'}) {
-            fake::deliverHardwareKey(key, false);
-            fake::deliverHardwareKey(key, true);
-        }
-        fake::deliverHardwareKey(vk::LControl, false);
-        fake::deliverHardwareKey(vk::Back, false);
-        sys().after(20, [] { fake::deliverHardwareKey(vk::Back, true); });
-        sys().after(30, [] { fake::deliverHardwareKey(vk::LControl, true); });
-        ASSERT_EQ(sys().posted.size(), 1u);
+        userTypes(u"kana");
+        userPressesHotkey(20, 30);
+        ASSERT_NO_FATAL_FAILURE(expectOneExecuteRequest());
         sys().posted.clear();
     }
 
@@ -70,15 +39,7 @@ protected:
         return lines.empty() ? std::string() : lines.back();
     }
     int terminalLines() const {
-        return static_cast<int>(events(LogChannel::Output, "EXECUTE_SUCCESS").size() +
-                                events(LogChannel::Output, "EXECUTE_ABORT").size());
-    }
-
-    // Nothing the run obtained outlives it.
-    void expectNothingHeld() {
-        EXPECT_EQ(sys().contextsObtained, sys().contextsReleased);
-        EXPECT_EQ(sys().attachDepth, 0);
-        EXPECT_EQ(sys().processHandlesOpened, sys().processHandlesClosed);
+        return static_cast<int>(out("EXECUTE_SUCCESS").size() + out("EXECUTE_ABORT").size());
     }
 
     // The buffer holds the recorded text untouched, ready for another try, or
@@ -94,10 +55,8 @@ protected:
         }
     }
 
-    WindowHandle edit_ = 0;
     WindowHandle behind_ = 0;
     WindowHandle behindTop_ = 0;
-    std::unique_ptr<Tavelio> app_;
 };
 
 TEST_F(RobustnessExecuteTest, AHungApplicationCostsEachImeMessageNoMoreThanItsTimeout) {
@@ -115,19 +74,16 @@ TEST_F(RobustnessExecuteTest, AHungApplicationCostsEachImeMessageNoMoreThanItsTi
         buildDesktop();
         // The context refuses to open (another process's), and every window
         // of the editor's thread, its default IME window included, hangs.
-        sys().ime(edit_).setOpenFails = true;
+        ime().setOpenFails = true;
         if (c.keysSwitchTheImeOn) {
-            sys().ime(edit_).switchOnKeys = {vk::DbeHiragana};
+            ime().switchOnKeys = {vk::DbeHiragana};
         }
-        const auto thread = sys().window(edit_).threadId;
-        for (auto& [handle, w] : sys().windows) {
-            w.hung = w.threadId == thread;
-        }
+        editorThreadWindows([](fake::Window& w) { w.hung = true; });
         typeAndPressHotkey();
 
         const std::uint32_t start = sys().tick;
         const auto sleepsBefore = sys().sleeps.size();
-        executeReinput(app_->context);
+        executeReinput(app_->run);
         const std::uint32_t took = sys().tick - start;
 
         EXPECT_EQ(terminalLine().substr(0, std::string(c.end).size()), c.end);
@@ -144,7 +100,7 @@ TEST_F(RobustnessExecuteTest, AHungApplicationCostsEachImeMessageNoMoreThanItsTi
         EXPECT_EQ(took, paused + ImeControlTimeoutMs * sys().sent.size());
         EXPECT_LT(took, 1500u);
         if (c.keysSwitchTheImeOn) {
-            EXPECT_EQ(sys().window(edit_).text, c.field);
+            EXPECT_EQ(field(), c.field);
         }
         expectNothingHeld();
         expectSoundBuffer();
@@ -156,9 +112,9 @@ TEST_F(RobustnessExecuteTest, TheTargetClosingAtAnyMomentOfTheRunEndsItCleanly) 
     buildDesktop();
     typeAndPressHotkey();
     std::uint32_t start = sys().tick;
-    executeReinput(app_->context);
+    executeReinput(app_->run);
     const std::uint32_t runMs = sys().tick - start;
-    ASSERT_EQ(sys().window(edit_).text, u"\u304b\u306a");
+    ASSERT_EQ(field(), u"\u304b\u306a");
     ASSERT_GT(runMs, 300u);
 
     for (const bool editorBehind : {false, true}) {
@@ -175,7 +131,7 @@ TEST_F(RobustnessExecuteTest, TheTargetClosingAtAnyMomentOfTheRunEndsItCleanly) 
                 }
             });
             start = sys().tick;
-            executeReinput(app_->context);
+            executeReinput(app_->run);
 
             EXPECT_EQ(terminalLines(), 1);
             const std::string end = terminalLine();
@@ -213,16 +169,16 @@ TEST_F(RobustnessExecuteTest, AnotherWindowInFrontStopsTheKeysBeforeTheFirstThat
     } cases[] = {
         {"between two Backspaces", vk::Back, 2,
          "SEND_BACKSPACES_FAIL requested=4 failedAt=3 reason=foreground_changed "
-         "target=0x10040 fg=0x10010",
+         "target=0x10010 fg=0x10040",
          "deletion_failed", u"ka"},
         {"between two typed characters", 'K', 1,
-         "SEND_TEXT_FAIL index=2 ch=\"a\" reason=foreground_changed target=0x10040 fg=0x10010",
+         "SEND_TEXT_FAIL index=2 ch=\"a\" reason=foreground_changed target=0x10010 fg=0x10040",
          "reinput_failed", u""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         buildDesktop(true);
-        ASSERT_EQ(sys().foreground, 0x10040u);
+        ASSERT_EQ(sys().foreground, EditorTop);
         typeAndPressHotkey();
         auto hook = sys().keyboardHook;
         int releases = 0;
@@ -234,16 +190,16 @@ TEST_F(RobustnessExecuteTest, AnotherWindowInFrontStopsTheKeysBeforeTheFirstThat
             }
             return swallowed;
         };
-        executeReinput(app_->context);
+        executeReinput(app_->run);
 
         const auto failEvent = std::string(c.failLine).substr(0, std::string(c.failLine).find(' '));
-        const auto fails = events(LogChannel::Output, failEvent);
+        const auto fails = out(failEvent);
         ASSERT_EQ(fails.size(), 1u);
         EXPECT_EQ(failEvent + " " + fails[0], c.failLine);
-        const auto aborts = events(LogChannel::Output, "EXECUTE_ABORT");
+        const auto aborts = out("EXECUTE_ABORT");
         ASSERT_EQ(aborts.size(), 1u);
         EXPECT_NE(aborts[0].find(std::string("reason=") + c.abort), std::string::npos) << aborts[0];
-        EXPECT_EQ(sys().window(edit_).text, c.field);
+        EXPECT_EQ(field(), c.field);
         EXPECT_EQ(sys().window(behind_).text, u"the user's other text");
         EXPECT_EQ(sys().window(behind_).composition, u"");
         // Part of the text has left the application: a second request must not

@@ -8,7 +8,6 @@
 #include <chrono>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 
 #if __has_include(<valgrind/valgrind.h>)
 #include <valgrind/valgrind.h>
@@ -20,32 +19,24 @@ namespace {
 constexpr std::size_t FiftyMegabytes = 50u * 1024 * 1024;
 
 // Every key away from its default, so a key that was not read shows.
-Settings edited() {
-    Settings s;
-    s.enabled = false;
-    s.startWithWindows = true;
-    s.hotkey = u"Ctrl+Shift+Space";
-    s.alternateHotkeys = {u"Ctrl+Alt+Backspace", u"Ctrl+F12"};
-    s.bufferMaxLength = 321;
-    s.clearOnSpace = true;
-    s.clearOnEnter = false;
-    s.clearOnMouseClick = false;
-    s.imeMode = u"kana";
-    s.reinputDelayMs = 75;
-    s.inputMethod = u"unicode";
-    s.appMode = u"none";
-    s.excludedApps = {u"a.exe", u"b.exe"};
-    s.logging = true;
-    return s;
-}
+const Settings edited{.enabled = false,
+                      .startWithWindows = true,
+                      .hotkey = u"Ctrl+Shift+Space",
+                      .alternateHotkeys = {u"Ctrl+Alt+Backspace", u"Ctrl+F12"},
+                      .bufferMaxLength = 321,
+                      .clearOnSpace = true,
+                      .clearOnEnter = false,
+                      .clearOnMouseClick = false,
+                      .imeMode = u"kana",
+                      .reinputDelayMs = 75,
+                      .inputMethod = u"unicode",
+                      .appMode = u"none",
+                      .excludedApps = {u"a.exe", u"b.exe"},
+                      .logging = true};
 
 class RobustnessSettingsTest : public FakeSystemTest {
 protected:
-    void put(const std::string& bytes) {
-        const auto host = sys().hostPath(settingsFilePath());
-        std::filesystem::create_directories(host.parent_path());
-        std::ofstream(host, std::ios::binary | std::ios::trunc) << bytes;
-    }
+    void put(const std::string& bytes) { putFile(settingsFilePath(), bytes); }
     std::string onDisk() const { return fileBytes(settingsFilePath()); }
 };
 
@@ -68,7 +59,7 @@ std::size_t largeFileSize() {
 // The keys written last, after `size` bytes of blank lines: every reader
 // crosses the whole file before it finds its key.
 std::string keysLast(std::size_t size) {
-    const std::string keys = encodeSettingsText(settingsToJson(edited()));
+    const std::string keys = encodeSettingsText(settingsToJson(edited));
     std::string file(size - keys.size(), ' ');
     for (std::size_t end = 80; end <= file.size(); end += 80) {
         file.replace(end - 2, 2, "\r\n");
@@ -93,7 +84,7 @@ TEST_F(RobustnessSettingsTest, AFiftyMegabyteFileLoadsInTimeLinearInItsSize) {
         std::string (*make)(std::size_t);
         Settings expected;
     } cases[] = {
-        {"keys after 50 MB of blank lines", keysLast, edited()},
+        {"keys after 50 MB of blank lines", keysLast, edited},
         {"50 MB without a key", noKeys, Settings{}},
     };
     for (const auto& c : cases) {
@@ -110,7 +101,7 @@ TEST_F(RobustnessSettingsTest, AFiftyMegabyteFileLoadsInTimeLinearInItsSize) {
             const auto wallMs = std::chrono::duration_cast<std::chrono::milliseconds>(
                                     std::chrono::steady_clock::now() - wallStart)
                                     .count();
-            EXPECT_TRUE(loaded == c.expected);
+            EXPECT_EQ(loaded, c.expected);
             EXPECT_EQ(std::filesystem::file_size(sys().hostPath(settingsFilePath())),
                       file.size()); // never rewritten
             // Even a slow build under a sanitizer stays far below this.
@@ -131,7 +122,7 @@ TEST_F(RobustnessSettingsTest, AFiftyMegabyteFileLoadsInTimeLinearInItsSize) {
 // default, except that the digits of a number cut short read as far as they
 // go. The cut file is never replaced by the defaults.
 TEST_F(RobustnessSettingsTest, AFileCutAtAnyByteReadsEachKeyAsWrittenOrAsItsDefault) {
-    const Settings full = edited();
+    const Settings full = edited;
     const Settings defaults;
     const std::string file = encodeSettingsText(settingsToJson(full));
     // The number prefixes a cut can leave: 3, 32 of 321 (clamped to 100), 7 of 75.
@@ -170,7 +161,7 @@ TEST_F(RobustnessSettingsTest, AFileCutAtAnyByteReadsEachKeyAsWrittenOrAsItsDefa
     }
     // Whole, it reads back exactly.
     put(file);
-    EXPECT_TRUE(loadSettings() == full);
+    EXPECT_EQ(loadSettings(), full);
 }
 
 } // namespace

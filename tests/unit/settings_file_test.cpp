@@ -4,14 +4,6 @@
 #include "tests/support/fake_test.h"
 
 #include <filesystem>
-#include <fstream>
-
-namespace tavelio {
-// Failures show the record as the file text it would be written as.
-static void PrintTo(const Settings& s, std::ostream* os) {
-    *os << testing::narrow(settingsToJson(s));
-}
-} // namespace tavelio
 
 namespace tavelio::testing {
 namespace {
@@ -20,14 +12,7 @@ using testdata::DefaultFileBytes;
 
 const std::u16string SettingsPath = u"C:\\Users\\tester\\AppData\\Roaming\\Tavelio\\settings.json";
 
-class SettingsFileTest : public FakeSystemTest {
-protected:
-    void putFile(const std::u16string& path, const std::string& bytes) {
-        const auto host = sys().hostPath(path);
-        std::filesystem::create_directories(host.parent_path());
-        std::ofstream(host, std::ios::binary) << bytes;
-    }
-};
+using SettingsFileTest = FakeSystemTest;
 
 TEST_F(SettingsFileTest, FirstLoadCreatesTheFolderAndTheDefaultFileAndReadsItBack) {
     ASSERT_FALSE(std::filesystem::exists(sys().hostPath(u"C:\\Users")));
@@ -103,32 +88,25 @@ TEST_F(SettingsFileTest, WithoutARoamingFolderTheFileLivesInTheCurrentDirectory)
 }
 
 TEST_F(SettingsFileTest, PathJoinsTavelioAndTheFileNameOntoTheRoamingFolder) {
-    const struct {
-        std::u16string roaming, expected;
-    } cases[] = {
-        {u"C:\\Data\\Roaming", u"C:\\Data\\Roaming\\Tavelio\\settings.json"},
-        {u"C:\\Data\\Roaming\\", u"C:\\Data\\Roaming\\Tavelio\\settings.json"},
-        {u"D:\\", u"D:\\Tavelio\\settings.json"},
-        {u"C:\\Users\\\u5c71\u7530", u"C:\\Users\\\u5c71\u7530\\Tavelio\\settings.json"},
-    };
-    for (const auto& c : cases) {
-        sys().roaming = c.roaming;
-        EXPECT_EQ(settingsFilePath(), c.expected) << narrow(c.roaming);
-    }
+    const std::u16string file = u"Tavelio\\settings.json";
+    expectEach<std::u16string, std::u16string>(
+        {{u"C:\\Data\\Roaming", u"C:\\Data\\Roaming\\" + file},
+         {u"C:\\Data\\Roaming\\", u"C:\\Data\\Roaming\\" + file},
+         {u"D:\\", u"D:\\" + file},
+         {u"C:\\Users\\\u5c71\u7530", u"C:\\Users\\\u5c71\u7530\\" + file}},
+        [this](const std::u16string& roaming) {
+            sys().roaming = roaming;
+            return settingsFilePath();
+        });
 }
 
 TEST_F(SettingsFileTest, EscapeDoublesOnlyBackslashesAndQuotes) {
-    const struct {
-        std::u16string in, out;
-    } cases[] = {
-        {u"\\x\"", u"\\\\x\\\""},
-        {u"", u""},
-        {u"\"\"", u"\\\"\\\""},
-        {u"a\nb\tc\u0001\u00e9\u3042/", u"a\nb\tc\u0001\u00e9\u3042/"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(escapeJsonString(c.in), c.out) << narrow(c.in);
-    }
+    expectEach<std::u16string, std::u16string>(
+        {{u"\\x\"", u"\\\\x\\\""},
+         {u"", u""},
+         {u"\"\"", u"\\\"\\\""},
+         {u"a\nb\tc\u0001\u00e9\u3042/", u"a\nb\tc\u0001\u00e9\u3042/"}},
+        escapeJsonString);
 }
 
 TEST_F(SettingsFileTest, JsonTextOfAnEditedRecord) {

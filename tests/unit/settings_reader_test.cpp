@@ -2,17 +2,7 @@
 #include "settings/settings_reader.h"
 #include "tests/support/fake_test.h"
 
-#include <climits>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-
-namespace tavelio {
-// Failures show the record as the file text it would be written as.
-static void PrintTo(const Settings& s, std::ostream* os) {
-    *os << testing::narrow(settingsToJson(s));
-}
-} // namespace tavelio
 
 namespace tavelio::testing {
 namespace {
@@ -24,6 +14,9 @@ struct ReadCase {
     std::string file; // bytes on disk
     Expect expect;    // applied to the defaults
 };
+ReadCase row(const char* what, std::string file, Expect expect) {
+    return {what, std::move(file), std::move(expect)};
+}
 
 // A literal with embedded NULs, all of it.
 template <std::size_t N> std::string bytes(const char (&literal)[N]) {
@@ -32,182 +25,99 @@ template <std::size_t N> std::string bytes(const char (&literal)[N]) {
 
 // Each file goes through the whole load: bytes on disk, decoding, every reader, the clamp.
 const ReadCase readCases[] = {
-    {"empty file", "",
-     [](Settings&) {
-     }},
-    {"keys in any order on one line, no spaces",
-     "{\"logging\":true,\"bufferMaxLength\":300,\"enabled\":false}",
-     [](Settings& s) {
-         s.logging = true, s.bufferMaxLength = 300, s.enabled = false;
-     }},
-    {"spread over lines with spaces around the colon",
-     "{\r\n\"enabled\"\r\n  :\r\n\r\n  false\r\n,\"hotkey\"   :   \"Alt\"}",
-     [](Settings& s) {
-         s.enabled = false, s.hotkey = u"Alt";
-     }},
-    {"tab before false", "{\"enabled\":\tfalse}",
-     [](Settings& s) {
-         s.enabled = false;
-     }},
-    {"FALSE, 0 and quoted false keep the default",
-     "{\"enabled\": FALSE, \"clearOnEnter\": 0, \"clearOnMouseClick\": \"false\"}",
-     [](Settings&) {
-     }},
-    {"only the prefix of true or false counts",
-     "{\"logging\": trueish, \"enabled\": falsehood, \"clearOnEnter\": fals}",
-     [](Settings& s) {
-         s.logging = true, s.enabled = false;
-     }},
-    {"whitespace is only space, tab, CR, LF", "{\"logging\":\f true}",
-     [](Settings&) {
-     }},
-    {"colon with nothing after it", "{\"logging\": \r\n ",
-     [](Settings&) {
-     }},
-    {"key without a colon", "{\"logging\"",
-     [](Settings&) {
-     }},
-    {"key names are case-sensitive", "{\"Enabled\": false, \"LOGGING\": true}",
-     [](Settings&) {
-     }},
-    {"first occurrence wins", "{\"logging\": true, \"logging\": false}",
-     [](Settings& s) {
-         s.logging = true;
-     }},
-    {"nested objects count the same", "{\"x\": {\"logging\": true}}",
-     [](Settings& s) {
-         s.logging = true;
-     }},
-    {"bufferMaxLength clamped", "{\"bufferMaxLength\": 50, \"reinputDelayMs\": 5000}",
-     [](Settings& s) {
-         s.bufferMaxLength = 100, s.reinputDelayMs = 5000;
-     }},
-    {"bufferMaxLength above 500", "{\"bufferMaxLength\": 501}",
-     [](Settings& s) {
-         s.bufferMaxLength = 500;
-     }},
-    {"quoted number", "{\"bufferMaxLength\": \"300\"}",
-     [](Settings& s) {
-         s.bufferMaxLength = 300;
-     }},
-    {"null borrows the next key's digits, then the clamp",
-     "{\"bufferMaxLength\": null, \"reinputDelayMs\": 50}",
-     [](Settings& s) {
-         s.bufferMaxLength = 100;
-     }},
-    {"null with no digits after it", "{\"bufferMaxLength\": null}",
-     [](Settings&) {
-     }},
-    {"negative delay", "{\"reinputDelayMs\": -1}",
-     [](Settings& s) {
-         s.reinputDelayMs = -1;
-     }},
-    {"fraction", "{\"reinputDelayMs\": 12.9}",
-     [](Settings& s) {
-         s.reinputDelayMs = 12;
-     }},
-    {"exponent", "{\"reinputDelayMs\": 1e3}",
-     [](Settings& s) {
-         s.reinputDelayMs = 1;
-     }},
-    {"minus alone", "{\"reinputDelayMs\": -}",
-     [](Settings& s) {
-         s.reinputDelayMs = 0;
-     }},
-    {"double minus", "{\"reinputDelayMs\": --5}",
-     [](Settings& s) {
-         s.reinputDelayMs = 0;
-     }},
-    {"leading zeros", "{\"reinputDelayMs\": 007}",
-     [](Settings& s) {
-         s.reinputDelayMs = 7;
-     }},
-    {"32-bit limits exactly", "{\"reinputDelayMs\": -2147483648, \"bufferMaxLength\": 2147483647}",
-     [](Settings& s) {
-         s.reinputDelayMs = INT32_MIN, s.bufferMaxLength = 500;
-     }},
-    {"one past the limits saturates",
-     "{\"reinputDelayMs\": 2147483648, \"bufferMaxLength\": -2147483649}",
-     [](Settings& s) {
-         s.reinputDelayMs = INT32_MAX, s.bufferMaxLength = 100;
-     }},
-    {"thousands of digits saturate", "{\"reinputDelayMs\": -" + std::string(5000, '9') + "1}",
-     [](Settings& s) {
-         s.reinputDelayMs = INT32_MIN;
-     }},
-    {"a number as string value takes the next key's name", "{\"hotkey\": 5, \"imeMode\": \"kana\"}",
-     [](Settings& s) {
-         s.hotkey = u"imeMode", s.imeMode = u"kana";
-     }},
-    {"backslashes stay, an escaped quote ends the value",
-     "{\"hotkey\": \"a\\\\b\", \"appMode\": \"x\\\"y\"}",
-     [](Settings& s) {
-         s.hotkey = u"a\\\\b", s.appMode = u"x\\";
-     }},
-    {"empty string", "{\"hotkey\": \"\"}",
-     [](Settings& s) {
-         s.hotkey = u"";
-     }},
-    {"unterminated string", "{\"hotkey\": \"Ctrl",
-     [](Settings&) {
-     }},
-    {"empty and numeric lists keep the defaults",
-     "{\"excludedApps\": [], \"alternateHotkeys\": [ 1, 2 ]}",
-     [](Settings&) {
-     }},
-    {"one empty name", "{\"excludedApps\": [\"\"]}",
-     [](Settings& s) {
-         s.excludedApps = {u""};
-     }},
-    {"list items in order, no colon needed", "{\"alternateHotkeys\" [\"a\",\"b\" \"a\"]}",
-     [](Settings& s) {
-         s.alternateHotkeys = {u"a", u"b", u"a"};
-     }},
-    {"the first ] ends the list even inside an item",
-     "{\"excludedApps\": [\"x.exe\", \"a]b\", \"c\"]}",
-     [](Settings& s) {
-         s.excludedApps = {u"x.exe"};
-     }},
-    {"unterminated list", "{\"excludedApps\": [\"x.exe\"",
-     [](Settings&) {
-     }},
-    {"a key first met as a string value is read there",
-     "{\"hotkey\": \"logging\",\r\n \"alternateHotkeys\": [\"F1\"],\r\n \"logging\": true}",
-     [](Settings& s) {
-         s.hotkey = u"logging", s.alternateHotkeys = {u"F1"};
-     }},
-    {"UTF-8 BOM", "\xEF\xBB\xBF{\"enabled\": false, \"hotkey\": \"Ctrl+Space\"}",
-     [](Settings& s) {
-         s.enabled = false, s.hotkey = u"Ctrl+Space";
-     }},
-    {"UTF-16 file", bytes("\xFF\xFE{\0\"\0e\0n\0a\0b\0l\0e\0d\0\"\0:\0f\0a\0l\0s\0e\0}\0"),
-     [](Settings&) {
-     }},
-    {"bytes are ISO-8859-1, UTF-8 is not decoded",
-     "{\"hotkey\": \"\xE9\", \"appMode\": \"\xC3\xA9\"}",
-     [](Settings& s) {
-         s.hotkey = u"\u00e9", s.appMode = u"\u00c3\u00a9";
-     }},
-    {"CR LF inside a value becomes LF, a lone CR stays", "{\"hotkey\": \"a\r\nb\rc\r\r\n\"}",
-     [](Settings& s) {
-         s.hotkey = u"a\nb\rc\r\n";
-     }},
-    {"control bytes and NUL are ordinary characters",
-     bytes("{\"hotkey\": \"\0\x1A\", \"logging\": true}"),
-     [](Settings& s) {
-         s.hotkey = std::u16string(u"\0\x1A", 2), s.logging = true;
-     }},
+    row("empty file", "", [](Settings&) {}),
+    row("keys in any order on one line, no spaces",
+        "{\"logging\":true,\"bufferMaxLength\":300,\"enabled\":false}",
+        [](Settings& s) { s.logging = true, s.bufferMaxLength = 300, s.enabled = false; }),
+    row("spread over lines with spaces around the colon",
+        "{\r\n\"enabled\"\r\n  :\r\n\r\n  false\r\n,\"hotkey\"   :   \"Alt\"}",
+        [](Settings& s) { s.enabled = false, s.hotkey = u"Alt"; }),
+    row("tab before false", "{\"enabled\":\tfalse}", [](Settings& s) { s.enabled = false; }),
+    row("FALSE, 0 and quoted false keep the default",
+        "{\"enabled\": FALSE, \"clearOnEnter\": 0, \"clearOnMouseClick\": \"false\"}",
+        [](Settings&) {}),
+    row("only the prefix of true or false counts",
+        "{\"logging\": trueish, \"enabled\": falsehood, \"clearOnEnter\": fals}",
+        [](Settings& s) { s.logging = true, s.enabled = false; }),
+    row("whitespace is only space, tab, CR, LF", "{\"logging\":\f true}", [](Settings&) {}),
+    row("colon with nothing after it", "{\"logging\": \r\n ", [](Settings&) {}),
+    row("key without a colon", "{\"logging\"", [](Settings&) {}),
+    row("key names are case-sensitive", "{\"Enabled\": false, \"LOGGING\": true}",
+        [](Settings&) {}),
+    row("first occurrence wins", "{\"logging\": true, \"logging\": false}",
+        [](Settings& s) { s.logging = true; }),
+    row("nested objects count the same", "{\"x\": {\"logging\": true}}",
+        [](Settings& s) { s.logging = true; }),
+    row("bufferMaxLength clamped", "{\"bufferMaxLength\": 50, \"reinputDelayMs\": 5000}",
+        [](Settings& s) { s.bufferMaxLength = 100, s.reinputDelayMs = 5000; }),
+    row("bufferMaxLength just below 100", "{\"bufferMaxLength\": 99}",
+        [](Settings& s) { s.bufferMaxLength = 100; }),
+    row("bufferMaxLength above 500", "{\"bufferMaxLength\": 501}",
+        [](Settings& s) { s.bufferMaxLength = 500; }),
+    row("quoted number", "{\"bufferMaxLength\": \"300\"}",
+        [](Settings& s) { s.bufferMaxLength = 300; }),
+    row("null borrows the next key's digits, then the clamp",
+        "{\"bufferMaxLength\": null, \"reinputDelayMs\": 50}",
+        [](Settings& s) { s.bufferMaxLength = 100; }),
+    row("null with no digits after it", "{\"bufferMaxLength\": null}", [](Settings&) {}),
+    row("negative delay", "{\"reinputDelayMs\": -1}", [](Settings& s) { s.reinputDelayMs = -1; }),
+    row("fraction", "{\"reinputDelayMs\": 12.9}", [](Settings& s) { s.reinputDelayMs = 12; }),
+    row("exponent", "{\"reinputDelayMs\": 1e3}", [](Settings& s) { s.reinputDelayMs = 1; }),
+    row("minus alone", "{\"reinputDelayMs\": -}", [](Settings& s) { s.reinputDelayMs = 0; }),
+    row("double minus", "{\"reinputDelayMs\": --5}", [](Settings& s) { s.reinputDelayMs = 0; }),
+    row("leading zeros", "{\"reinputDelayMs\": 007}", [](Settings& s) { s.reinputDelayMs = 7; }),
+    row("32-bit limits exactly",
+        "{\"reinputDelayMs\": -2147483648, \"bufferMaxLength\": 2147483647}",
+        [](Settings& s) { s.reinputDelayMs = INT32_MIN, s.bufferMaxLength = 500; }),
+    row("one past the limits saturates",
+        "{\"reinputDelayMs\": 2147483648, \"bufferMaxLength\": -2147483649}",
+        [](Settings& s) { s.reinputDelayMs = INT32_MAX, s.bufferMaxLength = 100; }),
+    row("thousands of digits saturate", "{\"reinputDelayMs\": -" + std::string(5000, '9') + "1}",
+        [](Settings& s) { s.reinputDelayMs = INT32_MIN; }),
+    row("a number as string value takes the next key's name",
+        "{\"hotkey\": 5, \"imeMode\": \"kana\"}",
+        [](Settings& s) { s.hotkey = u"imeMode", s.imeMode = u"kana"; }),
+    row("backslashes stay, an escaped quote ends the value",
+        "{\"hotkey\": \"a\\\\b\", \"appMode\": \"x\\\"y\"}",
+        [](Settings& s) { s.hotkey = u"a\\\\b", s.appMode = u"x\\"; }),
+    row("empty string", "{\"hotkey\": \"\"}", [](Settings& s) { s.hotkey = u""; }),
+    row("unterminated string", "{\"hotkey\": \"Ctrl", [](Settings&) {}),
+    row("empty and numeric lists keep the defaults",
+        "{\"excludedApps\": [], \"alternateHotkeys\": [ 1, 2 ]}", [](Settings&) {}),
+    row("one empty name", "{\"excludedApps\": [\"\"]}",
+        [](Settings& s) { s.excludedApps = {u""}; }),
+    row("list items in order, no colon needed", "{\"alternateHotkeys\" [\"a\",\"b\" \"a\"]}",
+        [](Settings& s) {
+            s.alternateHotkeys = {u"a", u"b", u"a"};
+        }),
+    row("the first ] ends the list even inside an item",
+        "{\"excludedApps\": [\"x.exe\", \"a]b\", \"c\"]}",
+        [](Settings& s) { s.excludedApps = {u"x.exe"}; }),
+    row("unterminated list", "{\"excludedApps\": [\"x.exe\"", [](Settings&) {}),
+    row("a key first met as a string value is read there",
+        "{\"hotkey\": \"logging\",\r\n \"alternateHotkeys\": [\"F1\"],\r\n \"logging\": true}",
+        [](Settings& s) { s.hotkey = u"logging", s.alternateHotkeys = {u"F1"}; }),
+    row("UTF-8 BOM", "\xEF\xBB\xBF{\"enabled\": false, \"hotkey\": \"Ctrl+Space\"}",
+        [](Settings& s) { s.enabled = false, s.hotkey = u"Ctrl+Space"; }),
+    row("UTF-16 file", bytes("\xFF\xFE{\0\"\0e\0n\0a\0b\0l\0e\0d\0\"\0:\0f\0a\0l\0s\0e\0}\0"),
+        [](Settings&) {}),
+    row("bytes are ISO-8859-1, UTF-8 is not decoded",
+        "{\"hotkey\": \"\xE9\", \"appMode\": \"\xC3\xA9\"}",
+        [](Settings& s) { s.hotkey = u"\u00e9", s.appMode = u"\u00c3\u00a9"; }),
+    row("CR LF inside a value becomes LF, a lone CR stays", "{\"hotkey\": \"a\r\nb\rc\r\r\n\"}",
+        [](Settings& s) { s.hotkey = u"a\nb\rc\r\n"; }),
+    row("control bytes and NUL are ordinary characters",
+        bytes("{\"hotkey\": \"\0\x1A\", \"logging\": true}"),
+        [](Settings& s) { s.hotkey = std::u16string(u"\0\x1A", 2), s.logging = true; }),
 };
 
-class SettingsReaderTest : public FakeSystemTest {};
+using SettingsReaderTest = FakeSystemTest;
 
 TEST_F(SettingsReaderTest, FileQuirks) {
     const std::u16string path = settingsFilePath();
-    const auto host = sys().hostPath(path);
-    std::filesystem::create_directories(host.parent_path());
     for (const auto& c : readCases) {
         SCOPED_TRACE(c.what);
-        std::ofstream(host, std::ios::binary | std::ios::trunc) << c.file;
+        putFile(path, c.file);
         Settings expected;
         c.expect(expected);
         EXPECT_EQ(loadSettings(), expected);

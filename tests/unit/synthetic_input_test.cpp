@@ -1,30 +1,12 @@
-#include "platform/constants.h"
 #include "reinput/synthetic_input.h"
-#include "tests/support/fake_test.h"
+#include "tests/support/hooked_desktop.h"
 
 namespace tavelio::testing {
 namespace {
 
 using platform::KeyInput;
 
-constexpr char NoMods[] = "ctrl=0 lctrl=0 rctrl=0 shift=0 alt=0 win=0 bs=0";
-
-KeyInput record(std::uint16_t vk, std::uint16_t scan, std::uint32_t flags) {
-    return KeyInput{vk, scan, flags, 0, InjectedInputMarker};
-}
-
-class SyntheticInputTest : public FakeSystemTest {
-protected:
-    void SetUp() override {
-        FakeSystemTest::SetUp();
-        startLogging();
-        edit_ = sys().addEditor();
-    }
-    std::vector<std::string> out(const std::string& event) const {
-        return events(LogChannel::Output, event);
-    }
-    platform::WindowHandle edit_ = 0;
-};
+using SyntheticInputTest = HookedDesktopTest;
 
 TEST_F(SyntheticInputTest, KeyEventFormsFollowTheLayoutMapping) {
     const auto layout = foregroundLayout();
@@ -32,14 +14,14 @@ TEST_F(SyntheticInputTest, KeyEventFormsFollowTheLayoutMapping) {
         std::uint8_t vk;
         KeyInput press, release;
     } cases[] = {
-        {vk::Back, record(0, 0x0E, 0x8), record(0, 0x0E, 0xA)},
-        {'K', record(0, 0x25, 0x8), record(0, 0x25, 0xA)},
+        {vk::Back, injected(0, 0x0E, 0x8), injected(0, 0x0E, 0xA)},
+        {'K', injected(0, 0x25, 0x8), injected(0, 0x25, 0xA)},
         // E0-prefixed keys: the low byte goes out, the prefix becomes the extended flag.
-        {vk::RControl, record(0, 0x1D, 0x9), record(0, 0x1D, 0xB)},
-        {vk::Delete, record(0, 0x53, 0x9), record(0, 0x53, 0xB)},
-        {vk::Left, record(0, 0x4B, 0x9), record(0, 0x4B, 0xB)},
+        {vk::RControl, injected(0, 0x1D, 0x9), injected(0, 0x1D, 0xB)},
+        {vk::Delete, injected(0, 0x53, 0x9), injected(0, 0x53, 0xB)},
+        {vk::Left, injected(0, 0x4B, 0x9), injected(0, 0x4B, 0xB)},
         // No scan code on the layout: by virtual key.
-        {vk::DbeHiragana, record(vk::DbeHiragana, 0, 0x0), record(vk::DbeHiragana, 0, 0x2)},
+        {vk::DbeHiragana, injected(vk::DbeHiragana, 0, 0x0), injected(vk::DbeHiragana, 0, 0x2)},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE("vk " + std::to_string(c.vk));
@@ -50,8 +32,8 @@ TEST_F(SyntheticInputTest, KeyEventFormsFollowTheLayoutMapping) {
         EXPECT_EQ(batch.records[0], c.press);
         EXPECT_EQ(batch.records[1], c.release);
     }
-    EXPECT_EQ(unicodeEvent(0xD83D, false), record(0, 0xD83D, 0x4));
-    EXPECT_EQ(unicodeEvent(0xD83D, true), record(0, 0xD83D, 0x6));
+    EXPECT_EQ(unicodeEvent(0xD83D, false), injected(0, 0xD83D, 0x4));
+    EXPECT_EQ(unicodeEvent(0xD83D, true), injected(0, 0xD83D, 0x6));
 }
 
 TEST_F(SyntheticInputTest, TheMappingUsesTheForegroundThreadsLayout) {
@@ -63,7 +45,7 @@ TEST_F(SyntheticInputTest, TheMappingUsesTheForegroundThreadsLayout) {
     EXPECT_EQ(foregroundLayout(), Other);
     InputBatch batch;
     addKeyEvent(batch, vk::Back, false, foregroundLayout());
-    EXPECT_EQ(batch.records.at(0), record(vk::Back, 0, 0));
+    EXPECT_EQ(batch.records.at(0), injected(vk::Back, 0, 0));
 
     sys().foreground = 0; // no foreground window: the calling thread's layout
     EXPECT_EQ(foregroundLayout(), fake::UsLayout);
@@ -124,64 +106,50 @@ TEST_F(SyntheticInputTest, APartlyRefusedBatchReportsCountsAndError) {
 TEST_F(SyntheticInputTest, NothingHeldEndsTheWaitAtOnce) {
     EXPECT_TRUE(waitForHotkeyRelease());
     EXPECT_TRUE(sys().sleeps.empty());
-    EXPECT_EQ(out("WAIT_HOTKEY_RELEASE_BEGIN"),
-              std::vector<std::string>{std::string("timeoutMs=3000 ") + NoMods});
-    EXPECT_EQ(out("WAIT_HOTKEY_RELEASE"),
-              std::vector<std::string>{std::string("result=ok elapsedMs=0 ") + NoMods});
+    EXPECT_EQ(out("WAIT_HOTKEY_RELEASE_BEGIN"), Lines{"timeoutMs=3000 " + NoMods});
+    EXPECT_EQ(out("WAIT_HOTKEY_RELEASE"), Lines{"result=ok elapsedMs=0 " + NoMods});
 }
 
-TEST_F(SyntheticInputTest, TheWaitPollsEveryTenMillisecondsUntilAllFourKeysAreUp) {
+// Held keys come up after upAfter ms (never when 0); a wait that starts 256 ms
+// before the 32-bit tick count wraps still takes its full time.
+TEST_F(SyntheticInputTest, TheWaitPollsEveryTenMillisecondsUntilAllFourKeysAreUpOrThreeSeconds) {
+    const std::string backHeld = "ctrl=0 lctrl=0 rctrl=0 shift=0 alt=0 win=0 bs=1";
+    const std::string bothHeld = "ctrl=1 lctrl=1 rctrl=0 shift=0 alt=0 win=0 bs=1";
     const struct {
-        std::uint8_t key;
+        std::vector<std::uint8_t> held;
         std::uint32_t upAfter;
         std::size_t polls;
-    } cases[] = {{vk::Control, 35, 4}, {vk::Shift, 10, 1}, {vk::Menu, 1, 1}, {vk::Back, 2990, 299}};
+        std::string line;
+        std::uint32_t startTick = 1000;
+    } cases[] = {
+        {{vk::Control}, 35, 4, "result=ok elapsedMs=40 " + NoMods},
+        {{vk::Shift}, 10, 1, "result=ok elapsedMs=10 " + NoMods},
+        {{vk::Menu}, 1, 1, "result=ok elapsedMs=10 " + NoMods},
+        {{vk::Back}, 2990, 299, "result=ok elapsedMs=2990 " + NoMods},
+        {{vk::Control, vk::Back}, 0, 300, "result=timeout elapsedMs=3000 " + bothHeld},
+        {{vk::Back}, 1000, 100, "result=ok elapsedMs=1000 " + NoMods, 0xFFFFFF00u},
+        {{vk::Back}, 0, 300, "result=timeout elapsedMs=3000 " + backHeld, 0xFFFFFF00u},
+    };
     for (const auto& c : cases) {
-        SCOPED_TRACE("vk " + std::to_string(c.key));
-        sys().sleeps.clear();
-        sys().press(c.key);
-        const std::uint32_t start = sys().tick;
-        sys().after(c.upAfter, [&] { sys().release(c.key); });
-        EXPECT_TRUE(waitForHotkeyRelease());
+        SCOPED_TRACE("row " + std::to_string(&c - cases));
+        buildDesktop();
+        sys().tick = c.startTick;
+        hold(c.held);
+        if (c.upAfter != 0) {
+            sys().after(c.upAfter, [&] { sys().releaseAll(); });
+        }
+        EXPECT_EQ(waitForHotkeyRelease(), c.upAfter != 0);
         EXPECT_EQ(sys().sleeps, std::vector<std::uint32_t>(c.polls, 10));
-        EXPECT_EQ(out("WAIT_HOTKEY_RELEASE").back(),
-                  "result=ok elapsedMs=" + std::to_string(sys().tick - start) + " " + NoMods);
+        EXPECT_EQ(out("WAIT_HOTKEY_RELEASE"), Lines{c.line});
     }
-}
-
-TEST_F(SyntheticInputTest, AHotkeyHeldThreeSecondsTimesOut) {
-    sys().press(vk::Control);
-    sys().press(vk::Back);
-    EXPECT_FALSE(waitForHotkeyRelease());
-    EXPECT_EQ(sys().sleptMs, 3000u);
-    EXPECT_EQ(sys().sleeps.size(), 300u);
-    EXPECT_EQ(out("WAIT_HOTKEY_RELEASE"),
-              std::vector<std::string>{
-                  "result=timeout elapsedMs=3000 ctrl=1 lctrl=1 rctrl=0 shift=0 alt=0 win=0 bs=1"});
-}
-
-TEST_F(SyntheticInputTest, TheTickCountWrappingDoesNotEndTheWaitEarly) {
-    sys().tick = 0xFFFFFF00u; // 256 ms before the 32-bit count wraps to 0
-    sys().press(vk::Back);
-    sys().after(1000, [&] { sys().release(vk::Back); });
-    EXPECT_TRUE(waitForHotkeyRelease());
-    EXPECT_EQ(sys().sleptMs, 1000u);
-    EXPECT_EQ(out("WAIT_HOTKEY_RELEASE").back(), std::string("result=ok elapsedMs=1000 ") + NoMods);
-
-    // Held across the wrap: the full three seconds, not a moment less.
-    sys().tick = 0xFFFFFF00u;
-    sys().sleptMs = 0;
-    sys().press(vk::Back);
-    EXPECT_FALSE(waitForHotkeyRelease());
-    EXPECT_EQ(sys().sleptMs, 3000u);
 }
 
 // ----------------------------------------------------------- releaseModifiers
 
 TEST_F(SyntheticInputTest, ReleasesOneGenericKeyPerModifierFamilyThatIsDown) {
-    const auto ctrlUp = record(0, 0x1D, 0xA);
-    const auto shiftUp = record(0, 0x2A, 0xA);
-    const auto altUp = record(0, 0x38, 0xA);
+    const auto ctrlUp = injected(0, 0x1D, 0xA);
+    const auto shiftUp = injected(0, 0x2A, 0xA);
+    const auto altUp = injected(0, 0x38, 0xA);
     const struct {
         std::vector<std::uint8_t> held;
         std::vector<KeyInput> sent;
@@ -219,7 +187,7 @@ TEST_F(SyntheticInputTest, NoModifierDownSendsNothingAndDoesNotPause) {
     EXPECT_TRUE(releaseModifiers());
     EXPECT_TRUE(sys().batches.empty());
     EXPECT_TRUE(sys().sleeps.empty());
-    EXPECT_EQ(out("RELEASE_MODIFIERS"), std::vector<std::string>{"none"});
+    EXPECT_EQ(out("RELEASE_MODIFIERS"), Lines{"none"});
 }
 
 TEST_F(SyntheticInputTest, AModifierWithoutScanCodeIsReleasedByVirtualKey) {
@@ -229,7 +197,7 @@ TEST_F(SyntheticInputTest, AModifierWithoutScanCodeIsReleasedByVirtualKey) {
     EXPECT_TRUE(releaseModifiers());
     ASSERT_EQ(sys().batches.size(), 1u);
     EXPECT_EQ(sys().batches[0],
-              (std::vector<KeyInput>{record(0, 0x1D, 0xA), record(vk::Menu, 0, 0x2)}));
+              (std::vector<KeyInput>{injected(0, 0x1D, 0xA), injected(vk::Menu, 0, 0x2)}));
 }
 
 TEST_F(SyntheticInputTest, ARefusedReleaseFailsWithoutPausing) {

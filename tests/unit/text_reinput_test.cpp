@@ -1,6 +1,5 @@
-#include "platform/constants.h"
 #include "reinput/text_reinput.h"
-#include "tests/support/fake_test.h"
+#include "tests/support/hooked_desktop.h"
 
 #include <numeric>
 
@@ -11,27 +10,13 @@ using platform::KeyInput;
 using Batches = std::vector<std::vector<KeyInput>>;
 
 KeyInput scan(std::uint16_t code, bool up, bool extended = false) {
-    return KeyInput{0, code, 0x8u | (up ? 0x2u : 0u) | (extended ? 0x1u : 0u), 0,
-                    InjectedInputMarker};
+    return injected(0, code, 0x8u | (up ? 0x2u : 0u) | (extended ? 0x1u : 0u));
 }
 KeyInput unicode(char16_t unit, bool up) {
-    return KeyInput{0, unit, up ? 0x6u : 0x4u, 0, InjectedInputMarker};
+    return injected(0, unit, up ? 0x6u : 0x4u);
 }
 
-class TextReinputTest : public FakeSystemTest {
-protected:
-    void SetUp() override {
-        FakeSystemTest::SetUp();
-        startLogging();
-        edit_ = sys().addEditor();
-    }
-    std::u16string& field() { return sys().window(edit_).text; }
-    fake::ImeState& ime() { return sys().ime(edit_); }
-    std::vector<std::string> out(const std::string& event) const {
-        return events(LogChannel::Output, event);
-    }
-    platform::WindowHandle edit_ = 0;
-};
+using TextReinputTest = HookedDesktopTest;
 
 TEST_F(TextReinputTest, EachCharacterGoesOutAsTheKeyStrokesThatProduceIt) {
     // A layout that has € on AltGr+E (Ctrl+Alt), and ß on a key without a scan code.
@@ -104,29 +89,27 @@ TEST_F(TextReinputTest, PausesAreTheLeadInThenTheStepForTheTextLength) {
 
 TEST_F(TextReinputTest, TheTraceNamesTheFirstTwoCharacters) {
     EXPECT_TRUE(sendText(u"a\"b"));
-    auto lines = logLines(LogChannel::Output);
-    lines.erase(lines.begin());
-    EXPECT_EQ(lines, (std::vector<std::string>{
-                         "[OUT] SEND_TEXT_BEGIN len=3 text=\"a\\\"b\"",
-                         "[OUT] SEND_TEXT_LEADIN index=1 ch=\"a\" delayMs=48",
-                         "[OUT] SEND_TEXT_LEADIN index=2 ch=\"\\\"\" delayMs=48",
-                         "[OUT] SEND_TEXT_DONE len=3",
-                     }));
+    EXPECT_EQ(runLines(), (Lines{
+                              "[OUT] SEND_TEXT_BEGIN len=3 text=\"a\\\"b\"",
+                              "[OUT] SEND_TEXT_LEADIN index=1 ch=\"a\" delayMs=48",
+                              "[OUT] SEND_TEXT_LEADIN index=2 ch=\"\\\"\" delayMs=48",
+                              "[OUT] SEND_TEXT_DONE len=3",
+                          }));
 }
 
 TEST_F(TextReinputTest, AnEmptyTextWritesBeginAndDoneOnly) {
     EXPECT_TRUE(sendText(u""));
     EXPECT_TRUE(sys().batches.empty());
-    EXPECT_EQ(out("SEND_TEXT_BEGIN"), std::vector<std::string>{"len=0 text=\"\""});
-    EXPECT_EQ(out("SEND_TEXT_DONE"), std::vector<std::string>{"len=0"});
+    EXPECT_EQ(out("SEND_TEXT_BEGIN"), Lines{"len=0 text=\"\""});
+    EXPECT_EQ(out("SEND_TEXT_DONE"), Lines{"len=0"});
 }
 
 TEST_F(TextReinputTest, TwoSpacesBothTakeTheLeadIn) {
     field() = u"ka";
     EXPECT_TRUE(sendText(u"  "));
     EXPECT_EQ(field(), u"ka  ");
-    EXPECT_EQ(out("SEND_TEXT_LEADIN"), (std::vector<std::string>{"index=1 ch=\" \" delayMs=48",
-                                                                 "index=2 ch=\" \" delayMs=48"}));
+    EXPECT_EQ(out("SEND_TEXT_LEADIN"),
+              (Lines{"index=1 ch=\" \" delayMs=48", "index=2 ch=\" \" delayMs=48"}));
     EXPECT_EQ(sys().sleeps, (std::vector<std::uint32_t>{48, 48}));
 }
 
@@ -147,10 +130,9 @@ TEST_F(TextReinputTest, ARefusedKeyStrokeStopsAtThatCharacter) {
     auto lines = logLines(LogChannel::Output);
     lines.erase(lines.begin(), lines.end() - 2);
     EXPECT_EQ(lines,
-              (std::vector<std::string>{
-                  "[OUT] SENDINPUT_FAIL expected=4 sent=1 err=5 ctrl=0 lctrl=0 rctrl=0 shift=1 "
-                  "alt=0 win=0 bs=0",
-                  "[OUT] SEND_TEXT_FAIL index=3 ch=\"C\""}));
+              (Lines{"[OUT] SENDINPUT_FAIL expected=4 sent=1 err=5 ctrl=0 lctrl=0 rctrl=0 shift=1 "
+                     "alt=0 win=0 bs=0",
+                     "[OUT] SEND_TEXT_FAIL index=3 ch=\"C\""}));
     EXPECT_TRUE(out("SEND_TEXT_DONE").empty());
 }
 

@@ -2,49 +2,21 @@
 // edit control, its open and conversion status, the process image name and
 // the app filter for the test's own executable, and the keyboard decisions
 // behind a real low-level hook fed with SendInput.
-#include <windows.h>
-
-#include <imm.h>
-
 #include "capture/clear_triggers.h"
 #include "capture/keyboard_hook.h"
 #include "ime/ime_state.h"
 #include "log/log_format.h"
 #include "platform/constants.h"
+#include "tests/wine/wine_test.h"
 
-#include "tests/wine/wine_window.h"
-
-#include <gtest/gtest.h>
-
-#include <memory>
 #include <string>
 #include <vector>
 
 namespace tavelio {
 namespace {
 
-constexpr wchar_t WindowClass[] = L"TavelioCaptureWineTest";
-
-using winetest::OwnedWindow;
+using win32test::HeldImeContext;
 using winetest::pump;
-
-// An input context obtained for one window and released with it.
-class HeldContext {
-public:
-    explicit HeldContext(HWND window) : window_(window), context_(ImmGetContext(window)) {}
-    HeldContext(const HeldContext&) = delete;
-    HeldContext& operator=(const HeldContext&) = delete;
-    ~HeldContext() {
-        if (context_ != nullptr) {
-            ImmReleaseContext(window_, context_);
-        }
-    }
-    HIMC get() const { return context_; }
-
-private:
-    HWND window_;
-    HIMC context_;
-};
 
 std::string narrow(const std::u16string& text) {
     return std::string(text.begin(), text.end());
@@ -63,58 +35,12 @@ std::u16string ownImageName() {
     return slash == std::u16string::npos ? full : full.substr(slash + 1);
 }
 
-class CaptureWineTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof(wc);
-        wc.lpfnWndProc = winetest::plainWindowProc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = WindowClass;
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-        RegisterClassExW(&wc);
-    }
-
-    void SetUp() override {
-        main_ = std::make_unique<OwnedWindow>(
-            CreateWindowExW(0, WindowClass, L"Tavelio capture test", WS_OVERLAPPEDWINDOW, 120, 120,
-                            500, 160, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr));
-        ASSERT_NE(main_->get(), nullptr);
-        edit_ =
-            CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_BORDER | ES_AUTOHSCROLL, 10,
-                            10, 460, 30, main_->get(), nullptr, GetModuleHandleW(nullptr), nullptr);
-        ASSERT_NE(edit_, nullptr);
-        ShowWindow(main_->get(), SW_SHOW);
-        focus(edit_);
-    }
-
-    void TearDown() override {
-        main_.reset();
-        pump(20);
-    }
-
-    // Wine's virtual desktop activates a window that asks for the foreground.
-    void focus(HWND window) {
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            SetForegroundWindow(main_->get());
-            SetFocus(window);
-            pump(20);
-            if (GetForegroundWindow() == main_->get() && GetFocus() == window) {
-                break;
-            }
-        }
-        ASSERT_EQ(GetForegroundWindow(), main_->get()) << "the test window never became foreground";
-        ASSERT_EQ(GetFocus(), window);
-    }
-
-    std::unique_ptr<OwnedWindow> main_;
-    HWND edit_ = nullptr;
-};
+using CaptureWineTest = winetest::EditWindowTest;
 
 TEST_F(CaptureWineTest, TheFocusedEditControlIsTheImeTarget) {
     {
         const ImeTarget target = findImeTarget();
-        EXPECT_EQ(target.window(), reinterpret_cast<platform::WindowHandle>(edit_));
+        EXPECT_EQ(target.window(), editHandle());
         EXPECT_NE(target.context(), 0u) << "no input context for a plain edit control";
     }
     const std::string description = narrow(describeImeState());
@@ -122,7 +48,7 @@ TEST_F(CaptureWineTest, TheFocusedEditControlIsTheImeTarget) {
 }
 
 TEST_F(CaptureWineTest, OpenStatusAndTheNativeBitDecideTogether) {
-    const HeldContext context(edit_);
+    const HeldImeContext context(edit_);
     ASSERT_NE(context.get(), nullptr);
     ASSERT_TRUE(ImmSetOpenStatus(context.get(), FALSE));
     EXPECT_FALSE(isImeOpen());
@@ -145,20 +71,20 @@ TEST_F(CaptureWineTest, OpenStatusAndTheNativeBitDecideTogether) {
 
 TEST_F(CaptureWineTest, AChildHoldingTheOnlyContextIsFound) {
     // The frame gives up its context; the edit control keeps its own.
-    const HIMC previous = ImmAssociateContext(main_->get(), nullptr);
+    const HIMC previous = ImmAssociateContext(main_.get(), nullptr);
     (void)previous;
     {
-        const HeldContext frame(main_->get());
+        const HeldImeContext frame(main_.get());
         ASSERT_EQ(frame.get(), nullptr) << "the frame still has an input context";
     }
-    focus(main_->get());
+    focus(main_.get());
     const ImeTarget target = findImeTarget();
-    EXPECT_EQ(target.window(), reinterpret_cast<platform::WindowHandle>(edit_));
+    EXPECT_EQ(target.window(), editHandle());
     EXPECT_NE(target.context(), 0u);
 }
 
 TEST_F(CaptureWineTest, TheOwnWindowsImageNameIsThisExecutable) {
-    const std::u16string name = processImageName(reinterpret_cast<platform::WindowHandle>(edit_));
+    const std::u16string name = processImageName(editHandle());
     EXPECT_EQ(narrow(name), narrow(ownImageName()));
     EXPECT_EQ(narrow(processImageNameOf(GetCurrentProcessId())), narrow(ownImageName()));
 }
@@ -205,27 +131,6 @@ LRESULT CALLBACK keyboardHookProc(int code, WPARAM wParam, LPARAM lParam) {
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-class InstalledHook {
-public:
-    explicit InstalledHook(HookContext& context)
-        : hook_(SetWindowsHookExW(WH_KEYBOARD_LL, keyboardHookProc, GetModuleHandleW(nullptr), 0)) {
-        hookedContext = &context;
-        seenByHook.clear();
-    }
-    InstalledHook(const InstalledHook&) = delete;
-    InstalledHook& operator=(const InstalledHook&) = delete;
-    ~InstalledHook() {
-        hookedContext = nullptr;
-        if (hook_ != nullptr) {
-            UnhookWindowsHookEx(hook_);
-        }
-    }
-    bool installed() const { return hook_ != nullptr; }
-
-private:
-    HHOOK hook_;
-};
-
 INPUT keyInput(WORD vk, DWORD flags, ULONG_PTR extraInfo) {
     INPUT input{};
     input.type = INPUT_KEYBOARD;
@@ -240,8 +145,11 @@ TEST_F(CaptureWineTest, InjectedKeysReachTheHookFlaggedAndAreNotRecorded) {
     Settings settings;
     InputBuffer buffer(200);
     HookContext context(0, settings, buffer);
-    const InstalledHook hook(context);
-    ASSERT_TRUE(hook.installed());
+    hookedContext = &context;
+    seenByHook.clear();
+    const win32test::OwnedHook hook(
+        SetWindowsHookExW(WH_KEYBOARD_LL, keyboardHookProc, GetModuleHandleW(nullptr), 0));
+    ASSERT_NE(hook, nullptr);
 
     INPUT inputs[] = {
         keyInput('K', 0, InjectedInputMarker), keyInput('K', KEYEVENTF_KEYUP, InjectedInputMarker),
@@ -259,9 +167,7 @@ TEST_F(CaptureWineTest, InjectedKeysReachTheHookFlaggedAndAreNotRecorded) {
     EXPECT_TRUE(buffer.text().empty());
     EXPECT_EQ(context.fromPid, 0u) << "the foreground check ran for injected input";
 
-    wchar_t typed[16] = {};
-    GetWindowTextW(edit_, typed, 16);
-    EXPECT_STREQ(typed, L"ka") << "the keys went on to the edit control";
+    EXPECT_EQ(text(), u"ka") << "the keys went on to the edit control";
 }
 
 TEST_F(CaptureWineTest, KeyPressesAreRecordedThroughTheRealLayout) {
@@ -269,7 +175,7 @@ TEST_F(CaptureWineTest, KeyPressesAreRecordedThroughTheRealLayout) {
     InputBuffer buffer(200);
     HookContext context(0, settings, buffer);
     {
-        const HeldContext ime(edit_);
+        const HeldImeContext ime(edit_);
         ImmSetOpenStatus(ime.get(), FALSE);
     }
     auto press = [&](std::uint32_t vk) {

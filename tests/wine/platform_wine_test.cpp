@@ -1,7 +1,6 @@
 // The real seam's waiting, against a real low-level hook on this thread.
-#include <windows.h>
-
 #include "platform/platform.h"
+#include "tests/support/win32_tools.h"
 
 #include <gtest/gtest.h>
 
@@ -24,7 +23,8 @@ LRESULT CALLBACK countingHook(int code, WPARAM wParam, LPARAM lParam) {
 // (the user's releases, our own injected keys) must reach the hook during the
 // sleep, not wait until it ends or the hook times out.
 TEST(PlatformWineTest, SleepingStillAnswersTheLowLevelHook) {
-    HHOOK hook = SetWindowsHookExW(WH_KEYBOARD_LL, countingHook, GetModuleHandleW(nullptr), 0);
+    const win32test::OwnedHook hook(
+        SetWindowsHookExW(WH_KEYBOARD_LL, countingHook, GetModuleHandleW(nullptr), 0));
     ASSERT_NE(hook, nullptr);
     hookCalls = 0;
     std::atomic<DWORD> sendTook{0};
@@ -45,7 +45,6 @@ TEST(PlatformWineTest, SleepingStillAnswersTheLowLevelHook) {
     const DWORD slept = GetTickCount() - start;
     const int callsDuringSleep = hookCalls.load();
     typist.join();
-    UnhookWindowsHookEx(hook);
 
     EXPECT_GE(slept, 400u);
     EXPECT_LT(slept, 600u);

@@ -1,31 +1,22 @@
 // Files that another program holds, or that cannot be made, against the
 // real file system: the log and the settings file.
-#include <windows.h>
-
 #include "log/diagnostic_log.h"
-#include "platform/platform.h"
 #include "settings/settings_file.h"
 #include "settings/settings_reader.h"
+#include "tests/wine/wine_test.h"
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 namespace tavelio {
 namespace {
 
-std::filesystem::path hostPath(const std::u16string& path) {
-    return std::filesystem::path(std::wstring(path.begin(), path.end()));
-}
+using winetest::bytesOf;
+using winetest::hostPath;
 
 // The event names of a log file's lines, in order.
 std::vector<std::string> eventsOf(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string bytes = bytesOf(file).value_or("");
     std::vector<std::string> events;
     std::size_t start = 0;
     while (start < bytes.size()) {
@@ -124,57 +115,35 @@ TEST_F(RobustnessWineTest, ALogFileDeletedWhileRunningIsRecreatedByTheNextLine) 
 
 TEST_F(RobustnessWineTest, ASettingsFileHeldWithoutSharingGivesTheDefaultsAndIsLeftAlone) {
     const auto file = hostPath(settingsFilePath());
+    const winetest::MovedAside usersOwn(file);
     std::error_code ec;
-    const std::filesystem::path saved = file.string() + ".saved";
-    const bool existed = std::filesystem::exists(file, ec);
-    if (existed) {
-        std::filesystem::rename(file, saved);
-    }
     std::filesystem::create_directories(file.parent_path(), ec);
     const std::string edited = "{\"logging\": true, \"bufferMaxLength\": 300}";
-    std::ofstream(file, std::ios::binary) << edited;
+    winetest::putBytes(file, edited);
 
     HANDLE held = CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE) << GetLastError();
-    EXPECT_TRUE(loadSettings() == Settings{});
+    EXPECT_EQ(loadSettings(), Settings{});
     CloseHandle(held);
     const Settings released = loadSettings();
     EXPECT_TRUE(released.logging);
     EXPECT_EQ(released.bufferMaxLength, 300);
-
-    std::ifstream in(file, std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()),
-              edited);
-    in.close();
-    std::filesystem::remove(file, ec);
-    if (existed) {
-        std::filesystem::rename(saved, file);
-    }
+    EXPECT_EQ(bytesOf(file), edited);
 }
 
 TEST_F(RobustnessWineTest, ALogsFolderThatCannotBeMadeDropsTheLinesAndNothingElse) {
     // A file named Tavelio where the folder should be; a real folder waits aside.
-    std::error_code ec;
-    const std::filesystem::path aside = tavelio_.string() + ".aside";
-    if (tavelioExisted_) {
-        std::filesystem::rename(tavelio_, aside);
-    }
-    std::ofstream(tavelio_, std::ios::binary) << "in the way";
+    const winetest::MovedAside folder(tavelio_);
+    winetest::putBytes(tavelio_, "in the way");
     startLogging();
     EXPECT_TRUE(diagnosticLog().isActive());
     diagnosticLog().write(LogChannel::Output, u"DROPPED", u"no=folder");
     diagnosticLog().stop();
+    std::error_code ec;
     EXPECT_FALSE(std::filesystem::exists(files_[0], ec));
     EXPECT_FALSE(std::filesystem::exists(files_[1], ec));
-    std::ifstream in(tavelio_, std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()),
-              "in the way");
-    in.close();
-    std::filesystem::remove(tavelio_, ec);
-    if (tavelioExisted_) {
-        std::filesystem::rename(aside, tavelio_);
-    }
+    EXPECT_EQ(bytesOf(tavelio_), "in the way");
     files_.clear();
 }
 

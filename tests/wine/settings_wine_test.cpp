@@ -1,37 +1,17 @@
 // The settings file against the real platform layer, in the Wine user's
 // roaming application-data folder.
-#include "platform/platform.h"
 #include "settings/settings_file.h"
 #include "settings/settings_reader.h"
 #include "tests/support/default_settings_file.h"
-
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <optional>
+#include "tests/wine/wine_test.h"
 
 namespace tavelio {
 namespace {
 
 using testdata::DefaultFileBytes;
-
-std::filesystem::path hostPath(const std::u16string& path) {
-    return std::filesystem::path(std::wstring(path.begin(), path.end()));
-}
-
-std::optional<std::string> bytesOf(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void putBytes(const std::filesystem::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
+using winetest::bytesOf;
+using winetest::hostPath;
+using winetest::putBytes;
 
 // Moves a user's existing settings aside for the test and puts everything back after it.
 class SettingsWineTest : public ::testing::Test {
@@ -45,17 +25,14 @@ protected:
         folder_ = file_.parent_path();
         std::error_code ec;
         folderExisted_ = std::filesystem::exists(folder_, ec);
-        saved_ = bytesOf(file_);
-        std::filesystem::remove(file_, ec);
+        usersOwn_.emplace(file_);
         ASSERT_FALSE(std::filesystem::exists(file_, ec));
     }
 
     void TearDown() override {
-        std::error_code ec;
-        std::filesystem::remove_all(file_, ec);
-        if (saved_) {
-            putBytes(file_, *saved_);
-        } else if (!folderExisted_) {
+        usersOwn_.reset();
+        if (!folderExisted_) {
+            std::error_code ec;
             std::filesystem::remove(folder_, ec); // only when empty: the logs may live there
         }
     }
@@ -64,7 +41,7 @@ protected:
     std::filesystem::path file_;
     std::filesystem::path folder_;
     bool folderExisted_ = false;
-    std::optional<std::string> saved_;
+    std::optional<winetest::MovedAside> usersOwn_;
 };
 
 TEST_F(SettingsWineTest, PathIsTavelioInTheRoamingFolder) {

@@ -57,11 +57,7 @@ void toggleEnabled() {
     AppState& state = appState();
     state.settings.enabled = !state.settings.enabled;
     if (state.inputBuffer) {
-        try {
-            state.inputBuffer->clear();
-        } catch (...) {
-            // Only its log line can fail; the buffer is already empty.
-        }
+        state.inputBuffer->clear();
     }
     UniqueIcon previous(state.trayIcon.takeIcon());
     buildTrayIconData();
@@ -72,11 +68,7 @@ void runExecuteRequest() {
     AppState& state = appState();
     ExecuteContext context{state.settings, state.inputBuffer.get(), state.sessionCounter,
                            state.keyFallbackWindow};
-    try {
-        executeReinput(context);
-    } catch (...) {
-        // Nothing may leave a window procedure; the run simply ends here.
-    }
+    executeReinput(context);
 }
 
 void shutDown() {
@@ -87,11 +79,7 @@ void shutDown() {
     if (state.splashWindow != nullptr) {
         DestroyWindow(state.splashWindow);
     }
-    try {
-        diagnosticLog().stop();
-    } catch (...) {
-        // The quit message below must be posted whatever the log did.
-    }
+    diagnosticLog().stop();
     state.instanceMutex.reset();
     PostQuitMessage(0);
 }

@@ -5,8 +5,8 @@
 namespace tavelio {
 
 namespace {
-HHOOK hookHandle(platform::HookHandle hook) {
-    return reinterpret_cast<HHOOK>(hook);
+HHOOK hookHandle(const UniqueHook& hook) {
+    return reinterpret_cast<HHOOK>(hook.get());
 }
 } // namespace
 

@@ -3,6 +3,7 @@
 // builder that puts them together as the line convention says.
 #pragma once
 
+#include "log/number_format.h"
 #include "platform/platform.h"
 
 #include <array>
@@ -39,21 +40,6 @@ std::u16string processImageName(platform::WindowHandle window);
 std::u16string processImageNameOf(std::uint32_t processId);
 // The process that owns a window; 0 for no window or an unknown one.
 std::uint32_t processIdOf(platform::WindowHandle window);
-
-// Number forms: decimal, or hexadecimal in lower- or upper-case digits,
-// zero-padded to at least minWidth digits.
-enum class Radix { Decimal, LowerHex, UpperHex };
-std::u16string formatNumber(std::uint64_t value, Radix radix, std::size_t minWidth = 1);
-inline std::u16string decimal(std::uint64_t value) {
-    return formatNumber(value, Radix::Decimal);
-}
-std::u16string signedDecimal(std::int64_t value);
-inline std::u16string lowerHex(std::uint64_t value) { // after keys ending in "=0x"
-    return formatNumber(value, Radix::LowerHex);
-}
-inline std::u16string upperHex2(std::uint32_t value) { // "%02X": key and scan codes
-    return formatNumber(value, Radix::UpperHex, 2);
-}
 
 // One details text, field by field: key=value pairs separated by single
 // spaces, numbers in decimal (flags 1 or 0), handles and modes in hexadecimal

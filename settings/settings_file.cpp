@@ -1,6 +1,6 @@
 #include "settings/settings_file.h"
 
-#include "log/log_format.h"
+#include "log/number_format.h"
 #include "platform/platform.h"
 
 namespace tavelio {

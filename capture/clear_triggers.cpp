@@ -3,6 +3,8 @@
 #include "log/log_format.h"
 #include "platform/constants.h"
 
+#include <algorithm>
+
 namespace tavelio {
 
 namespace {
@@ -15,15 +17,7 @@ bool isButtonPress(std::uint32_t message) {
 } // namespace
 
 bool equalsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (asciiLower(a[i]) != asciiLower(b[i])) {
-            return false;
-        }
-    }
-    return true;
+    return std::ranges::equal(a, b, {}, asciiLower, asciiLower);
 }
 
 std::uint32_t foregroundProcessId() {
@@ -51,15 +45,9 @@ bool allowedProcess(const Settings& settings, std::uint32_t processId) {
     // A buffer on the stack: this runs on every key press and must not allocate.
     ImagePathBuffer path;
     const std::u16string_view name = processFileName(processId, path);
-    if (name.empty()) {
-        return true;
-    }
-    for (const auto& excluded : settings.excludedApps) {
-        if (equalsIgnoringAsciiCase(excluded, name)) {
-            return false;
-        }
-    }
-    return true;
+    return name.empty() || std::ranges::none_of(settings.excludedApps, [&](const auto& excluded) {
+               return equalsIgnoringAsciiCase(excluded, name);
+           });
 }
 
 bool allowedApp(const Settings& settings) {

@@ -165,14 +165,12 @@ bool decideKeyEvent(HookContext& context, int code, std::uint32_t message, const
     }
     PressFacts facts(context.settings, checkForegroundProcess(context));
 
-    if (matchesAnyHotkey(context.settings, event)) {
-        if (context.settings.enabled && context.buffer.canExecute() && facts.allowed() &&
-            !facts.imeOpen()) {
-            logHotkeyExecute(context.buffer);
-            // The press is swallowed even if the post fails: nothing to undo.
-            platform::postMessage(context.hiddenWindow, ExecuteRequestMessage, 0, 0);
-            return true;
-        }
+    if (matchesAnyHotkey(context.settings, event) && context.settings.enabled &&
+        context.buffer.canExecute() && facts.allowed() && !facts.imeOpen()) {
+        logHotkeyExecute(context.buffer);
+        // The press is swallowed even if the post fails: nothing to undo.
+        platform::postMessage(context.hiddenWindow, ExecuteRequestMessage, 0, 0);
+        return true;
     }
     if (event.vkCode == vk::Back && platform::isKeyDown(vk::Control)) {
         logHotkeySkip(context, facts);

@@ -90,17 +90,16 @@ bool sendText(std::u16string_view text, platform::WindowHandle target) {
         const std::int16_t scan = platform::vkKeyScan(ch, layout);
         if (scan == -1) {
             addUnicodePacket(batch, ch);
-            if (!sendInputBatch(batch).ok()) {
-                return false;
-            }
         } else {
             const auto value = static_cast<std::uint16_t>(scan);
             addKeyStrokes(batch, ch, static_cast<std::uint8_t>(value & 0xFF),
                           static_cast<std::uint8_t>(value >> 8), layout);
-            if (!sendInputBatch(batch).ok()) {
+        }
+        if (!sendInputBatch(batch).ok()) {
+            if (scan != -1) { // a refused Unicode packet has only SENDINPUT_FAIL
                 logOutput(u"SEND_TEXT_FAIL", character);
-                return false;
             }
+            return false;
         }
         platform::sleepMs(leadIn ? LeadInPauseMs : stepPause);
     }

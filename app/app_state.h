@@ -8,6 +8,7 @@
 #include "capture/hook_context.h"
 #include "capture/input_buffer.h"
 #include "platform/platform.h"
+#include "platform/unique_handle.h"
 #include "settings/settings.h"
 
 #include <atomic>
@@ -17,53 +18,8 @@
 
 namespace tavelio {
 
-// An icon handle that is destroyed with its owner.
-class UniqueIcon {
-public:
-    UniqueIcon() = default;
-    explicit UniqueIcon(HICON icon) : icon_(icon) {}
-    UniqueIcon(UniqueIcon&& other) noexcept : icon_(other.release()) {}
-    UniqueIcon& operator=(UniqueIcon&& other) noexcept {
-        reset(other.release());
-        return *this;
-    }
-    ~UniqueIcon() { reset(); }
-
-    HICON get() const { return icon_; }
-    HICON release() { return std::exchange(icon_, nullptr); }
-    void reset(HICON icon = nullptr) {
-        if (icon_ != nullptr) {
-            DestroyIcon(icon_);
-        }
-        icon_ = icon;
-    }
-
-private:
-    HICON icon_ = nullptr;
-};
-
-// A kernel object handle (the instance mutex) closed with its owner.
-class UniqueHandle {
-public:
-    UniqueHandle() = default;
-    explicit UniqueHandle(HANDLE handle) : handle_(handle) {}
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
-    ~UniqueHandle() { reset(); }
-
-    HANDLE get() const { return handle_; }
-    HANDLE release() { return std::exchange(handle_, nullptr); }
-    explicit operator bool() const { return handle_ != nullptr; }
-    void reset(HANDLE handle = nullptr) {
-        if (handle_ != nullptr) {
-            CloseHandle(handle_);
-        }
-        handle_ = handle;
-    }
-
-private:
-    HANDLE handle_ = nullptr;
-};
+using UniqueIcon = UniqueHandle<HICON, DestroyIcon>;
+using UniqueKernelHandle = UniqueHandle<HANDLE, CloseHandle>; // for null-on-failure handles
 
 // The notification-icon record. Its hIcon belongs to the record: whoever
 // replaces it takes the old one out with takeIcon and destroys it.
@@ -86,7 +42,7 @@ struct AppState {
     HWND hiddenWindow = nullptr;
     HWND splashWindow = nullptr; // empty once the splash is gone
     TrayIcon trayIcon;
-    UniqueHandle instanceMutex;
+    UniqueKernelHandle instanceMutex;
     std::unique_ptr<InputBuffer> inputBuffer;
     HINSTANCE instanceHandle = nullptr;
     // Declared last so that it goes first at exit: its hooks refer to the
@@ -96,8 +52,8 @@ struct AppState {
 
 AppState& appState();
 
-// Makes `next` the owned context and tears the previous one down: mouse hook,
-// then keyboard hook, then it stops being current, then it is destroyed.
+// Makes `next` the owned context and tears the previous one down: its
+// destruction removes its hooks, and it stops being current.
 void replaceHookContext(std::unique_ptr<HookContext> next);
 
 } // namespace tavelio

@@ -16,26 +16,9 @@ const wchar_t* statusText(bool enabled) {
     return enabled ? L"Tavelio: enabled" : L"Tavelio: paused";
 }
 
-// A popup menu destroyed when the click has been handled.
-class PopupMenu {
-public:
-    PopupMenu() : menu_(CreatePopupMenu()) {}
-    PopupMenu(const PopupMenu&) = delete;
-    PopupMenu& operator=(const PopupMenu&) = delete;
-    ~PopupMenu() {
-        if (menu_ != nullptr) {
-            DestroyMenu(menu_);
-        }
-    }
-    HMENU get() const { return menu_; }
-
-private:
-    HMENU menu_;
-};
-
 void showTrayMenu(HWND window) {
-    PopupMenu menu;
-    if (menu.get() == nullptr) {
+    const UniqueHandle<HMENU, DestroyMenu> menu(CreatePopupMenu());
+    if (!menu) {
         return;
     }
     const bool enabled = appState().settings.enabled;
@@ -57,11 +40,7 @@ void toggleEnabled() {
     AppState& state = appState();
     state.settings.enabled = !state.settings.enabled;
     if (state.inputBuffer) {
-        try {
-            state.inputBuffer->clear();
-        } catch (...) {
-            // Only its log line can fail; the buffer is already empty.
-        }
+        state.inputBuffer->clear();
     }
     UniqueIcon previous(state.trayIcon.takeIcon());
     buildTrayIconData();
@@ -72,11 +51,7 @@ void runExecuteRequest() {
     AppState& state = appState();
     ExecuteContext context{state.settings, state.inputBuffer.get(), state.sessionCounter,
                            state.keyFallbackWindow};
-    try {
-        executeReinput(context);
-    } catch (...) {
-        // Nothing may leave a window procedure; the run simply ends here.
-    }
+    executeReinput(context);
 }
 
 void shutDown() {
@@ -87,16 +62,18 @@ void shutDown() {
     if (state.splashWindow != nullptr) {
         DestroyWindow(state.splashWindow);
     }
-    try {
-        diagnosticLog().stop();
-    } catch (...) {
-        // The quit message below must be posted whatever the log did.
-    }
+    diagnosticLog().stop();
     state.instanceMutex.reset();
     PostQuitMessage(0);
 }
 
 } // namespace
+
+HICON loadAppIcon(HINSTANCE instance, int sizeMetric) {
+    const int size = GetSystemMetrics(sizeMetric);
+    return static_cast<HICON>(
+        LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+}
 
 void buildTrayIconData() {
     AppState& state = appState();
@@ -107,9 +84,7 @@ void buildTrayIconData() {
     data.uID = TrayIconId;
     data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     data.uCallbackMessage = TrayCallbackMessage;
-    data.hIcon = static_cast<HICON>(LoadImageW(state.instanceHandle, MAKEINTRESOURCEW(IDI_APP),
-                                               IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                               GetSystemMetrics(SM_CXSMICON), LR_DEFAULTCOLOR));
+    data.hIcon = loadAppIcon(state.instanceHandle, SM_CXSMICON);
     wcsncpy(data.szTip, statusText(state.settings.enabled), std::size(data.szTip) - 1);
 }
 

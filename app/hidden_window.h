@@ -15,6 +15,10 @@ UINT const IDM_STATUS = 1001;
 UINT const IDM_TOGGLE = 1002;
 UINT const IDM_EXIT = 1003;
 
+// The application's icon at a system size (SM_CXICON, SM_CXSMICON): width and
+// height alike.
+HICON loadAppIcon(HINSTANCE instance, int sizeMetric);
+
 // Clears AppState's trayIcon and fills it for the current enabled state,
 // loading a new icon. Talks to nobody: callers follow with Shell_NotifyIconW.
 void buildTrayIconData();

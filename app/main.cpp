@@ -20,17 +20,10 @@ constexpr wchar_t InstanceMutexName[] = L"Local\\TavelioSingleInstance";
 constexpr wchar_t HookFailureText[] = L"Failed to start keyboard input monitoring.";
 constexpr int SplashCornerDiameter = 28;
 
-// Square icons: the one metric gives width and height.
-HICON loadAppIcon(HINSTANCE instance, int sizeMetric) {
-    const int size = GetSystemMetrics(sizeMetric);
-    return static_cast<HICON>(
-        LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
-}
-
 // False when another instance already holds the name (or none can be made);
 // the caller then ends quietly with code 0.
 bool claimSingleInstance() {
-    UniqueHandle mutex(CreateMutexW(nullptr, TRUE, InstanceMutexName));
+    UniqueKernelHandle mutex(CreateMutexW(nullptr, TRUE, InstanceMutexName));
     if (!mutex || GetLastError() == ERROR_ALREADY_EXISTS) {
         return false;
     }
@@ -38,16 +31,22 @@ bool claimSingleInstance() {
     return true;
 }
 
-bool createHiddenWindow(HINSTANCE instance) {
+bool registerWindowClass(HINSTANCE instance, WNDPROC procedure, const wchar_t* name,
+                         HICON smallIcon) {
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof(windowClass);
-    windowClass.lpfnWndProc = hiddenWindowProc;
+    windowClass.lpfnWndProc = procedure;
     windowClass.hInstance = instance;
     windowClass.hIcon = loadAppIcon(instance, SM_CXICON);
-    windowClass.hIconSm = loadAppIcon(instance, SM_CXSMICON);
+    windowClass.hIconSm = smallIcon;
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.lpszClassName = HiddenWindowClass;
-    if (RegisterClassExW(&windowClass) == 0) {
+    windowClass.lpszClassName = name;
+    return RegisterClassExW(&windowClass) != 0;
+}
+
+bool createHiddenWindow(HINSTANCE instance) {
+    if (!registerWindowClass(instance, hiddenWindowProc, HiddenWindowClass,
+                             loadAppIcon(instance, SM_CXSMICON))) {
         return false;
     }
     appState().hiddenWindow = CreateWindowExW(
@@ -57,14 +56,7 @@ bool createHiddenWindow(HINSTANCE instance) {
 }
 
 void showSplash(HINSTANCE instance) {
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof(windowClass);
-    windowClass.lpfnWndProc = splashWindowProc;
-    windowClass.hInstance = instance;
-    windowClass.hIcon = loadAppIcon(instance, SM_CXICON);
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.lpszClassName = SplashWindowClass;
-    RegisterClassExW(&windowClass);
+    registerWindowClass(instance, splashWindowProc, SplashWindowClass, nullptr);
 
     const int x = (GetSystemMetrics(SM_CXSCREEN) - SplashWidth) / 2;
     const int y = (GetSystemMetrics(SM_CYSCREEN) - SplashHeight) / 2;
@@ -77,19 +69,14 @@ void showSplash(HINSTANCE instance) {
     }
     // The region's right and bottom are exclusive, hence one pixel more than
     // the window; after SetWindowRgn succeeds the window owns it.
-    HRGN region = CreateRoundRectRgn(0, 0, SplashWidth + 1, SplashHeight + 1, SplashCornerDiameter,
-                                     SplashCornerDiameter);
-    if (region != nullptr && SetWindowRgn(splash, region, FALSE) == 0) {
-        DeleteObject(region);
+    UniqueHandle<HRGN, DeleteObject> region(CreateRoundRectRgn(
+        0, 0, SplashWidth + 1, SplashHeight + 1, SplashCornerDiameter, SplashCornerDiameter));
+    if (region && SetWindowRgn(splash, region.get(), FALSE) != 0) {
+        region.release();
     }
     ShowWindow(splash, SW_SHOWNORMAL);
     UpdateWindow(splash);
     SetTimer(splash, SplashTimerId, SplashTimeoutMs, nullptr);
-}
-
-int failHooks() {
-    MessageBoxW(nullptr, HookFailureText, WindowTitle, MB_OK | MB_ICONERROR);
-    return 1;
 }
 
 bool installHooks() {
@@ -100,23 +87,18 @@ bool installHooks() {
     HookContext& context = *state.ownedHookContext;
     state.currentHookContext = &context;
 
-    HHOOK keyboard = SetWindowsHookExW(WH_KEYBOARD_LL, keyboardHookProc, nullptr, 0);
-    if (keyboard == nullptr) {
+    context.keyboardHook.reset(reinterpret_cast<platform::HookHandle>(
+        SetWindowsHookExW(WH_KEYBOARD_LL, keyboardHookProc, nullptr, 0)));
+    if (context.keyboardHook) {
+        context.mouseHook.reset(reinterpret_cast<platform::HookHandle>(
+            SetWindowsHookExW(WH_MOUSE_LL, mouseHookProc, nullptr, 0)));
+    }
+    if (!context.mouseHook) {
+        // Monitoring needs both hooks: a keyboard hook alone is taken out again.
+        context.keyboardHook.reset();
         state.currentHookContext = nullptr;
         return false;
     }
-    context.keyboardHook = reinterpret_cast<platform::HookHandle>(keyboard);
-
-    HHOOK mouse = SetWindowsHookExW(WH_MOUSE_LL, mouseHookProc, nullptr, 0);
-    if (mouse == nullptr) {
-        platform::unhookWindowsHook(context.keyboardHook);
-        context.keyboardHook = 0;
-        if (state.currentHookContext == &context) {
-            state.currentHookContext = nullptr;
-        }
-        return false;
-    }
-    context.mouseHook = reinterpret_cast<platform::HookHandle>(mouse);
     return true;
 }
 
@@ -153,7 +135,8 @@ int run(HINSTANCE instance) {
 
     state.inputBuffer = std::make_unique<InputBuffer>(state.settings.bufferMaxLength);
     if (!installHooks()) {
-        return failHooks();
+        MessageBoxW(nullptr, HookFailureText, WindowTitle, MB_OK | MB_ICONERROR);
+        return 1;
     }
 
     buildTrayIconData();

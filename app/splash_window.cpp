@@ -1,6 +1,7 @@
 #include "app/splash_window.h"
 
 #include "app/app_state.h"
+#include "platform/unique_handle.h"
 #include "resources/resource_ids.h"
 
 // WIN32_LEAN_AND_MEAN leaves out the COM declarations GDI+ needs.
@@ -8,8 +9,6 @@
 
 #include <gdiplus.h>
 #include <shlwapi.h>
-
-#include <utility>
 
 namespace tavelio {
 
@@ -36,95 +35,36 @@ private:
     HDC dc_ = nullptr;
 };
 
-class StreamRef {
-public:
-    explicit StreamRef(IStream* stream) : stream_(stream) {}
-    StreamRef(const StreamRef&) = delete;
-    StreamRef& operator=(const StreamRef&) = delete;
-    ~StreamRef() {
-        if (stream_ != nullptr) {
-            stream_->Release();
-        }
-    }
-    IStream* get() const { return stream_; }
+void releaseStream(IStream* stream) {
+    stream->Release();
+}
+using StreamRef = UniqueHandle<IStream*, releaseStream>;
+using GdiplusToken = UniqueHandle<ULONG_PTR, Gdiplus::GdiplusShutdown>;
+using GdipImage = UniqueHandle<Gdiplus::GpBitmap*, gdip::GdipDisposeImage>;
+using GdipGraphics = UniqueHandle<Gdiplus::GpGraphics*, gdip::GdipDeleteGraphics>;
 
-private:
-    IStream* stream_;
-};
-
-// GDI+ is started for one paint and shut down after it.
-class GdiplusSession {
-public:
-    GdiplusSession() {
-        Gdiplus::GdiplusStartupInput input;
-        input.GdiplusVersion = 1;
-        input.DebugEventCallback = nullptr;
-        input.SuppressBackgroundThread = FALSE;
-        input.SuppressExternalCodecs = FALSE;
-        if (Gdiplus::GdiplusStartup(&token_, &input, nullptr) != Gdiplus::Ok) {
-            token_ = 0;
-        }
-    }
-    GdiplusSession(const GdiplusSession&) = delete;
-    GdiplusSession& operator=(const GdiplusSession&) = delete;
-    ~GdiplusSession() {
-        if (token_ != 0) {
-            Gdiplus::GdiplusShutdown(token_);
-        }
-    }
-    bool started() const { return token_ != 0; }
-
-private:
-    ULONG_PTR token_ = 0;
-};
-
-class GdipImage {
-public:
-    GdipImage() = default;
-    GdipImage(const GdipImage&) = delete;
-    GdipImage& operator=(const GdipImage&) = delete;
-    ~GdipImage() { gdip::GdipDisposeImage(bitmap_); }
-    Gdiplus::GpBitmap** out() { return &bitmap_; }
-    Gdiplus::GpBitmap* get() const { return bitmap_; }
-
-private:
-    Gdiplus::GpBitmap* bitmap_ = nullptr;
-};
-
-class GdipGraphics {
-public:
-    explicit GdipGraphics(HDC dc) {
-        if (gdip::GdipCreateFromHDC(dc, &graphics_) != Gdiplus::Ok) {
-            graphics_ = nullptr;
-        }
-    }
-    GdipGraphics(const GdipGraphics&) = delete;
-    GdipGraphics& operator=(const GdipGraphics&) = delete;
-    ~GdipGraphics() {
-        if (graphics_ != nullptr) {
-            gdip::GdipDeleteGraphics(graphics_);
-        }
-    }
-    Gdiplus::GpGraphics* get() const { return graphics_; }
-
-private:
-    Gdiplus::GpGraphics* graphics_ = nullptr;
-};
-
+// GDI+ is started for one paint and shut down after it; the image and the
+// graphics go before the session that made them.
 void drawPng(HDC dc, IStream* stream, const RECT& client) {
-    GdiplusSession session;
-    if (!session.started()) {
+    // Version 1, no debug callback, with its background thread and codecs.
+    const Gdiplus::GdiplusStartupInput input;
+    ULONG_PTR token = 0;
+    if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) {
         return;
     }
-    GdipImage image;
-    if (gdip::GdipCreateBitmapFromStream(stream, image.out()) == Gdiplus::Ok) {
-        GdipGraphics graphics(dc);
-        if (graphics.get() != nullptr) {
-            gdip::GdipDrawImageRectI(graphics.get(), image.get(), 0, 0, client.right - client.left,
-                                     client.bottom - client.top);
-        }
+    const GdiplusToken session(token);
+    Gdiplus::GpBitmap* bitmap = nullptr;
+    if (gdip::GdipCreateBitmapFromStream(stream, &bitmap) != Gdiplus::Ok) {
+        return;
     }
-    // The image goes before the session that made it.
+    const GdipImage image(bitmap);
+    Gdiplus::GpGraphics* graphics = nullptr;
+    if (gdip::GdipCreateFromHDC(dc, &graphics) != Gdiplus::Ok) {
+        return;
+    }
+    const GdipGraphics canvas(graphics);
+    gdip::GdipDrawImageRectI(canvas.get(), image.get(), 0, 0, client.right - client.left,
+                             client.bottom - client.top);
 }
 
 } // namespace
@@ -149,8 +89,8 @@ void paintSplash(HWND window) {
     if (bytes == nullptr || size == 0) {
         return;
     }
-    StreamRef stream(SHCreateMemStream(static_cast<const BYTE*>(bytes), size));
-    if (stream.get() == nullptr) {
+    const StreamRef stream(SHCreateMemStream(static_cast<const BYTE*>(bytes), size));
+    if (!stream) {
         return;
     }
     drawPng(paint.dc(), stream.get(), client);

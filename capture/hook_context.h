@@ -4,26 +4,28 @@
 
 #include "capture/input_buffer.h"
 #include "platform/platform.h"
+#include "platform/unique_handle.h"
 #include "settings/settings.h"
 
 #include <cstdint>
 
 namespace tavelio {
 
+// A low-level hook, removed when its owner lets go of it.
+using UniqueHook = UniqueHandle<platform::HookHandle, platform::unhookWindowsHook>;
+
 struct HookContext {
     platform::WindowHandle hiddenWindow = 0; // receives ExecuteRequestMessage
     Settings& settings;                      // the active record, so a tray toggle is seen at once
     InputBuffer& buffer;
-    platform::HookHandle keyboardHook = 0;
-    platform::HookHandle mouseHook = 0;
+    // Members go in reverse order: tearing a context down removes the mouse
+    // hook first, then the keyboard hook.
+    UniqueHook keyboardHook;
+    UniqueHook mouseHook;
     std::uint32_t fromPid = 0; // foreground process seen at the last key press
 
     HookContext(platform::WindowHandle hidden, Settings& s, InputBuffer& b)
         : hiddenWindow(hidden), settings(s), buffer(b) {}
-    HookContext(const HookContext&) = delete;
-    HookContext& operator=(const HookContext&) = delete;
-    // Tearing a context down removes its hooks: mouse first, then keyboard.
-    ~HookContext();
 };
 
 // The fields of KBDLLHOOKSTRUCT the keyboard logic reads.

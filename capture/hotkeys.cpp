@@ -2,6 +2,8 @@
 
 #include "platform/constants.h"
 
+#include <algorithm>
+
 namespace tavelio {
 
 bool matchesHotkey(std::u16string_view hotkey, const KeyEvent& event) {
@@ -25,15 +27,10 @@ bool matchesAnyHotkey(const Settings& settings, const KeyEvent& event) {
     if (event.vkCode != vk::Back) {
         return false; // the common case: no text is compared
     }
-    if (matchesHotkey(settings.hotkey, event)) {
-        return true;
-    }
-    for (const auto& alternate : settings.alternateHotkeys) {
-        if (matchesHotkey(alternate, event)) {
-            return true;
-        }
-    }
-    return false;
+    const auto matches = [&](const std::u16string& hotkey) {
+        return matchesHotkey(hotkey, event);
+    };
+    return matches(settings.hotkey) || std::ranges::any_of(settings.alternateHotkeys, matches);
 }
 
 } // namespace tavelio

@@ -1,8 +1,5 @@
 #include "capture/input_buffer.h"
 
-#include "log/diagnostic_log.h"
-#include "log/log_format.h"
-
 namespace tavelio {
 
 std::u16string_view lastActionName(LastAction last) {
@@ -35,63 +32,37 @@ void InputBuffer::append(char16_t ch) {
         truncated_ = true;
     }
     last_ = LastAction::Text;
-    if (diagnosticLog().isActive()) {
-        std::u16string detail = u"ch=\"";
-        detail += ch;
-        detail += u'"';
-        logChange(u"append", detail);
-    }
+    logChange(u"append", {&ch, 1});
 }
 
-void InputBuffer::backspace() {
+void InputBuffer::backspace() noexcept {
     if (!text_.empty()) {
         text_.pop_back();
     }
     last_ = LastAction::Backspace;
-    logChange(u"backspace", {});
+    logChange(u"backspace");
 }
 
-void InputBuffer::clear() {
+void InputBuffer::clear() noexcept {
     text_.clear();
     truncated_ = false;
     last_ = LastAction::Cleared;
-    logChange(u"clear", {});
+    logChange(u"clear");
 }
 
-void InputBuffer::requestClear(std::u16string_view reason, std::u16string_view details) {
-    auto& log = diagnosticLog();
-    if (log.isActive()) {
-        std::u16string line = u"reason=";
-        line += reason;
-        if (!details.empty()) {
-            line += u' ';
-            line += details;
+void InputBuffer::logChange(std::u16string_view action,
+                            std::u16string_view appended) const noexcept {
+    logInput(u"BUFFER", [&](LogDetails& d) {
+        d.add(u"action", action);
+        if (!appended.empty()) {
+            d.quotedAsIs(u"ch", appended); // the character as typed, unescaped
         }
-        log.write(LogChannel::Input, u"CLEAR_REQUEST", line);
-    }
-    clear();
-}
-
-void InputBuffer::logChange(std::u16string_view action, std::u16string_view detail) const {
-    auto& log = diagnosticLog();
-    if (!log.isActive()) {
-        return;
-    }
-    std::u16string line = u"action=";
-    line += action;
-    if (!detail.empty()) {
-        line += u' ';
-        line += detail;
-    }
-    line += u" len=" + decimal(text_.size());
-    line += u" truncated=";
-    line += flag(truncated_);
-    line += u" canExecute=";
-    line += flag(canExecute());
-    line += u" last=";
-    line += lastActionName(last_);
-    line += u" text=\"" + escapeLogText(text_) + u"\"";
-    log.write(LogChannel::Input, u"BUFFER", line);
+        d.add(u"len", text_.size())
+            .add(u"truncated", truncated_)
+            .add(u"canExecute", canExecute())
+            .add(u"last", lastActionName(last_))
+            .quoted(u"text", text_);
+    });
 }
 
 } // namespace tavelio

@@ -2,6 +2,9 @@
 // clearing event: the text a re-input deletes and types again.
 #pragma once
 
+#include "log/diagnostic_log.h"
+#include "settings/settings.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -12,13 +15,7 @@ enum class LastAction : std::uint32_t { None = 0, Text = 1, Backspace = 2, Clear
 
 class InputBuffer {
 public:
-    static constexpr std::int32_t MinLength = 100;
-    static constexpr std::int32_t MaxLength = 500;
-    static constexpr std::int32_t clampLength(std::int32_t requested) {
-        return requested < MinLength ? MinLength : (requested > MaxLength ? MaxLength : requested);
-    }
-
-    explicit InputBuffer(std::int32_t maxLength) : maxLength_(clampLength(maxLength)) {
+    explicit InputBuffer(std::int32_t maxLength) : maxLength_(clampBufferMaxLength(maxLength)) {
         text_.reserve(static_cast<std::size_t>(maxLength_) + 1);
     }
 
@@ -26,10 +23,15 @@ public:
     // space in a row ends the segment (clears). Drops the oldest character
     // when full and remembers that it did.
     void append(char16_t ch);
-    void backspace();
-    void clear();
-    // Writes the CLEAR_REQUEST line for a clearing event, then clears.
-    void requestClear(std::u16string_view reason, std::u16string_view details);
+    void backspace() noexcept;
+    void clear() noexcept;
+    // Writes the CLEAR_REQUEST line for a clearing event, then clears. The
+    // details are what the log's write takes.
+    template <typename Details>
+    void requestClear(std::u16string_view reason, Details&& details) noexcept {
+        logInput(u"CLEAR_REQUEST", [&](LogDetails& d) { d.add(u"reason", reason).add(details); });
+        clear();
+    }
 
     bool canExecute() const {
         return !truncated_ && !text_.empty() &&
@@ -41,7 +43,8 @@ public:
     LastAction last() const { return last_; }
 
 private:
-    void logChange(std::u16string_view action, std::u16string_view detail) const;
+    // The BUFFER line after a change; `appended` is the character an append stored.
+    void logChange(std::u16string_view action, std::u16string_view appended = {}) const noexcept;
 
     std::int32_t maxLength_;
     std::u16string text_;

@@ -6,6 +6,7 @@
 #include "log/diagnostic_log.h"
 #include "log/log_format.h"
 #include "platform/constants.h"
+#include "reinput/synthetic_input.h"
 
 #include <optional>
 
@@ -54,94 +55,62 @@ bool isClearKey(std::uint32_t key) {
            (key >= vk::Prior && key <= vk::Down);
 }
 
-// "vk=0x%02X", built only while logging.
-std::u16string vkDetail(std::uint32_t key) {
-    if (!diagnosticLog().isActive()) {
-        return {};
-    }
-    return u"vk=0x" + upperHex2(key);
-}
-
-std::u16string quoted(std::u16string_view key, std::u16string_view value) {
-    std::u16string out(key);
-    out += u'"';
-    out += value;
-    out += u'"';
-    return out;
-}
-
-void logInput(std::u16string_view event, std::u16string_view details) {
-    diagnosticLog().write(LogChannel::Input, event, details);
-}
-
-void logAppend(std::u16string_view source, std::uint32_t key, char16_t ch) {
-    if (!diagnosticLog().isActive()) {
-        return;
-    }
-    std::u16string details = u"source=";
-    details += source;
-    details += u" vk=0x" + upperHex2(key);
-    details += u" ch=\"";
-    details += ch;
-    details += u'"';
-    logInput(u"APPEND", details);
+// Stores a character the key produced, with the APPEND line after the buffer's.
+void appendCharacter(InputBuffer& buffer, std::u16string_view source, std::uint32_t key,
+                     char16_t ch) {
+    buffer.append(ch);
+    logInput(u"APPEND", [&](LogDetails& d) {
+        d.add(u"source", source).code(u"vk", key).quotedAsIs(u"ch", {&ch, 1}); // as typed
+    });
 }
 
 void logSkip(std::u16string_view reason, std::uint32_t key, bool withKey) {
-    if (!diagnosticLog().isActive()) {
-        return;
-    }
-    std::u16string details = u"reason=";
-    details += reason;
-    if (withKey) {
-        details += u" vk=0x" + upperHex2(key);
-    }
-    details += quoted(u" ime=", describeImeState());
-    logInput(u"SKIP", details);
+    logInput(u"SKIP", [&](LogDetails& d) {
+        d.add(u"reason", reason);
+        if (withKey) {
+            d.code(u"vk", key);
+        }
+        d.quotedAsIs(u"ime", describeImeState());
+    });
 }
 
 void logHotkeyExecute(const InputBuffer& buffer) {
-    if (!diagnosticLog().isActive()) {
-        return;
-    }
-    const auto& text = buffer.text();
-    std::u16string details = u"bufLen=" + decimal(text.size());
-    details += u' ' + summarizeText(text);
-    details += quoted(u" text=", escapeLogText(text));
-    details += u' ' + describeModifierState();
-    details += u' ' + describeWindowContext();
-    details += quoted(u" ime=", describeImeState());
-    logInput(u"HOTKEY_EXECUTE", details);
+    logInput(u"HOTKEY_EXECUTE", [&](LogDetails& d) {
+        const auto& text = buffer.text();
+        d.add(u"bufLen", text.size())
+            .add(summarizeText(text))
+            .quoted(u"text", text)
+            .add(describeModifierState())
+            .add(describeWindowContext())
+            .quotedAsIs(u"ime", describeImeState());
+    });
 }
 
 void logHotkeySkip(HookContext& context, PressFacts& facts) {
-    if (!diagnosticLog().isActive()) {
-        return;
-    }
-    const auto& buffer = context.buffer;
-    std::u16string details = u"matched=0 enabled=";
-    details += flag(context.settings.enabled);
-    details += u" canExecute=";
-    details += flag(buffer.canExecute());
-    details += u" truncated=";
-    details += flag(buffer.truncated());
-    details += u" bufLen=" + decimal(buffer.text().size());
-    details += u" allowedApp=";
-    details += flag(facts.allowed());
-    details += u" imeOpen=";
-    details += flag(facts.imeOpen());
-    details += quoted(u" ime=", describeImeState());
-    details += quoted(u" text=", escapeLogText(buffer.text()));
-    logInput(u"HOTKEY_SKIP", details);
+    logInput(u"HOTKEY_SKIP", [&](LogDetails& d) {
+        const auto& buffer = context.buffer;
+        d.add(u"matched=0")
+            .add(u"enabled", context.settings.enabled)
+            .add(u"canExecute", buffer.canExecute())
+            .add(u"truncated", buffer.truncated())
+            .add(u"bufLen", buffer.text().size())
+            .add(u"allowedApp", facts.allowed())
+            .add(u"imeOpen", facts.imeOpen())
+            .quotedAsIs(u"ime", describeImeState())
+            .quoted(u"text", buffer.text());
+    });
 }
 
 void classifyPress(HookContext& context, const KeyEvent& event, PressFacts& facts) {
     auto& buffer = context.buffer;
     const auto& settings = context.settings;
     const std::uint32_t key = event.vkCode;
+    const auto vkDetail = [key](LogDetails& d) {
+        d.code(u"vk", key);
+    };
 
     if (!settings.enabled || !facts.allowed()) {
-        buffer.requestClear(u"disabled_or_excluded", vkDetail(key));
+        buffer.requestClear(u"disabled_or_excluded", vkDetail);
         return;
     }
     // Shift alone is no combination: shifted keys are characters.
@@ -149,7 +118,7 @@ void classifyPress(HookContext& context, const KeyEvent& event, PressFacts& fact
                              platform::isKeyDown(vk::LWin) || platform::isKeyDown(vk::RWin);
     if (combination) {
         if (!isModifierKey(key)) {
-            buffer.requestClear(u"modifier_combo", vkDetail(key));
+            buffer.requestClear(u"modifier_combo", vkDetail);
         }
         return;
     }
@@ -159,7 +128,7 @@ void classifyPress(HookContext& context, const KeyEvent& event, PressFacts& fact
     }
     if (key == vk::Space) {
         if (settings.clearOnSpace) {
-            buffer.requestClear(u"clear_on_space", {});
+            buffer.requestClear(u"clear_on_space", u"");
         } else if (facts.imeOpen()) {
             logSkip(u"ime_open_on_space", key, false);
         } else {
@@ -169,7 +138,7 @@ void classifyPress(HookContext& context, const KeyEvent& event, PressFacts& fact
     }
     // Enter clears whatever clearOnEnter says.
     if (isClearKey(key)) {
-        buffer.requestClear(u"clear_key", vkDetail(key));
+        buffer.requestClear(u"clear_key", vkDetail);
         return;
     }
     if (facts.imeOpen()) {
@@ -179,10 +148,9 @@ void classifyPress(HookContext& context, const KeyEvent& event, PressFacts& fact
     if (appendFromVirtualKey(buffer, event) || appendFromUnicode(buffer, event)) {
         return;
     }
-    if (diagnosticLog().isActive()) {
-        logInput(u"REJECT", u"reason=not_printable vk=0x" + upperHex2(key) + u" scan=0x" +
-                                upperHex2(event.scanCode));
-    }
+    logInput(u"REJECT", [&](LogDetails& d) {
+        d.add(u"reason", u"not_printable").code(u"vk", key).code(u"scan", event.scanCode);
+    });
 }
 
 bool decideKeyEvent(HookContext& context, int code, std::uint32_t message, const KeyEvent& event) {
@@ -197,14 +165,12 @@ bool decideKeyEvent(HookContext& context, int code, std::uint32_t message, const
     }
     PressFacts facts(context.settings, checkForegroundProcess(context));
 
-    if (matchesAnyHotkey(context.settings, event)) {
-        if (context.settings.enabled && context.buffer.canExecute() && facts.allowed() &&
-            !facts.imeOpen()) {
-            logHotkeyExecute(context.buffer);
-            // The press is swallowed even if the post fails: nothing to undo.
-            platform::postMessage(context.hiddenWindow, ExecuteRequestMessage, 0, 0);
-            return true;
-        }
+    if (matchesAnyHotkey(context.settings, event) && context.settings.enabled &&
+        context.buffer.canExecute() && facts.allowed() && !facts.imeOpen()) {
+        logHotkeyExecute(context.buffer);
+        // The press is swallowed even if the post fails: nothing to undo.
+        platform::postMessage(context.hiddenWindow, ExecuteRequestMessage, 0, 0);
+        return true;
     }
     if (event.vkCode == vk::Back && platform::isKeyDown(vk::Control)) {
         logHotkeySkip(context, facts);
@@ -223,14 +189,11 @@ bool appendFromVirtualKey(InputBuffer& buffer, const KeyEvent& event) {
         // Shift or Caps Lock alone gives a capital; both or neither a small letter.
         const char16_t ch =
             static_cast<char16_t>(shift == caps ? asciiLower(static_cast<char16_t>(key)) : key);
-        buffer.append(ch);
-        logAppend(u"vk", key, ch);
+        appendCharacter(buffer, u"vk", key, ch);
         return true;
     }
     if (key >= '0' && key <= '9' && !platform::isKeyDown(vk::Shift)) {
-        const char16_t ch = static_cast<char16_t>(key);
-        buffer.append(ch);
-        logAppend(u"vk_digit", key, ch);
+        appendCharacter(buffer, u"vk_digit", key, static_cast<char16_t>(key));
         return true;
     }
     return false;
@@ -252,9 +215,7 @@ bool appendFromUnicode(InputBuffer& buffer, const KeyEvent& event) {
         keyState[modifier] &= static_cast<std::uint8_t>(~0x80);
     }
 
-    const auto foreground = platform::foregroundWindow();
-    const auto layout = platform::keyboardLayout(
-        foreground != 0 ? platform::windowThreadProcessId(foreground, nullptr) : 0);
+    const auto layout = foregroundLayout();
 
     // An empty translation first clears any dead key the layout may hold from
     // an earlier call, so this one stands on its own.
@@ -268,8 +229,7 @@ bool appendFromUnicode(InputBuffer& buffer, const KeyEvent& event) {
     if (produced != 1 || out[0] < 0x20 || out[0] > 0x7E) {
         return false;
     }
-    buffer.append(out[0]);
-    logAppend(u"unicode", event.vkCode, out[0]);
+    appendCharacter(buffer, u"unicode", event.vkCode, out[0]);
     return true;
 }
 
@@ -283,7 +243,8 @@ bool processKeyEvent(HookContext& context, int code, std::uint32_t message,
     try {
         return decideKeyEvent(context, code, message, event);
     } catch (...) {
-        // Out of memory while logging, say: the key still reaches the application.
+        // The keyboard hook's one catch: whatever fails in the decisions, the
+        // key still reaches the application.
         return false;
     }
 }

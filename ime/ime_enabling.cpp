@@ -2,11 +2,10 @@
 
 #include "ime/ime_state.h"
 #include "log/diagnostic_log.h"
-#include "log/log_format.h"
 #include "platform/constants.h"
+#include "reinput/synthetic_input.h"
 
 #include <cstdint>
-#include <string>
 #include <string_view>
 
 namespace tavelio {
@@ -21,8 +20,12 @@ constexpr std::uint32_t ReadyPollMs = 20;
 
 struct FallbackKey {
     std::u16string_view method;
-    std::uint16_t key;
+    std::uint8_t key;
     bool isScanCode;
+
+    platform::KeyInput event(bool release) const {
+        return isScanCode ? scanCodeEvent(key, release) : virtualKeyEvent(key, release);
+    }
 };
 
 constexpr FallbackKey fallbackKeys[] = {
@@ -32,17 +35,6 @@ constexpr FallbackKey fallbackKeys[] = {
     {u"scan29", 0x29, true},
 };
 
-void writeOutput(std::u16string_view event, std::u16string_view details) {
-    diagnosticLog().write(LogChannel::Output, event, details);
-}
-
-bool hasNative(platform::ImeContext context) {
-    std::uint32_t conversion = 0;
-    std::uint32_t sentence = 0;
-    platform::immGetConversionStatus(context, conversion, sentence);
-    return (conversion & ime::CmodeNative) != 0;
-}
-
 // Method 1: open the context and add the NATIVE bit, keeping the other
 // conversion bits and the sentence mode. Releases the target's context.
 bool enableViaInputContext(ImeTarget& target, platform::WindowHandle working) {
@@ -51,38 +43,20 @@ bool enableViaInputContext(ImeTarget& target, platform::WindowHandle working) {
     std::uint32_t conversion = 0;
     std::uint32_t sentence = 0;
     platform::immGetConversionStatus(context, conversion, sentence);
-    bool attempted = opened;
-    if ((conversion & ime::CmodeNative) == 0) {
-        const bool converted =
-            platform::immSetConversionStatus(context, conversion | ime::CmodeNative, sentence);
-        attempted = opened || converted;
-    }
-    const bool confirmed = attempted && platform::immGetOpenStatus(context) && hasNative(context);
+    // With the NATIVE bit already set, only the open call counts as an attempt.
+    const bool converted =
+        (conversion & ime::CmodeNative) == 0 &&
+        platform::immSetConversionStatus(context, conversion | ime::CmodeNative, sentence);
+    const bool confirmed = (opened || converted) && isNativeOpen(context);
     target.release();
     if (!confirmed) {
         return false;
     }
-    if (diagnosticLog().isActive()) {
-        writeOutput(u"IME_ENABLE",
-                    u"method=ImmSetOpenStatus result=ok hwnd=0x" + lowerHex(working));
-    }
+    logOutput(u"IME_ENABLE", [&](LogDetails& d) {
+        d.add(u"method", u"ImmSetOpenStatus").add(u"result", u"ok").hex(u"hwnd", working);
+    });
     platform::sleepMs(SettlePauseMs);
     return true;
-}
-
-platform::KeyInput fallbackRecord(const FallbackKey& key, bool release) {
-    platform::KeyInput record;
-    if (key.isScanCode) {
-        record.scan = key.key;
-        record.flags = keyevent::ScanCode;
-    } else {
-        record.vk = key.key;
-    }
-    if (release) {
-        record.flags |= keyevent::KeyUp;
-    }
-    record.extraInfo = InjectedInputMarker;
-    return record;
 }
 
 bool sameWindow(platform::WindowHandle window, platform::WindowHandle targetWindow) {
@@ -92,82 +66,65 @@ bool sameWindow(platform::WindowHandle window, platform::WindowHandle targetWind
 
 } // namespace
 
-bool enableIme(platform::WindowHandle& keyFallbackWindow, bool* fallbackKeysSent) {
-    auto& log = diagnosticLog();
+ImeEnableResult enableIme(platform::WindowHandle& keyFallbackWindow) {
     keyFallbackWindow = 0;
-    if (fallbackKeysSent != nullptr) {
-        *fallbackKeysSent = false;
-    }
     ImeTarget target = findImeTarget();
     platform::WindowHandle working = target.window();
     if (working == 0) {
         working = focusOrForegroundWindow();
     }
     if (working == 0) {
-        writeOutput(u"IME_ENABLE", u"result=fail reason=no_hwnd");
-        return false;
+        logOutput(u"IME_ENABLE", u"result=fail reason=no_hwnd");
+        return {};
     }
-    if (log.isActive()) {
-        writeOutput(u"IME_ENABLE_BEGIN", describeImeState());
-    }
+    logOutput(u"IME_ENABLE_BEGIN", describeImeState);
 
-    bool enabled = false;
+    ImeEnableResult result;
     if (target.context() != 0) {
-        enabled = enableViaInputContext(target, working);
+        result.on = enableViaInputContext(target, working);
     } else {
-        writeOutput(u"IME_ENABLE", u"method=ImmSetOpenStatus result=skip reason=no_context");
+        logOutput(u"IME_ENABLE", u"method=ImmSetOpenStatus result=skip reason=no_context");
     }
 
     if (!isImeOpen() && enableViaDefaultImeWindow(working)) {
         platform::sleepMs(SettlePauseMs);
         if (isImeOpen()) {
-            enabled = true;
-            writeOutput(u"IME_ENABLE", u"method=WM_IME_CONTROL result=ok");
+            result.on = true;
+            logOutput(u"IME_ENABLE", u"method=WM_IME_CONTROL result=ok");
         }
     }
 
     // The IME may have gone off again since method 1; the keys then decide.
     if (!isImeOpen()) {
-        enabled = enableViaKeyFallback(fallbackKeysSent);
-        if (enabled) {
+        result = enableViaKeyFallback();
+        if (result.on) {
             keyFallbackWindow = working;
         }
     }
 
-    if (log.isActive()) {
-        writeOutput(u"IME_ENABLE_END", describeImeState());
-    }
-    return enabled || isImeOpen();
+    logOutput(u"IME_ENABLE_END", describeImeState);
+    result.on = result.on || isImeOpen();
+    return result;
 }
 
 bool enableViaDefaultImeWindow(platform::WindowHandle window) {
-    if (window == 0) {
-        return false;
-    }
-    const auto imeWindow = platform::immGetDefaultImeWindow(window);
+    const auto imeWindow = defaultImeWindow(window);
     if (imeWindow == 0) {
         return false;
     }
-    std::uintptr_t result = 0;
-    const std::intptr_t delivered =
-        platform::sendMessageTimeout(imeWindow, msg::ImeControl, ime::ImcSetOpenStatus, 1,
-                                     ime::SmtoBlockAbortIfHung, ImeControlTimeoutMs, &result);
-    if (diagnosticLog().isActive()) {
-        writeOutput(u"IME_ENABLE_DEFAULT_WND", u"imeWnd=0x" + lowerHex(imeWindow) + u" delivered=" +
-                                                   signedDecimal(delivered) + u" result=" +
-                                                   decimal(result));
-    }
-    return delivered != 0 && result == 0;
+    const auto reply = sendImeControl(imeWindow, ime::ImcSetOpenStatus, 1, ImeControlTimeoutMs);
+    logOutput(u"IME_ENABLE_DEFAULT_WND", [&](LogDetails& d) {
+        d.hex(u"imeWnd", imeWindow).add(u"delivered", reply.delivered).add(u"result", reply.answer);
+    });
+    return reply.delivered != 0 && reply.answer == 0;
 }
 
-bool enableViaKeyFallback(bool* keysSent) {
+ImeEnableResult enableViaKeyFallback() {
+    ImeEnableResult result;
     for (const auto& key : fallbackKeys) {
-        const platform::KeyInput records[2] = {fallbackRecord(key, false),
-                                               fallbackRecord(key, true)};
+        const platform::KeyInput records[2] = {key.event(false), key.event(true)};
         const auto accepted = platform::sendInput(records, 2);
-        if (keysSent != nullptr && accepted > 0) {
-            *keysSent = true;
-        }
+        result.keysSent = result.keysSent || accepted > 0;
         if (accepted < 2) {
             continue;
         }
@@ -181,27 +138,27 @@ bool enableViaKeyFallback(bool* keysSent) {
         }
         target.release();
         if (!outcome.empty()) {
-            if (diagnosticLog().isActive()) {
-                writeOutput(u"IME_ENABLE_FALLBACK", u"method=" + std::u16string(key.method) +
-                                                        u" result=" + std::u16string(outcome));
-            }
-            return true;
+            logOutput(u"IME_ENABLE_FALLBACK",
+                      [&](LogDetails& d) { d.add(u"method", key.method).add(u"result", outcome); });
+            result.on = true;
+            return result;
         }
     }
-    writeOutput(u"IME_ENABLE_FALLBACK", u"result=fail");
-    return false;
+    logOutput(u"IME_ENABLE_FALLBACK", u"result=fail");
+    return result;
 }
 
 bool waitImeReady(platform::WindowHandle& keyFallbackWindow) {
     const platform::WindowHandle fallbackWindow = keyFallbackWindow;
     keyFallbackWindow = 0;
-    auto& log = diagnosticLog();
+    const auto ready = [](std::u16string_view result) {
+        logOutput(u"IME_READY",
+                  [&](LogDetails& d) { d.add(u"result", result).add(describeImeState()); });
+    };
     const std::uint32_t start = platform::tickCount();
     while (platform::tickCount() - start < ReadyTimeoutMs) {
         if (isImeOpen()) {
-            if (log.isActive()) {
-                writeOutput(u"IME_READY", u"result=ok " + describeImeState());
-            }
+            ready(u"ok");
             return true;
         }
         platform::sleepMs(ReadyPollMs);
@@ -209,15 +166,11 @@ bool waitImeReady(platform::WindowHandle& keyFallbackWindow) {
     if (fallbackWindow != 0) {
         ImeTarget target = findImeTarget();
         if (target.context() == 0 && sameWindow(fallbackWindow, target.window())) {
-            if (log.isActive()) {
-                writeOutput(u"IME_READY", u"result=key_fallback_unverified " + describeImeState());
-            }
+            ready(u"key_fallback_unverified");
             return true;
         }
     }
-    if (log.isActive()) {
-        writeOutput(u"IME_READY", u"result=timeout " + describeImeState());
-    }
+    ready(u"timeout");
     return false;
 }
 

@@ -39,19 +39,12 @@ private:
     bool attached_ = false;
 };
 
-struct ChildSearch {
-    platform::WindowHandle window = 0;
-    platform::ImeContext context = 0;
-};
-
-bool firstChildWithContext(platform::WindowHandle child, void* state) {
-    auto* search = static_cast<ChildSearch*>(state);
+bool firstChildWithContext(platform::WindowHandle child, void* found) {
     const auto context = platform::immGetContext(child);
     if (context == 0) {
         return true;
     }
-    search->window = child;
-    search->context = context;
+    *static_cast<ImeTarget*>(found) = ImeTarget(child, context);
     return false;
 }
 
@@ -62,30 +55,38 @@ ImeTarget contextOf(platform::WindowHandle candidate) {
     if (const auto context = platform::immGetContext(candidate)) {
         return ImeTarget(candidate, context);
     }
-    ChildSearch search;
-    platform::enumChildWindows(candidate, firstChildWithContext, &search);
-    return ImeTarget(search.window, search.context);
+    ImeTarget found;
+    platform::enumChildWindows(candidate, firstChildWithContext, &found);
+    return found;
 }
 
 } // namespace
 
+platform::WindowHandle defaultImeWindow(platform::WindowHandle window) {
+    return window != 0 ? platform::immGetDefaultImeWindow(window) : 0;
+}
+
+ImeControlReply sendImeControl(platform::WindowHandle imeWindow, std::uintptr_t command,
+                               std::intptr_t value, std::uint32_t timeoutMs) {
+    ImeControlReply reply;
+    reply.delivered =
+        platform::sendMessageTimeout(imeWindow, msg::ImeControl, command, value,
+                                     ime::SmtoBlockAbortIfHung, timeoutMs, &reply.answer);
+    return reply;
+}
+
 bool nativeOpenViaImeWindow(platform::WindowHandle window) {
-    if (window == 0) {
-        return false;
-    }
-    const auto imeWindow = platform::immGetDefaultImeWindow(window);
+    const auto imeWindow = defaultImeWindow(window);
     if (imeWindow == 0) {
         return false;
     }
-    const auto ask = [imeWindow](std::uintptr_t what, std::uintptr_t& answer) {
-        return platform::sendMessageTimeout(imeWindow, msg::ImeControl, what, 0,
-                                            ime::SmtoBlockAbortIfHung, ImeWindowQueryTimeoutMs,
-                                            &answer) != 0;
-    };
-    std::uintptr_t open = 0;
-    std::uintptr_t conversion = 0;
-    return ask(ime::ImcGetOpenStatus, open) && open != 0 &&
-           ask(ime::ImcGetConversionMode, conversion) && (conversion & ime::CmodeNative) != 0;
+    const auto open = sendImeControl(imeWindow, ime::ImcGetOpenStatus, 0, ImeWindowQueryTimeoutMs);
+    if (open.delivered == 0 || open.answer == 0) {
+        return false;
+    }
+    const auto conversion =
+        sendImeControl(imeWindow, ime::ImcGetConversionMode, 0, ImeWindowQueryTimeoutMs);
+    return conversion.delivered != 0 && (conversion.answer & ime::CmodeNative) != 0;
 }
 
 ImeTarget& ImeTarget::operator=(ImeTarget&& other) noexcept {
@@ -115,16 +116,9 @@ platform::WindowHandle focusOrForegroundWindow() {
 ImeTarget findImeTarget() {
     const auto first = focusOrForegroundWindow();
     const auto foreground = platform::foregroundWindow();
-    platform::WindowHandle candidates[2] = {};
-    int count = 0;
-    if (first != 0) {
-        candidates[count++] = first;
-    }
-    if (foreground != 0 && foreground != first) {
-        candidates[count++] = foreground;
-    }
-    for (int i = 0; i < count; ++i) {
-        ImeTarget target = contextOf(candidates[i]);
+    // The focus first, then the foreground window when it is another one.
+    for (const auto candidate : {first, foreground != first ? foreground : 0}) {
+        ImeTarget target = candidate != 0 ? contextOf(candidate) : ImeTarget();
         if (target.context() != 0) {
             return target;
         }
@@ -151,22 +145,21 @@ bool isImeOpen() {
 }
 
 std::u16string describeImeContext(platform::WindowHandle window, platform::ImeContext context) {
-    std::u16string out = u"hwnd=0x" + lowerHex(window);
+    LogDetails d;
+    d.hex(u"hwnd", window);
     if (context == 0) {
-        out += u" context=null";
-        return out;
+        d.add(u"context", u"null");
+        return d.text();
     }
-    const bool open = platform::immGetOpenStatus(context);
     std::uint32_t conversion = 0;
     std::uint32_t sentence = 0;
+    const bool open = platform::immGetOpenStatus(context);
     platform::immGetConversionStatus(context, conversion, sentence);
-    out += u" open=";
-    out += flag(open);
-    out += u" conv=0x" + lowerHex(conversion);
-    out += u" sent=0x" + lowerHex(sentence);
-    out += u" native=";
-    out += flag((conversion & ime::CmodeNative) != 0);
-    return out;
+    d.add(u"open", open)
+        .hex(u"conv", conversion)
+        .hex(u"sent", sentence)
+        .add(u"native", (conversion & ime::CmodeNative) != 0);
+    return d.text();
 }
 
 std::u16string describeImeState() {

@@ -3,6 +3,7 @@
 
 #include "platform/platform.h"
 
+#include <cstdint>
 #include <string>
 #include <utility>
 
@@ -39,8 +40,18 @@ bool isNativeOpen(platform::ImeContext context);
 // Reads the target's input context; when it has none (another process's
 // contexts cannot be read), asks the window's default IME window instead.
 bool isImeOpen();
-// WM_IME_CONTROL (IMC_GETOPENSTATUS, IMC_GETCONVERSIONMODE) to the window's
-// default IME window: true when that IME is open in native mode.
+// The window's default IME window; 0 when it has none or there is no window.
+platform::WindowHandle defaultImeWindow(platform::WindowHandle window);
+// What WM_IME_CONTROL to an IME window brought back.
+struct ImeControlReply {
+    std::intptr_t delivered = 0; // SendMessageTimeoutW's own result: 0 when not answered in time
+    std::uintptr_t answer = 0;
+};
+// Sends it, giving up after timeoutMs on an IME whose thread hangs.
+ImeControlReply sendImeControl(platform::WindowHandle imeWindow, std::uintptr_t command,
+                               std::intptr_t value, std::uint32_t timeoutMs);
+// IMC_GETOPENSTATUS, then IMC_GETCONVERSIONMODE to the window's default IME
+// window: true when that IME is open in native mode.
 bool nativeOpenViaImeWindow(platform::WindowHandle window);
 // hwnd=0x.. open= conv=0x.. sent=0x.. native= (or context=null).
 std::u16string describeImeContext(platform::WindowHandle window, platform::ImeContext context);

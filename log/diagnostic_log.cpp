@@ -1,36 +1,8 @@
 #include "log/diagnostic_log.h"
 
-#include "log/log_format.h"
 #include "platform/platform.h"
 
 namespace tavelio {
-
-namespace {
-
-std::u16string joinPath(std::u16string folder, std::u16string_view name) {
-    if (!folder.empty() && folder.back() != u'\\') {
-        folder += u'\\';
-    }
-    folder += name;
-    return folder;
-}
-
-void appendPadded(std::u16string& out, unsigned value, int width) {
-    char16_t digits[8];
-    int n = 0;
-    do {
-        digits[n++] = static_cast<char16_t>(u'0' + value % 10);
-        value /= 10;
-    } while (value != 0 && n < 8);
-    for (int i = n; i < width; ++i) {
-        out += u'0';
-    }
-    while (n > 0) {
-        out += digits[--n];
-    }
-}
-
-} // namespace
 
 DiagnosticLog& diagnosticLog() {
     static DiagnosticLog log;
@@ -68,25 +40,27 @@ std::string toUtf8(std::u16string_view text) {
     return out;
 }
 
+namespace {
+
+// The line as written, "\r\n" included.
 std::u16string formatLogLine(LogChannel channel, std::u16string_view event,
                              std::u16string_view details) {
     const auto t = platform::localTime();
+    // "%04u-%02u-%02u %02u:%02u:%02u.%03u "
+    const struct {
+        std::uint16_t value;
+        std::size_t width;
+        char16_t after;
+    } stamp[] = {{t.year, 4, u'-'},       {t.month, 2, u'-'},  {t.day, 2, u' '},
+                 {t.hour, 2, u':'},       {t.minute, 2, u':'}, {t.second, 2, u'.'},
+                 {t.millisecond, 3, u' '}};
     std::u16string line;
     line.reserve(32 + event.size() + details.size());
-    appendPadded(line, t.year, 4);
-    line += u'-';
-    appendPadded(line, t.month, 2);
-    line += u'-';
-    appendPadded(line, t.day, 2);
-    line += u' ';
-    appendPadded(line, t.hour, 2);
-    line += u':';
-    appendPadded(line, t.minute, 2);
-    line += u':';
-    appendPadded(line, t.second, 2);
-    line += u'.';
-    appendPadded(line, t.millisecond, 3);
-    line += channel == LogChannel::Input ? u" [IN] " : u" [OUT] ";
+    for (const auto& field : stamp) {
+        line += formatNumber(field.value, Radix::Decimal, field.width);
+        line += field.after;
+    }
+    line += channel == LogChannel::Input ? u"[IN] " : u"[OUT] ";
     line += event;
     if (!details.empty()) {
         line += u' ';
@@ -96,6 +70,8 @@ std::u16string formatLogLine(LogChannel channel, std::u16string_view event,
     return line;
 }
 
+} // namespace
+
 void DiagnosticLog::initialize(bool logging) {
     loggingActive_.store(logging, std::memory_order_relaxed);
     inputLogPath_.clear();
@@ -103,29 +79,26 @@ void DiagnosticLog::initialize(bool logging) {
     if (!logging) {
         return;
     }
-    const auto roaming = platform::roamingAppDataFolder();
-    const std::u16string folder =
-        roaming ? joinPath(joinPath(*roaming, u"Tavelio"), u"logs") : std::u16string(u"logs");
+    const std::u16string folder = platform::joinPath(platform::appDataFolder(), u"logs");
     // A folder that cannot be made leaves logging on: each line tries its open
     // again and is dropped quietly while that fails.
     platform::createDirectories(folder);
-    inputLogPath_ = joinPath(folder, u"input.log");
-    outputLogPath_ = joinPath(folder, u"output.log");
+    inputLogPath_ = platform::joinPath(folder, u"input.log");
+    outputLogPath_ = platform::joinPath(folder, u"output.log");
     platform::removeFile(inputLogPath_);
     platform::removeFile(outputLogPath_);
 
-    std::u16string details = u"pid=" + decimal(platform::currentProcessId());
-    details += u" input=\"" + escapeLogText(inputLogPath_) + u"\"";
-    details += u" output=\"" + escapeLogText(outputLogPath_) + u"\"";
-    write(LogChannel::Input, u"START", details);
-    write(LogChannel::Output, u"START", details);
+    const auto start = [this](LogDetails& d) {
+        d.add(u"pid", platform::currentProcessId())
+            .quoted(u"input", inputLogPath_)
+            .quoted(u"output", outputLogPath_);
+    };
+    write(LogChannel::Input, u"START", start);
+    write(LogChannel::Output, u"START", start);
 }
 
-void DiagnosticLog::write(LogChannel channel, std::u16string_view event,
-                          std::u16string_view details) {
-    if (!isActive()) {
-        return;
-    }
+void DiagnosticLog::append(LogChannel channel, std::u16string_view event,
+                           std::u16string_view details) {
     const std::u16string& file = path(channel);
     if (file.empty()) {
         return;
@@ -138,10 +111,10 @@ void DiagnosticLog::write(LogChannel channel, std::u16string_view event,
     platform::appendAndFlush(file, bytes);
 }
 
-void DiagnosticLog::stop() {
+void DiagnosticLog::stop() noexcept {
     if (isActive()) {
-        write(LogChannel::Input, u"STOP", {});
-        write(LogChannel::Output, u"STOP", {});
+        write(LogChannel::Input, u"STOP", u"");
+        write(LogChannel::Output, u"STOP", u"");
         loggingActive_.store(false, std::memory_order_relaxed);
     }
     inputLogPath_.clear();

@@ -1,5 +1,5 @@
 // Windows numbers that portable code needs, under names that cannot collide
-// with the macros of <windows.h>.
+// with the macros of <windows.h> (platform/win32 checks them against it).
 #pragma once
 
 #include <cstdint>
@@ -32,7 +32,6 @@ inline constexpr std::uint8_t Left = 0x25;
 inline constexpr std::uint8_t Up = 0x26;
 inline constexpr std::uint8_t Right = 0x27;
 inline constexpr std::uint8_t Down = 0x28;
-inline constexpr std::uint8_t Insert = 0x2D;
 inline constexpr std::uint8_t Delete = 0x2E;
 inline constexpr std::uint8_t LWin = 0x5B;
 inline constexpr std::uint8_t RWin = 0x5C;

@@ -126,6 +126,20 @@ LocalTime localTime();
 // SHGetKnownFolderPath(FOLDERID_RoamingAppData); nullopt when it fails.
 std::optional<std::u16string> roamingAppDataFolder();
 
+inline std::u16string joinPath(std::u16string folder, std::u16string_view name) {
+    if (!folder.empty() && folder.back() != u'\\') {
+        folder += u'\\';
+    }
+    folder += name;
+    return folder;
+}
+// The Tavelio folder of the roaming application data; empty, so the current
+// directory for what is joined to it, when that folder cannot be found.
+inline std::u16string appDataFolder() {
+    const auto roaming = roamingAppDataFolder();
+    return roaming ? joinPath(*roaming, u"Tavelio") : std::u16string();
+}
+
 enum class PathState { missing, present, unknown };
 PathState pathState(const std::u16string& path);
 // Creates the folder and every missing parent; true when it exists afterwards.

@@ -3,7 +3,6 @@
 #include "ime/ime_enabling.h"
 #include "ime/ime_state.h"
 #include "log/diagnostic_log.h"
-#include "log/log_format.h"
 #include "reinput/deletion.h"
 #include "reinput/synthetic_input.h"
 #include "reinput/text_reinput.h"
@@ -17,24 +16,6 @@ namespace tavelio {
 namespace {
 
 constexpr std::uint32_t AfterModifierReleaseMs = 16;
-
-void writeOutput(std::u16string_view event, std::u16string_view details) {
-    diagnosticLog().write(LogChannel::Output, event, details);
-}
-
-bool logging() {
-    return diagnosticLog().isActive();
-}
-
-// "%u-%08X": the run's number and the tick count.
-std::u16string makeSessionId(std::uint32_t number, std::uint32_t tick) {
-    std::u16string id = decimal(number);
-    id += u'-';
-    for (int shift = 28; shift >= 0; shift -= 4) {
-        id += u"0123456789ABCDEF"[(tick >> shift) & 0xF];
-    }
-    return id;
-}
 
 bool readyToRun(const ExecuteContext& context) {
     const InputBuffer* buffer = context.buffer;
@@ -51,13 +32,33 @@ public:
     void execute();
 
 private:
-    void abort(std::u16string_view reason, std::u16string_view details = {});
+    // The steps of a run: each one that ends the run writes its abort line
+    // and returns false.
+    bool takeSnapshot();
+    bool releaseHotkey();
+    bool switchImeOn();
+    bool deleteText();
+    bool reassertIme();
+    bool typeAgain();
+
+    template <typename Details> void log(std::u16string_view event, Details&& details) const {
+        logOutput(event, [&](LogDetails& d) { d.add(u"sid", sessionId).add(details); });
+    }
+    template <typename Details = std::u16string_view>
+    bool abort(std::u16string_view reason, Details&& details = {}) const {
+        log(u"EXECUTE_ABORT", [&](LogDetails& d) { d.add(u"reason", reason).add(details); });
+        return false;
+    }
     // Once Backspaces have gone out the application no longer holds the
     // recorded text, so a later request over the same buffer would delete
     // text the user never typed: forget it. The same holds once an IME key
     // went out that no IME took (on a US board scan 0x29 types a backquote).
-    void abortAndForget(std::u16string_view reason, std::u16string_view details = {});
-    std::u16string prefix() const { return u"sid=" + sessionId; }
+    template <typename Details = std::u16string_view>
+    bool abortAndForget(std::u16string_view reason, Details&& details = {}) {
+        abort(reason, details);
+        context.buffer->clear();
+        return false;
+    }
 
     ExecuteContext& context;
     std::u16string sessionId;
@@ -72,31 +73,23 @@ private:
     platform::WindowHandle target = 0;
 };
 
-void ExecuteSession::abort(std::u16string_view reason, std::u16string_view details) {
-    if (logging()) {
-        std::u16string line = prefix() + u" reason=";
-        line += reason;
-        if (!details.empty()) {
-            line += u' ';
-            line += details;
-        }
-        writeOutput(u"EXECUTE_ABORT", line);
-    }
-}
-
-void ExecuteSession::abortAndForget(std::u16string_view reason, std::u16string_view details) {
-    abort(reason, details);
-    context.buffer->clear();
-}
-
 void ExecuteSession::execute() {
-    if (!readyToRun(context)) {
-        if (logging()) {
-            abort(u"not_ready", u"enabled=" + std::u16string(flag(context.settings.enabled)));
-        }
-        return;
+    if (takeSnapshot() && releaseHotkey() && switchImeOn() && deleteText() && reassertIme() &&
+        typeAgain()) {
+        log(u"EXECUTE_SUCCESS", [&](LogDetails& d) {
+            d.add(u"reinputLen", reinputLen)
+                .add(u"trailingSpaces", trailingSpaces)
+                .add(summarizeText(snapshot));
+        });
+        context.buffer->clear();
     }
+}
 
+bool ExecuteSession::takeSnapshot() {
+    if (!readyToRun(context)) {
+        return abort(u"not_ready",
+                     [&](LogDetails& d) { d.add(u"enabled", context.settings.enabled); });
+    }
     snapshot = context.buffer->text();
     target = platform::foregroundWindow();
     bufLen = snapshot.size();
@@ -110,145 +103,120 @@ void ExecuteSession::execute() {
     // reached the application.
     deleteLen = bufLen;
     if (reinputText.empty()) {
-        abort(u"spaces_only");
-        return;
+        return abort(u"spaces_only");
     }
+    log(u"EXECUTE_BEGIN", [&](LogDetails& d) {
+        d.add(u"bufLen", bufLen)
+            .add(u"reinputLen", reinputLen)
+            .add(u"trailingSpaces", trailingSpaces)
+            .add(u"deleteLen", deleteLen)
+            .add(summarizeText(snapshot))
+            .quoted(u"text", snapshot)
+            .quoted(u"reinput", reinputText)
+            .add(describeModifierState())
+            .add(describeWindowContext())
+            .quotedAsIs(u"ime", describeImeState());
+    });
+    return true;
+}
 
-    if (logging()) {
-        writeOutput(u"EXECUTE_BEGIN",
-                    prefix() + u" bufLen=" + decimal(bufLen) + u" reinputLen=" +
-                        decimal(reinputLen) + u" trailingSpaces=" + decimal(trailingSpaces) +
-                        u" deleteLen=" + decimal(deleteLen) + u" " + summarizeText(snapshot) +
-                        u" text=\"" + escapeLogText(snapshot) + u"\" reinput=\"" +
-                        escapeLogText(reinputText) + u"\" " + describeModifierState() + u" " +
-                        describeWindowContext() + u" ime=\"" + describeImeState() + u"\"");
-    }
-
+bool ExecuteSession::releaseHotkey() {
     if (!waitForHotkeyRelease()) {
-        if (logging()) {
-            abort(u"hotkey_not_released", describeModifierState());
-        }
-        return;
+        return abort(u"hotkey_not_released", describeModifierState);
     }
-    if (logging()) {
-        writeOutput(u"HOTKEY_RELEASED", prefix() + u" " + describeModifierState());
-    }
-
+    log(u"HOTKEY_RELEASED", describeModifierState);
     if (!releaseModifiers()) {
-        if (logging()) {
-            abort(u"modifier_release_failed", describeModifierState());
-        }
-        return;
+        return abort(u"modifier_release_failed", describeModifierState);
     }
-    if (logging()) {
-        writeOutput(u"MODIFIERS_CLEAR", prefix() + u" " + describeModifierState());
-    }
+    log(u"MODIFIERS_CLEAR", describeModifierState);
     platform::sleepMs(AfterModifierReleaseMs);
+    return true;
+}
 
+bool ExecuteSession::switchImeOn() {
     // The window may have closed, or the user gone to another, while the
     // hotkey came up: nothing has reached any application yet.
     if (!stillInFront(target)) {
-        abort(u"foreground_changed", logging() ? describeTargetChange(target) : std::u16string());
-        return;
+        return abort(u"foreground_changed", [this] { return describeTargetChange(target); });
     }
+    const ImeEnableResult enabled = enableIme(context.keyFallbackWindow);
+    if (!enabled.on || !waitImeReady(context.keyFallbackWindow)) {
+        const auto reason = enabled.on ? u"ime_ready_failed" : u"ime_enable_failed";
+        const auto ime = [](LogDetails& d) {
+            d.quotedAsIs(u"ime", describeImeState());
+        };
+        return enabled.keysSent ? abortAndForget(reason, ime) : abort(reason, ime);
+    }
+    log(u"IME_ENABLED", describeImeState);
+    return true;
+}
 
-    auto& fallbackWindow = context.keyFallbackWindow;
-    bool keysSent = false;
-    const bool imeEnabled = enableIme(fallbackWindow, &keysSent);
-    if (!imeEnabled || !waitImeReady(fallbackWindow)) {
-        const auto reason = imeEnabled ? u"ime_ready_failed" : u"ime_enable_failed";
-        const auto details = logging() ? u"ime=\"" + describeImeState() + u"\"" : std::u16string();
-        if (keysSent) {
-            abortAndForget(reason, details);
-        } else {
-            abort(reason, details);
-        }
-        return;
-    }
-    if (logging()) {
-        writeOutput(u"IME_ENABLED", prefix() + u" " + describeImeState());
-        writeOutput(u"DELETE_PHASE", prefix() + u" " + summarizeText(snapshot) + u" " +
-                                         describeModifierState() + u" " + describeWindowContext());
-    }
-
+bool ExecuteSession::deleteText() {
+    const auto phase = [&](LogDetails& d) {
+        d.add(summarizeText(snapshot)).add(describeModifierState()).add(describeWindowContext());
+    };
+    log(u"DELETE_PHASE", phase);
     if (!sendDeletion(snapshot, target)) {
-        abortAndForget(u"deletion_failed",
-                       logging() ? summarizeText(snapshot) + u" " + describeModifierState()
-                                 : std::u16string());
-        return;
+        return abortAndForget(u"deletion_failed", [&](LogDetails& d) {
+            d.add(summarizeText(snapshot)).add(describeModifierState());
+        });
     }
-    if (logging()) {
-        writeOutput(u"DELETE_PHASE_DONE", prefix() + u" " + summarizeText(snapshot) + u" " +
-                                              describeModifierState() + u" " +
-                                              describeWindowContext());
-    }
+    log(u"DELETE_PHASE_DONE", phase);
+    return true;
+}
 
+bool ExecuteSession::reassertIme() {
     // Text is gone from the run's window; another window in front must not
     // get the IME keys or the text.
     if (!stillInFront(target)) {
-        abortAndForget(u"foreground_changed",
-                       logging() ? describeTargetChange(target) : std::u16string());
-        return;
+        return abortAndForget(u"foreground_changed",
+                              [this] { return describeTargetChange(target); });
     }
-    const bool sent = enableIme(fallbackWindow);
-    const bool reasserted = sent && waitImeReady(fallbackWindow);
-    if (logging()) {
-        if (reasserted) {
-            writeOutput(u"IME_REASSERTED", prefix() + u" " + describeImeState());
-        } else {
-            writeOutput(u"IME_REASSERT_UNCONFIRMED", prefix() + u" sent=" +
-                                                         std::u16string(flag(sent)) + u" ime=\"" +
-                                                         describeImeState() + u"\"");
-        }
+    const bool sent = enableIme(context.keyFallbackWindow).on;
+    if (sent && waitImeReady(context.keyFallbackWindow)) {
+        log(u"IME_REASSERTED", describeImeState);
+    } else {
+        log(u"IME_REASSERT_UNCONFIRMED",
+            [&](LogDetails& d) { d.add(u"sent", sent).quotedAsIs(u"ime", describeImeState()); });
     }
+    return true;
+}
 
-    const std::int32_t delay = context.settings.reinputDelayMs;
-    if (delay > 0) {
-        if (logging()) {
-            writeOutput(u"SLEEP", prefix() + u" ms=" + signedDecimal(delay));
-        }
+bool ExecuteSession::typeAgain() {
+    if (const std::int32_t delay = context.settings.reinputDelayMs; delay > 0) {
+        log(u"SLEEP", [&](LogDetails& d) { d.add(u"ms", delay); });
         platform::sleepMs(static_cast<std::uint32_t>(delay));
     }
-
-    if (logging()) {
-        writeOutput(u"REINPUT_PHASE", prefix() + u" " + summarizeText(reinputText) + u" text=\"" +
-                                          escapeLogText(reinputText) + u"\" " +
-                                          describeModifierState());
-    }
+    log(u"REINPUT_PHASE", [&](LogDetails& d) {
+        d.add(summarizeText(reinputText)).quoted(u"text", reinputText).add(describeModifierState());
+    });
     if (!sendText(reinputText, target)) {
-        abortAndForget(u"reinput_failed");
-        return;
+        return abortAndForget(u"reinput_failed");
     }
-
     if (trailingSpaces > 0) {
         const bool spacesSent = sendText(std::u16string(trailingSpaces, u' '), target);
-        if (logging()) {
-            writeOutput(u"SEND_TRAILING_SPACES", prefix() + u" count=" + decimal(trailingSpaces) +
-                                                     u" result=" + (spacesSent ? u"ok" : u"fail"));
-        }
+        log(u"SEND_TRAILING_SPACES", [&](LogDetails& d) {
+            d.add(u"count", trailingSpaces).add(u"result", spacesSent ? u"ok" : u"fail");
+        });
         if (!spacesSent) {
-            abortAndForget(u"trailing_space_failed");
-            return;
+            return abortAndForget(u"trailing_space_failed");
         }
     }
-
-    if (logging()) {
-        writeOutput(u"EXECUTE_SUCCESS", prefix() + u" reinputLen=" + decimal(reinputLen) +
-                                            u" trailingSpaces=" + decimal(trailingSpaces) + u" " +
-                                            summarizeText(snapshot));
-    }
-    context.buffer->clear();
+    return true;
 }
 
 } // namespace
 
-void executeReinput(ExecuteContext& context) {
+void executeReinput(ExecuteContext& context) noexcept {
     const std::uint32_t number = context.sessionCounter.fetch_add(1) + 1;
     const std::uint32_t tick = platform::tickCount();
-    // The caller is a window procedure: nothing may leave it, not even a
-    // failed allocation. What was injected stays injected, as after any abort.
+    // The hidden window's one catch: a run that fails (a snapshot that cannot
+    // be copied, say) simply ends, and what was injected stays injected, as
+    // after any abort.
     try {
-        ExecuteSession session(context, makeSessionId(number, tick));
+        // "%u-%08X": the run's number and the tick count.
+        ExecuteSession session(context,
+                               decimal(number) + u'-' + formatNumber(tick, Radix::UpperHex, 8));
         session.execute();
     } catch (...) {
     }

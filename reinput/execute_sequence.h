@@ -19,7 +19,7 @@ struct ExecuteContext {
     platform::WindowHandle& keyFallbackWindow;  // left by enableIme for waitImeReady
 };
 
-// One run, to its end, on the GUI thread. Never throws.
-void executeReinput(ExecuteContext& context);
+// One run, to its end, on the GUI thread.
+void executeReinput(ExecuteContext& context) noexcept;
 
 } // namespace tavelio

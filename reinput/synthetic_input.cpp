@@ -1,7 +1,6 @@
 #include "reinput/synthetic_input.h"
 
 #include "log/diagnostic_log.h"
-#include "log/log_format.h"
 #include "platform/constants.h"
 
 #include <string>
@@ -14,17 +13,15 @@ constexpr std::uint32_t HotkeyReleaseTimeoutMs = 3000;
 constexpr std::uint32_t HotkeyReleasePollMs = 10;
 constexpr std::uint32_t ModifierReleasePauseMs = 12;
 
-void writeOutput(std::u16string_view event, std::u16string_view details) {
-    diagnosticLog().write(LogChannel::Output, event, details);
-}
-
 bool hotkeyKeysUp() {
     return !platform::isKeyDown(vk::Control) && !platform::isKeyDown(vk::Shift) &&
            !platform::isKeyDown(vk::Menu) && !platform::isKeyDown(vk::Back);
 }
 
-bool anyDown(std::uint8_t generic, std::uint8_t left, std::uint8_t right) {
-    return platform::isKeyDown(generic) || platform::isKeyDown(left) || platform::isKeyDown(right);
+// One marked key event; a release adds KEYEVENTF_KEYUP to the flags.
+platform::KeyInput keyEvent(std::uint16_t vk, std::uint16_t scan, std::uint32_t flags,
+                            bool release) {
+    return {vk, scan, flags | (release ? keyevent::KeyUp : 0), 0, InjectedInputMarker};
 }
 
 } // namespace
@@ -41,33 +38,17 @@ std::uint32_t mapToScanCode(std::uint32_t vk, platform::KeyboardLayout layout) {
 }
 
 platform::KeyInput scanCodeEvent(std::uint32_t mappedScan, bool release) {
-    platform::KeyInput record;
-    record.scan = static_cast<std::uint16_t>(mappedScan & 0xFF);
-    record.flags = keyevent::ScanCode;
-    if ((mappedScan & 0xFF00) != 0) {
-        record.flags |= keyevent::ExtendedKey;
-    }
-    if (release) {
-        record.flags |= keyevent::KeyUp;
-    }
-    record.extraInfo = InjectedInputMarker;
-    return record;
+    const std::uint32_t extended = (mappedScan & 0xFF00) != 0 ? keyevent::ExtendedKey : 0;
+    return keyEvent(0, static_cast<std::uint16_t>(mappedScan & 0xFF), keyevent::ScanCode | extended,
+                    release);
 }
 
 platform::KeyInput virtualKeyEvent(std::uint8_t vk, bool release) {
-    platform::KeyInput record;
-    record.vk = vk;
-    record.flags = release ? keyevent::KeyUp : 0;
-    record.extraInfo = InjectedInputMarker;
-    return record;
+    return keyEvent(vk, 0, 0, release);
 }
 
 platform::KeyInput unicodeEvent(char16_t unit, bool release) {
-    platform::KeyInput record;
-    record.scan = unit;
-    record.flags = keyevent::Unicode | (release ? keyevent::KeyUp : 0);
-    record.extraInfo = InjectedInputMarker;
-    return record;
+    return keyEvent(0, unit, keyevent::Unicode, release);
 }
 
 void addKeyEvent(InputBatch& batch, std::uint8_t vk, bool release,
@@ -76,36 +57,29 @@ void addKeyEvent(InputBatch& batch, std::uint8_t vk, bool release,
     batch.add(scan != 0 ? scanCodeEvent(scan, release) : virtualKeyEvent(vk, release));
 }
 
-bool sendInputBatch(InputBatch& batch, std::uint32_t* sent, std::uint32_t* err) {
+SendResult sendInputBatch(InputBatch& batch) {
+    SendResult result;
     if (batch.empty()) {
-        if (sent != nullptr) {
-            *sent = 0;
-        }
-        if (err != nullptr) {
-            *err = 0;
-        }
-        return true;
+        return result;
     }
-    const auto expected = static_cast<std::uint32_t>(batch.size());
+    result.expected = static_cast<std::uint32_t>(batch.size());
     platform::setLastError(0);
-    const std::uint32_t accepted = platform::sendInput(batch.records.data(), expected);
-    const std::uint32_t error = platform::lastError();
+    result.accepted = platform::sendInput(batch.records.data(), result.expected);
+    result.error = platform::lastError();
     batch.records.clear();
-    if (sent != nullptr) {
-        *sent = accepted;
+    if (!result.ok()) {
+        logOutput(u"SENDINPUT_FAIL", [&](LogDetails& d) {
+            d.add(u"expected", result.expected)
+                .add(u"sent", result.accepted)
+                .add(u"err", result.error)
+                .add(describeModifierState());
+        });
     }
-    if (err != nullptr) {
-        *err = error;
-    }
-    if (accepted == expected) {
-        return true;
-    }
-    if (diagnosticLog().isActive()) {
-        writeOutput(u"SENDINPUT_FAIL", u"expected=" + decimal(expected) + u" sent=" +
-                                           decimal(accepted) + u" err=" + decimal(error) + u" " +
-                                           describeModifierState());
-    }
-    return false;
+    return result;
+}
+
+bool modifierDown(std::uint8_t generic, std::uint8_t left, std::uint8_t right) {
+    return platform::isKeyDown(generic) || platform::isKeyDown(left) || platform::isKeyDown(right);
 }
 
 bool stillInFront(platform::WindowHandle target) {
@@ -118,51 +92,51 @@ std::u16string describeTargetChange(platform::WindowHandle target) {
 
 bool waitForHotkeyRelease() {
     const std::uint32_t start = platform::tickCount();
-    if (diagnosticLog().isActive()) {
-        writeOutput(u"WAIT_HOTKEY_RELEASE_BEGIN", u"timeoutMs=" + decimal(HotkeyReleaseTimeoutMs) +
-                                                      u" " + describeModifierState());
-    }
+    logOutput(u"WAIT_HOTKEY_RELEASE_BEGIN", [](LogDetails& d) {
+        d.add(u"timeoutMs", HotkeyReleaseTimeoutMs).add(describeModifierState());
+    });
     // Unsigned difference, so the tick count wrapping mid-wait changes nothing.
     while (!hotkeyKeysUp() && platform::tickCount() - start < HotkeyReleaseTimeoutMs) {
         platform::sleepMs(HotkeyReleasePollMs);
     }
     const bool released = hotkeyKeysUp();
-    if (diagnosticLog().isActive()) {
-        writeOutput(u"WAIT_HOTKEY_RELEASE",
-                    std::u16string(u"result=") + (released ? u"ok" : u"timeout") + u" elapsedMs=" +
-                        decimal(platform::tickCount() - start) + u" " + describeModifierState());
-    }
+    logOutput(u"WAIT_HOTKEY_RELEASE", [&](LogDetails& d) {
+        d.add(u"result", released ? u"ok" : u"timeout")
+            .add(u"elapsedMs", platform::tickCount() - start)
+            .add(describeModifierState());
+    });
     return released;
 }
 
 bool releaseModifiers() {
+    // Each family is released by its generic key when any of its keys is down.
+    constexpr struct {
+        std::uint8_t generic, left, right;
+        std::u16string_view name;
+    } families[] = {{vk::Control, vk::LControl, vk::RControl, u"ctrl"},
+                    {vk::Shift, vk::LShift, vk::RShift, u"shift"},
+                    {vk::Menu, vk::LMenu, vk::RMenu, u"alt"}};
     const auto layout = foregroundLayout();
     InputBatch batch;
     batch.reserve(12);
     std::u16string keys;
-    if (anyDown(vk::Control, vk::LControl, vk::RControl)) {
-        addKeyEvent(batch, vk::Control, true, layout);
-        keys += u"ctrl ";
-    }
-    if (anyDown(vk::Shift, vk::LShift, vk::RShift)) {
-        addKeyEvent(batch, vk::Shift, true, layout);
-        keys += u"shift ";
-    }
-    if (anyDown(vk::Menu, vk::LMenu, vk::RMenu)) {
-        addKeyEvent(batch, vk::Menu, true, layout);
-        keys += u"alt ";
+    for (const auto& family : families) {
+        if (modifierDown(family.generic, family.left, family.right)) {
+            addKeyEvent(batch, family.generic, true, layout);
+            keys += keys.empty() ? u"" : u" ";
+            keys += family.name;
+        }
     }
     if (batch.empty()) {
-        writeOutput(u"RELEASE_MODIFIERS", u"none");
+        logOutput(u"RELEASE_MODIFIERS", u"none");
         return true;
     }
-    const bool ok = sendInputBatch(batch);
+    const bool ok = sendInputBatch(batch).ok();
     if (ok) {
         platform::sleepMs(ModifierReleasePauseMs);
     }
-    if (diagnosticLog().isActive()) {
-        writeOutput(u"RELEASE_MODIFIERS", u"keys=" + keys + u"result=" + (ok ? u"ok" : u"fail"));
-    }
+    logOutput(u"RELEASE_MODIFIERS",
+              [&](LogDetails& d) { d.add(u"keys", keys).add(u"result", ok ? u"ok" : u"fail"); });
     return ok;
 }
 

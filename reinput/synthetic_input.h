@@ -39,15 +39,27 @@ platform::KeyInput unicodeEvent(char16_t unit, bool release);
 // Adds vk by scan code, or by virtual key when the layout maps it to nothing.
 void addKeyEvent(InputBatch& batch, std::uint8_t vk, bool release, platform::KeyboardLayout layout);
 
-// Sends every record in one SendInput call and empties the batch. False (and
-// a SENDINPUT_FAIL line) when the system accepted fewer records than given.
-bool sendInputBatch(InputBatch& batch, std::uint32_t* sent = nullptr, std::uint32_t* err = nullptr);
+// What one SendInput call did with a batch.
+struct SendResult {
+    std::uint32_t expected = 0; // records given
+    std::uint32_t accepted = 0; // records the system took
+    std::uint32_t error = 0;    // the last error right after the call
+    bool ok() const { return accepted == expected; }
+};
+
+// Sends every record in one SendInput call and empties the batch; a
+// SENDINPUT_FAIL line when the system accepted fewer records than given. An
+// empty batch sends nothing and is ok.
+SendResult sendInputBatch(InputBatch& batch);
 
 // Whether keys sent now still reach the window a run works for: `target` is
 // still the foreground window. A target of 0 accepts any window.
 bool stillInFront(platform::WindowHandle target);
 // "target=0x.. fg=0x..": the run's window and the one in front now.
 std::u16string describeTargetChange(platform::WindowHandle target);
+
+// Whether any key of a modifier family is down: the generic one or a side.
+bool modifierDown(std::uint8_t generic, std::uint8_t left, std::uint8_t right);
 
 // Waits up to 3000 ms for Ctrl, Shift, Alt and Backspace to be up.
 bool waitForHotkeyRelease();

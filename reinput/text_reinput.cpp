@@ -1,7 +1,6 @@
 #include "reinput/text_reinput.h"
 
 #include "log/diagnostic_log.h"
-#include "log/log_format.h"
 #include "platform/constants.h"
 #include "reinput/synthetic_input.h"
 
@@ -19,19 +18,9 @@ constexpr std::size_t LongTextLength = 12;
 constexpr std::size_t LeadInCharacters = 2;
 
 // VkKeyScanEx's shift-state bits and the left-hand key pressed for each.
-struct ShiftKey {
-    std::uint8_t bit;
-    std::uint8_t vk;
-};
-constexpr ShiftKey shiftKeys[] = {{0x01, vk::LShift}, {0x02, vk::LControl}, {0x04, vk::LMenu}};
-
-void writeOutput(std::u16string_view event, std::u16string_view details) {
-    diagnosticLog().write(LogChannel::Output, event, details);
-}
-
-std::u16string quotedCharacter(char16_t ch) {
-    return u"ch=\"" + escapeLogText(std::u16string_view(&ch, 1)) + u"\"";
-}
+constexpr struct {
+    std::uint8_t bit, vk;
+} shiftKeys[] = {{0x01, vk::LShift}, {0x02, vk::LControl}, {0x04, vk::LMenu}};
 
 void addUnicodePacket(InputBatch& batch, char16_t ch) {
     batch.add(unicodeEvent(ch, false));
@@ -72,12 +61,9 @@ void addKeyStrokes(InputBatch& batch, char16_t ch, std::uint8_t vk, std::uint8_t
 } // namespace
 
 bool sendText(std::u16string_view text, platform::WindowHandle target) {
-    auto& log = diagnosticLog();
     const auto layout = foregroundLayout();
-    if (log.isActive()) {
-        writeOutput(u"SEND_TEXT_BEGIN",
-                    u"len=" + decimal(text.size()) + u" text=\"" + escapeLogText(text) + u"\"");
-    }
+    logOutput(u"SEND_TEXT_BEGIN",
+              [&](LogDetails& d) { d.add(u"len", text.size()).quoted(u"text", text); });
     const std::uint32_t stepPause =
         text.size() < LongTextLength ? ShortTextPauseMs : LongTextPauseMs;
     InputBatch batch;
@@ -86,42 +72,38 @@ bool sendText(std::u16string_view text, platform::WindowHandle target) {
         const char16_t ch = text[i];
         const std::size_t index = i + 1;
         const bool leadIn = index <= LeadInCharacters;
+        const auto character = [&](LogDetails& d) {
+            d.add(u"index", index).quoted(u"ch", {&ch, 1});
+        };
         if (!stillInFront(target)) {
-            if (log.isActive()) {
-                writeOutput(u"SEND_TEXT_FAIL",
-                            u"index=" + decimal(index) + u" " + quotedCharacter(ch) +
-                                u" reason=foreground_changed " + describeTargetChange(target));
-            }
+            logOutput(u"SEND_TEXT_FAIL", [&](LogDetails& d) {
+                d.add(character)
+                    .add(u"reason", u"foreground_changed")
+                    .add(describeTargetChange(target));
+            });
             return false;
         }
-        if (leadIn && log.isActive()) {
-            writeOutput(u"SEND_TEXT_LEADIN", u"index=" + decimal(index) + u" " +
-                                                 quotedCharacter(ch) + u" delayMs=" +
-                                                 decimal(LeadInPauseMs));
+        if (leadIn) {
+            logOutput(u"SEND_TEXT_LEADIN",
+                      [&](LogDetails& d) { d.add(character).add(u"delayMs", LeadInPauseMs); });
         }
         const std::int16_t scan = platform::vkKeyScan(ch, layout);
         if (scan == -1) {
             addUnicodePacket(batch, ch);
-            if (!sendInputBatch(batch)) {
-                return false;
-            }
         } else {
             const auto value = static_cast<std::uint16_t>(scan);
             addKeyStrokes(batch, ch, static_cast<std::uint8_t>(value & 0xFF),
                           static_cast<std::uint8_t>(value >> 8), layout);
-            if (!sendInputBatch(batch)) {
-                if (log.isActive()) {
-                    writeOutput(u"SEND_TEXT_FAIL",
-                                u"index=" + decimal(index) + u" " + quotedCharacter(ch));
-                }
-                return false;
+        }
+        if (!sendInputBatch(batch).ok()) {
+            if (scan != -1) { // a refused Unicode packet has only SENDINPUT_FAIL
+                logOutput(u"SEND_TEXT_FAIL", character);
             }
+            return false;
         }
         platform::sleepMs(leadIn ? LeadInPauseMs : stepPause);
     }
-    if (log.isActive()) {
-        writeOutput(u"SEND_TEXT_DONE", u"len=" + decimal(text.size()));
-    }
+    logOutput(u"SEND_TEXT_DONE", [&](LogDetails& d) { d.add(u"len", text.size()); });
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include "platform/platform.h"
 #include "settings/settings_file.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace tavelio {
@@ -26,14 +27,12 @@ std::size_t findKey(std::u16string_view text, std::u16string_view key) {
     return npos;
 }
 
-// The position just after the first ':' at or after the key, or npos.
-std::size_t valueStart(std::u16string_view text, std::u16string_view key) {
+// What follows the first ':' at or after the key; nothing when the key or the
+// colon is missing.
+std::u16string_view valueText(std::u16string_view text, std::u16string_view key) {
     const std::size_t at = findKey(text, key);
-    if (at == npos) {
-        return npos;
-    }
-    const std::size_t colon = text.find(u':', at);
-    return colon == npos ? npos : colon + 1;
+    const std::size_t colon = at == npos ? npos : text.find(u':', at);
+    return colon == npos ? std::u16string_view() : text.substr(colon + 1);
 }
 
 bool isDigit(char16_t c) {
@@ -67,51 +66,29 @@ std::int32_t toInt32(std::u16string_view text, std::size_t at) {
 } // namespace
 
 bool readBool(std::u16string_view text, std::u16string_view key, bool fallback) {
-    std::size_t at = valueStart(text, key);
-    if (at == npos) {
-        return fallback;
-    }
-    at = text.find_first_not_of(u" \t\r\n", at);
-    if (at == npos) {
-        return fallback;
-    }
-    const std::u16string_view rest = text.substr(at);
-    if (rest.starts_with(u"true")) {
+    std::u16string_view value = valueText(text, key);
+    value.remove_prefix(std::min(value.find_first_not_of(u" \t\r\n"), value.size()));
+    if (value.starts_with(u"true")) {
         return true;
     }
-    if (rest.starts_with(u"false")) {
+    if (value.starts_with(u"false")) {
         return false;
     }
     return fallback;
 }
 
 std::int32_t readInt(std::u16string_view text, std::u16string_view key, std::int32_t fallback) {
-    std::size_t at = valueStart(text, key);
-    if (at == npos) {
-        return fallback;
-    }
-    at = text.find_first_of(u"-0123456789", at);
-    if (at == npos) {
-        return fallback;
-    }
-    return toInt32(text, at);
+    const std::u16string_view value = valueText(text, key);
+    const std::size_t at = value.find_first_of(u"-0123456789");
+    return at == npos ? fallback : toInt32(value, at);
 }
 
 std::u16string readString(std::u16string_view text, std::u16string_view key,
                           std::u16string_view fallback) {
-    const std::size_t at = valueStart(text, key);
-    if (at == npos) {
-        return std::u16string(fallback);
-    }
-    const std::size_t open = text.find(u'"', at);
-    if (open == npos) {
-        return std::u16string(fallback);
-    }
-    const std::size_t close = text.find(u'"', open + 1);
-    if (close == npos) {
-        return std::u16string(fallback);
-    }
-    return std::u16string(text.substr(open + 1, close - open - 1));
+    const std::u16string_view value = valueText(text, key);
+    const std::size_t open = value.find(u'"');
+    const std::size_t close = open == npos ? npos : value.find(u'"', open + 1);
+    return std::u16string(close == npos ? fallback : value.substr(open + 1, close - open - 1));
 }
 
 std::vector<std::u16string> readStringList(std::u16string_view text, std::u16string_view key,

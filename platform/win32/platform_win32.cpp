@@ -6,10 +6,9 @@
 #include <shlobj.h>
 
 #include "platform/platform.h"
+#include "platform/unique_handle.h"
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <system_error>
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t));
@@ -33,23 +32,14 @@ std::filesystem::path fsPath(const std::u16string& s) {
     return std::filesystem::path(wide(s));
 }
 
-// Owns a file handle for one operation.
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE h) : handle_(h) {}
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    ~FileHandle() {
-        if (valid()) {
-            CloseHandle(handle_);
-        }
-    }
-    bool valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
-    HANDLE get() const { return handle_; }
-
-private:
-    HANDLE handle_;
-};
+// A file opened for one operation; null when the open failed.
+using UniqueFile = UniqueHandle<HANDLE, CloseHandle>;
+UniqueFile openFile(const std::u16string& path, DWORD access, DWORD share, DWORD disposition) {
+    const HANDLE file = CreateFileW(wide(path), access, share, nullptr, disposition,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    // CreateFileW fails with INVALID_HANDLE_VALUE, not null.
+    return UniqueFile(file != INVALID_HANDLE_VALUE ? file : nullptr);
+}
 } // namespace
 
 bool isKeyDown(std::uint8_t vk) {
@@ -274,14 +264,13 @@ LocalTime localTime() {
 }
 
 std::optional<std::u16string> roamingAppDataFolder() {
-    PWSTR folder = nullptr;
-    const HRESULT hr = SHGetKnownFolderPath(FOLDERID_RoamingAppData, 0, nullptr, &folder);
-    std::optional<std::u16string> result;
-    if (SUCCEEDED(hr) && folder != nullptr) {
-        result = std::u16string(reinterpret_cast<const char16_t*>(folder));
+    PWSTR path = nullptr;
+    const HRESULT hr = SHGetKnownFolderPath(FOLDERID_RoamingAppData, 0, nullptr, &path);
+    const UniqueHandle<PWSTR, CoTaskMemFree> folder(path); // allocated even on some failures
+    if (FAILED(hr) || !folder) {
+        return std::nullopt;
     }
-    CoTaskMemFree(folder); // the shell allocates even on some failures; null is harmless
-    return result;
+    return std::u16string(reinterpret_cast<const char16_t*>(folder.get()));
 }
 
 PathState pathState(const std::u16string& path) {
@@ -304,9 +293,9 @@ bool removeFile(const std::u16string& path) {
 }
 
 std::optional<std::string> readFile(const std::u16string& path) {
-    FileHandle file(CreateFileW(wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) {
+    const UniqueFile file =
+        openFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+    if (!file) {
         return std::nullopt;
     }
     std::string content;
@@ -324,9 +313,8 @@ std::optional<std::string> readFile(const std::u16string& path) {
 }
 
 bool createNewFile(const std::u16string& path, std::string_view bytes) {
-    FileHandle file(CreateFileW(wide(path), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) {
+    const UniqueFile file = openFile(path, GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW);
+    if (!file) {
         return false;
     }
     DWORD written = 0;
@@ -336,9 +324,9 @@ bool createNewFile(const std::u16string& path, std::string_view bytes) {
 }
 
 bool appendAndFlush(const std::u16string& path, std::string_view bytes) {
-    FileHandle file(CreateFileW(wide(path), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) {
+    const UniqueFile file =
+        openFile(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS);
+    if (!file) {
         return false;
     }
     DWORD written = 0;

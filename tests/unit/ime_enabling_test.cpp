@@ -18,7 +18,7 @@ protected:
 TEST_F(ImeEnablingTest, AnImeAlreadyOnIsConfirmedByTheInputContext) {
     setIme(true);
     fallback_ = 0x999; // left from an earlier run
-    EXPECT_TRUE(enableIme(fallback_));
+    EXPECT_TRUE(enableIme(fallback_).on);
     EXPECT_EQ(fallback_, 0u);
     EXPECT_TRUE(waitImeReady(fallback_));
     EXPECT_EQ(sys().sleeps, std::vector<std::uint32_t>{80});
@@ -56,7 +56,7 @@ TEST_F(ImeEnablingTest, TheInputContextAddsTheNativeBitAndKeepsTheRest) {
         ime().setConversionFails = c.setConversionFails;
         sys().sleeps.clear();
         startLogging();
-        EXPECT_EQ(enableIme(fallback_), c.result);
+        EXPECT_EQ(enableIme(fallback_).on, c.result);
         EXPECT_EQ(ime().conversion, c.conversionAfter);
         EXPECT_EQ(ime().sentence, c.sentence);
         const auto ok = events(LogChannel::Output, "IME_ENABLE");
@@ -73,7 +73,7 @@ TEST_F(ImeEnablingTest, TheInputContextAddsTheNativeBitAndKeepsTheRest) {
 TEST_F(ImeEnablingTest, TheDefaultImeWindowOpensWhatTheContextCannot) {
     ime().conversion = 0x9; // closed, kana mode kept from before
     ime().setOpenFails = true;
-    EXPECT_TRUE(enableIme(fallback_));
+    EXPECT_TRUE(enableIme(fallback_).on);
     EXPECT_EQ(runLines(),
               (Lines{
                   "[OUT] IME_ENABLE_BEGIN hwnd=0x10020 open=0 conv=0x9 sent=0x0 native=1",
@@ -126,7 +126,7 @@ TEST_F(ImeEnablingTest, AFailedDefaultWindowSendLeavesItToTheKeys) {
         sys().window(edit_).defaultImeWindow = c.hasImeWindow ? EditorImeWindow : 0;
         startLogging();
         const std::uint32_t start = sys().tick;
-        EXPECT_TRUE(enableIme(fallback_));
+        EXPECT_TRUE(enableIme(fallback_).on);
         EXPECT_EQ(events(LogChannel::Output, "IME_ENABLE_DEFAULT_WND"),
                   *c.line ? Lines{c.line} : Lines{});
         EXPECT_TRUE(events(LogChannel::Output, "IME_ENABLE").empty());
@@ -162,7 +162,7 @@ TEST_F(ImeEnablingTest, TheKeysAreTriedInOrderUntilOneSwitchesTheImeOn) {
         sys().batches.clear();
         sys().sleeps.clear();
         startLogging();
-        EXPECT_TRUE(enableIme(fallback_));
+        EXPECT_TRUE(enableIme(fallback_).on);
         EXPECT_EQ(events(LogChannel::Output, "IME_ENABLE_FALLBACK"), Lines{c.line});
         EXPECT_EQ(sys().batches, c.batches);
         std::vector<std::uint32_t> sleeps{80}; // the delivered WM_IME_CONTROL
@@ -176,7 +176,7 @@ TEST_F(ImeEnablingTest, TheKeysAreTriedInOrderUntilOneSwitchesTheImeOn) {
 
 TEST_F(ImeEnablingTest, AnImeThatIgnoresEveryKeyFailsAfterFourTries) {
     makeImeStubborn();
-    EXPECT_FALSE(enableIme(fallback_));
+    EXPECT_FALSE(enableIme(fallback_).on);
     EXPECT_EQ(fallback_, 0u);
     EXPECT_EQ(sys().batches.size(), 4u);
     EXPECT_EQ(sys().sleeps, (std::vector<std::uint32_t>{80, 120, 120, 120, 120}));
@@ -190,7 +190,7 @@ TEST_F(ImeEnablingTest, KeysTheSystemRefusesAreSkippedWithoutAPause) {
     makeImeStubborn();
     sys().window(edit_).defaultImeWindow = 0;
     sys().acceptLimit = 1; // half of the first key, then nothing
-    EXPECT_FALSE(enableIme(fallback_));
+    EXPECT_FALSE(enableIme(fallback_).on);
     EXPECT_EQ(sys().batches.size(), 4u);
     EXPECT_TRUE(sys().sleeps.empty());
     EXPECT_EQ(events(LogChannel::Output, "IME_ENABLE_FALLBACK"), Lines{"result=fail"});
@@ -203,7 +203,7 @@ TEST_F(ImeEnablingTest, AMethodOneSuccessIsOverriddenWhenTheImeGoesOffAgain) {
     ime().setConversionFails = false;
     sys().window(edit_).defaultImeWindow = 0;
     sys().after(40, [&] { ime().open = false; });
-    EXPECT_FALSE(enableIme(fallback_));
+    EXPECT_FALSE(enableIme(fallback_).on);
     EXPECT_EQ(events(LogChannel::Output, "IME_ENABLE"),
               Lines{"method=ImmSetOpenStatus result=ok hwnd=0x10020"});
     EXPECT_EQ(events(LogChannel::Output, "IME_ENABLE_FALLBACK"), Lines{"result=fail"});
@@ -211,7 +211,7 @@ TEST_F(ImeEnablingTest, AMethodOneSuccessIsOverriddenWhenTheImeGoesOffAgain) {
 
 TEST_F(ImeEnablingTest, WithoutAContextTheKeyIsSentUnverifiedAndTheWaitAcceptsIt) {
     sys().window(edit_).context = 0;
-    EXPECT_TRUE(enableIme(fallback_));
+    EXPECT_TRUE(enableIme(fallback_).on);
     EXPECT_EQ(fallback_, edit_);
     EXPECT_TRUE(waitImeReady(fallback_));
     EXPECT_EQ(fallback_, 0u);
@@ -243,7 +243,7 @@ TEST_F(ImeEnablingTest, SwitchingWindowsAfterAnUnverifiedKeyMakesTheWaitTimeOut)
         SCOPED_TRACE(c.name);
         buildDesktop();
         sys().window(edit_).context = 0;
-        EXPECT_TRUE(enableIme(fallback_));
+        EXPECT_TRUE(enableIme(fallback_).on);
         const WindowHandle other = sys().addEditor(u"C:\\Tools\\other.exe");
         ASSERT_EQ(other, 0x10050u);
         if (!c.otherHasContext) {
@@ -263,14 +263,14 @@ TEST_F(ImeEnablingTest, TheWorkingWindowIsStoredEvenWhenFocusMovesDuringTheKeys)
     sys().window(other).context = 0;
     sys().activate(EditorTop, edit_);
     sys().after(100, [&] { sys().activate(other - 0x10, other); }); // during the 120 ms pause
-    EXPECT_TRUE(enableIme(fallback_));
+    EXPECT_TRUE(enableIme(fallback_).on);
     EXPECT_EQ(fallback_, edit_);
     EXPECT_EQ(events(LogChannel::Output, "IME_ENABLE_END"), Lines{"hwnd=0x10050 context=null"});
 }
 
 TEST_F(ImeEnablingTest, NoWindowAtAllFailsAtOnce) {
     sys().foreground = 0;
-    EXPECT_FALSE(enableIme(fallback_));
+    EXPECT_FALSE(enableIme(fallback_).on);
     EXPECT_EQ(runLines(), Lines{"[OUT] IME_ENABLE result=fail reason=no_hwnd"});
     EXPECT_TRUE(sys().sleeps.empty());
     EXPECT_TRUE(sys().batches.empty());

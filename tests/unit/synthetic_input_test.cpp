@@ -53,11 +53,10 @@ TEST_F(SyntheticInputTest, TheMappingUsesTheForegroundThreadsLayout) {
 
 TEST_F(SyntheticInputTest, AnEmptyBatchSendsNothingAndSucceeds) {
     InputBatch batch;
-    std::uint32_t sent = 99;
-    std::uint32_t err = 99;
-    EXPECT_TRUE(sendInputBatch(batch, &sent, &err));
-    EXPECT_EQ(sent, 0u);
-    EXPECT_EQ(err, 0u);
+    const SendResult result = sendInputBatch(batch);
+    EXPECT_TRUE(result.ok());
+    EXPECT_EQ(result.accepted, 0u);
+    EXPECT_EQ(result.error, 0u);
     EXPECT_TRUE(sys().batches.empty());
     EXPECT_TRUE(out("SENDINPUT_FAIL").empty());
 }
@@ -70,12 +69,11 @@ TEST_F(SyntheticInputTest, ABatchGoesOutInOneCallAndIsEmptiedAfterwards) {
     addKeyEvent(batch, 'A', false, layout);
     addKeyEvent(batch, 'A', true, layout);
     sys().lastErrorValue = 87; // stale error from an earlier call must not be reported
-    std::uint32_t sent = 0;
-    std::uint32_t err = 99;
-    EXPECT_TRUE(sendInputBatch(batch, &sent, &err));
+    const SendResult result = sendInputBatch(batch);
+    EXPECT_TRUE(result.ok());
     EXPECT_TRUE(batch.empty());
-    EXPECT_EQ(sent, 4u);
-    EXPECT_EQ(err, 0u);
+    EXPECT_EQ(result.accepted, 4u);
+    EXPECT_EQ(result.error, 0u);
     ASSERT_EQ(sys().batches.size(), 1u);
     EXPECT_EQ(sys().batches[0].size(), 4u);
     EXPECT_EQ(sys().window(edit_).text, u"ka");
@@ -90,12 +88,11 @@ TEST_F(SyntheticInputTest, APartlyRefusedBatchReportsCountsAndError) {
     addKeyEvent(batch, 'K', false, layout);
     addKeyEvent(batch, 'K', true, layout);
     addKeyEvent(batch, 'A', false, layout);
-    std::uint32_t sent = 0;
-    std::uint32_t err = 0;
-    EXPECT_FALSE(sendInputBatch(batch, &sent, &err));
+    const SendResult result = sendInputBatch(batch);
+    EXPECT_FALSE(result.ok());
     EXPECT_TRUE(batch.empty());
-    EXPECT_EQ(sent, 1u);
-    EXPECT_EQ(err, 5u);
+    EXPECT_EQ(result.accepted, 1u);
+    EXPECT_EQ(result.error, 5u);
     EXPECT_EQ(out("SENDINPUT_FAIL"),
               std::vector<std::string>{
                   "expected=3 sent=1 err=5 ctrl=1 lctrl=0 rctrl=1 shift=0 alt=0 win=0 bs=0"});

@@ -63,7 +63,7 @@ TEST_F(ReinputWineTest, TheInputContextOfARealEditControlSwitchesOnInKanaMode) {
         ASSERT_NE(target.context(), 0u);
     }
     platform::WindowHandle fallback = 0x1234;
-    EXPECT_TRUE(enableIme(fallback));
+    EXPECT_TRUE(enableIme(fallback).on);
     EXPECT_EQ(fallback, 0u); // the keys were not needed
     EXPECT_TRUE(waitImeReady(fallback));
     EXPECT_TRUE(isImeOpen());

@@ -6,7 +6,7 @@
 #include "log/diagnostic_log.h"
 #include "log/log_format.h"
 #include "platform/constants.h"
-#include "reinput/synthetic_input.h"
+#include "platform/key_events.h"
 
 #include <optional>
 

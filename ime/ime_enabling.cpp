@@ -3,7 +3,7 @@
 #include "ime/ime_state.h"
 #include "log/diagnostic_log.h"
 #include "platform/constants.h"
-#include "reinput/synthetic_input.h"
+#include "platform/key_events.h"
 
 #include <cstdint>
 #include <string_view>

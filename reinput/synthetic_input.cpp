@@ -18,38 +18,7 @@ bool hotkeyKeysUp() {
            !platform::isKeyDown(vk::Menu) && !platform::isKeyDown(vk::Back);
 }
 
-// One marked key event; a release adds KEYEVENTF_KEYUP to the flags.
-platform::KeyInput keyEvent(std::uint16_t vk, std::uint16_t scan, std::uint32_t flags,
-                            bool release) {
-    return {vk, scan, flags | (release ? keyevent::KeyUp : 0), 0, InjectedInputMarker};
-}
-
 } // namespace
-
-platform::KeyboardLayout foregroundLayout() {
-    const auto foreground = platform::foregroundWindow();
-    const std::uint32_t thread =
-        foreground != 0 ? platform::windowThreadProcessId(foreground, nullptr) : 0;
-    return platform::keyboardLayout(thread);
-}
-
-std::uint32_t mapToScanCode(std::uint32_t vk, platform::KeyboardLayout layout) {
-    return platform::mapVirtualKey(vk, MapVkToVscEx, layout);
-}
-
-platform::KeyInput scanCodeEvent(std::uint32_t mappedScan, bool release) {
-    const std::uint32_t extended = (mappedScan & 0xFF00) != 0 ? keyevent::ExtendedKey : 0;
-    return keyEvent(0, static_cast<std::uint16_t>(mappedScan & 0xFF), keyevent::ScanCode | extended,
-                    release);
-}
-
-platform::KeyInput virtualKeyEvent(std::uint8_t vk, bool release) {
-    return keyEvent(vk, 0, 0, release);
-}
-
-platform::KeyInput unicodeEvent(char16_t unit, bool release) {
-    return keyEvent(0, unit, keyevent::Unicode, release);
-}
 
 void addKeyEvent(InputBatch& batch, std::uint8_t vk, bool release,
                  platform::KeyboardLayout layout) {

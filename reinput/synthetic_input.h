@@ -4,6 +4,7 @@
 // modifiers the system still sees down).
 #pragma once
 
+#include "platform/key_events.h"
 #include "platform/platform.h"
 
 #include <cstddef>
@@ -22,19 +23,6 @@ struct InputBatch {
     bool empty() const { return records.empty(); }
     std::size_t size() const { return records.size(); }
 };
-
-// Layout of the thread that owns the foreground window; the calling thread's
-// when there is no foreground window.
-platform::KeyboardLayout foregroundLayout();
-
-// MapVirtualKeyExW(vk, MAPVK_VK_TO_VSC_EX): the scan code with its E0/E1
-// prefix in the high byte, 0 when the layout has no key for vk.
-std::uint32_t mapToScanCode(std::uint32_t vk, platform::KeyboardLayout layout);
-
-// The three forms of a key event; each carries InjectedInputMarker.
-platform::KeyInput scanCodeEvent(std::uint32_t mappedScan, bool release);
-platform::KeyInput virtualKeyEvent(std::uint8_t vk, bool release);
-platform::KeyInput unicodeEvent(char16_t unit, bool release);
 
 // Adds vk by scan code, or by virtual key when the layout maps it to nothing.
 void addKeyEvent(InputBatch& batch, std::uint8_t vk, bool release, platform::KeyboardLayout layout);

@@ -39,6 +39,7 @@ struct AppState {
     Settings settings;                         // defaults until start-up loads the file
     std::atomic<std::uint32_t> sessionCounter{0};
     platform::WindowHandle keyFallbackWindow = 0;
+    RunWatch runWatch;
     HWND hiddenWindow = nullptr;
     HWND splashWindow = nullptr; // empty once the splash is gone
     TrayIcon trayIcon;

@@ -50,7 +50,7 @@ void toggleEnabled() {
 void runExecuteRequest() {
     AppState& state = appState();
     ExecuteContext context{state.settings, state.inputBuffer.get(), state.sessionCounter,
-                           state.keyFallbackWindow};
+                           state.keyFallbackWindow, state.runWatch};
     executeReinput(context);
 }
 

@@ -83,7 +83,7 @@ bool installHooks() {
     AppState& state = appState();
     replaceHookContext(
         std::make_unique<HookContext>(reinterpret_cast<platform::WindowHandle>(state.hiddenWindow),
-                                      state.settings, *state.inputBuffer));
+                                      state.settings, *state.inputBuffer, state.runWatch));
     HookContext& context = *state.ownedHookContext;
     state.currentHookContext = &context;
 

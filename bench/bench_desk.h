@@ -26,7 +26,8 @@ std::filesystem::path resetFakeDesktop();
 struct Desk {
     Settings settings;
     InputBuffer buffer{200};
-    HookContext context{HiddenWindow, settings, buffer};
+    RunWatch watch;
+    HookContext context{HiddenWindow, settings, buffer, watch};
     // The hotkey needs its recorded text to stay; other keys keep the buffer short.
     bool clearsBuffer = true;
 

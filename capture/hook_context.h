@@ -14,18 +14,29 @@ namespace tavelio {
 // A low-level hook, removed when its owner lets go of it.
 using UniqueHook = UniqueHandle<platform::HookHandle, platform::unhookWindowsHook>;
 
+// What a run watches for between the keys it sends. The hooks note the
+// user's own presses while a run is under way, and the hidden window asks a
+// run to stop when the program is closing; a run checks it before every step
+// that injects.
+struct RunWatch {
+    bool running = false;       // a run is under way
+    bool userInput = false;     // a real key or button press arrived since the run began
+    bool stopRequested = false; // the program is closing: inject nothing more
+};
+
 struct HookContext {
     platform::WindowHandle hiddenWindow = 0; // receives ExecuteRequestMessage
     Settings& settings;                      // the active record, so a tray toggle is seen at once
     InputBuffer& buffer;
+    RunWatch& run;
     // Members go in reverse order: tearing a context down removes the mouse
     // hook first, then the keyboard hook.
     UniqueHook keyboardHook;
     UniqueHook mouseHook;
     std::uint32_t fromPid = 0; // foreground process seen at the last key press
 
-    HookContext(platform::WindowHandle hidden, Settings& s, InputBuffer& b)
-        : hiddenWindow(hidden), settings(s), buffer(b) {}
+    HookContext(platform::WindowHandle hidden, Settings& s, InputBuffer& b, RunWatch& r)
+        : hiddenWindow(hidden), settings(s), buffer(b), run(r) {}
 };
 
 // The fields of KBDLLHOOKSTRUCT the keyboard logic reads.

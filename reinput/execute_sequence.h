@@ -2,6 +2,7 @@
 // switch its IME on in kana mode and type the same keys again.
 #pragma once
 
+#include "capture/hook_context.h"
 #include "capture/input_buffer.h"
 #include "platform/platform.h"
 #include "settings/settings.h"
@@ -17,6 +18,7 @@ struct ExecuteContext {
     InputBuffer* buffer;                        // may be absent
     std::atomic<std::uint32_t>& sessionCounter; // numbers the runs
     platform::WindowHandle& keyFallbackWindow;  // left by enableIme for waitImeReady
+    RunWatch& run;                              // the user's presses and a stop request
 };
 
 // One run, to its end, on the GUI thread.

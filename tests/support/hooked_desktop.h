@@ -45,8 +45,9 @@ struct Tavelio {
     InputBuffer buffer{200};
     std::atomic<std::uint32_t> sessionCounter{0};
     platform::WindowHandle keyFallbackWindow = 0;
-    HookContext hook{HiddenWindow, settings, buffer};
-    ExecuteContext run{settings, &buffer, sessionCounter, keyFallbackWindow};
+    RunWatch watch;
+    HookContext hook{HiddenWindow, settings, buffer, watch};
+    ExecuteContext run{settings, &buffer, sessionCounter, keyFallbackWindow, watch};
 };
 
 class HookedDesktopTest : public FakeSystemTest {

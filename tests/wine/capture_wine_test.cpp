@@ -144,7 +144,8 @@ INPUT keyInput(WORD vk, DWORD flags, ULONG_PTR extraInfo) {
 TEST_F(CaptureWineTest, InjectedKeysReachTheHookFlaggedAndAreNotRecorded) {
     Settings settings;
     InputBuffer buffer(200);
-    HookContext context(0, settings, buffer);
+    RunWatch watch;
+    HookContext context(0, settings, buffer, watch);
     hookedContext = &context;
     seenByHook.clear();
     const win32test::OwnedHook hook(
@@ -173,7 +174,8 @@ TEST_F(CaptureWineTest, InjectedKeysReachTheHookFlaggedAndAreNotRecorded) {
 TEST_F(CaptureWineTest, KeyPressesAreRecordedThroughTheRealLayout) {
     Settings settings;
     InputBuffer buffer(200);
-    HookContext context(0, settings, buffer);
+    RunWatch watch;
+    HookContext context(0, settings, buffer, watch);
     {
         const HeldImeContext ime(edit_);
         ImmSetOpenStatus(ime.get(), FALSE);

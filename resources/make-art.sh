@@ -1,7 +1,9 @@
 #!/bin/sh
-# Draws the program's pictures: the icon group (tavelio.ico) and the splash
-# image (splash.png). The results are committed, so building the program needs
-# no image tools; run this only to change the art. Needs Debian's imagemagick
+# Draws the program's pictures: the icon groups (tavelio.ico, and
+# tavelio-paused.ico for the tray while paused) and the splash image
+# (splash.png, and splash-2x.png for displays at 200 %). The results are
+# committed, so building the program needs no image tools; run this only to
+# change the art. Needs Debian's imagemagick
 # and fonts-noto-cjk (installed here when missing, as root).
 set -eu
 
@@ -52,38 +54,57 @@ for size in $icon_sizes; do
         -annotate "+0-$((big / 22))" "か" \
         -filter Lanczos -resize "${size}x${size}" \
         -define png:color-type=6 $png_out "PNG32:$work/icon-$size.png"
+    # The paused icon: the same picture without its colour, as Windows shows
+    # what is switched off.
+    "$magick_bin" "$work/icon-$size.png" -modulate 100,0 \
+        -define png:color-type=6 $png_out "PNG32:$work/paused-$size.png"
 done
-set --
-for size in $icon_sizes; do
-    set -- "$@" "$work/icon-$size.png"
+for name in icon paused; do
+    set --
+    for size in $icon_sizes; do
+        set -- "$@" "$work/$name-$size.png"
+    done
+    "$magick_bin" "$@" "$work/$name.ico"
 done
-"$magick_bin" "$@" "$here/tavelio.ico"
+mv "$work/icon.ico" "$here/tavelio.ico"
+mv "$work/paused.ico" "$here/tavelio-paused.ico"
 
 # ---------------------------------------------------------------- splash
 # 640x300, 8-bit RGB without alpha: the name, what it does (ka becomes か),
-# and the key that does it.
-"$magick_bin" -size 640x300 "gradient:$ground_top-$ground_bottom" \
-    -font "$bold" -pointsize 60 -fill "$ink" -annotate +40+96 "Tavelio" \
-    -font "$regular" -pointsize 17 -fill "$muted" \
-    -annotate +42+132 "Typed with the IME off?" \
-    -annotate +42+156 "Tavelio types it again, in kana." \
-    -fill "$cap_edge" -draw "roundrectangle 40,214 120,258 8,8" \
-    -fill "$cap_face" -draw "roundrectangle 40,210 120,250 8,8" \
-    -fill "$cap_edge" -draw "roundrectangle 148,214 298,258 8,8" \
-    -fill "$cap_face" -draw "roundrectangle 148,210 298,250 8,8" \
-    -font "$bold" -pointsize 18 -fill "$cap_ink" \
-    -annotate +59+237 "Ctrl" \
-    -annotate +177+237 "Backspace" \
-    -fill "$muted" -pointsize 22 -annotate +127+238 "+" \
-    -fill '#2a3760' -draw "roundrectangle 332,92 442,202 18,18" \
-    -font "$mono" -pointsize 46 -fill "$ink" -annotate +356+163 "ka" \
-    -fill "$muted" -draw "rectangle 356,176 418,180" \
-    -font "$bold" -pointsize 40 -fill "$muted" -annotate +454+162 "→" \
-    -fill "$tile_edge" -draw "roundrectangle 498,86 600,210 22,22" \
-    -fill "$tile" -draw "roundrectangle 498,82 600,204 22,22" \
-    -font "$bold" -pointsize 78 -fill "$ink" -gravity northwest -annotate +510+92 "か" \
-    -font "$regular" -pointsize 14 -fill "$muted" -annotate +366+236 "romaji" \
-    -annotate +535+236 "kana" \
-    -alpha off -type TrueColor -depth 8 -define png:color-type=2 $png_out "PNG24:$here/splash.png"
+# and the key that does it. Drawn again at twice the size for displays at
+# 200 %, so that the text stays sharp there instead of being enlarged.
+# at SCALE TEXT: every number in TEXT times SCALE.
+at() {
+    eval "echo \"$(printf '%s' "$2" | sed -E 's/[0-9]+/$((&*'"$1"'))/g')\""
+}
+splash() {
+    s=$1
+    "$magick_bin" -size "$(at "$s" 640x300)" "gradient:$ground_top-$ground_bottom" \
+        -font "$bold" -pointsize "$(at "$s" 60)" -fill "$ink" -annotate "$(at "$s" +40+96)" "Tavelio" \
+        -font "$regular" -pointsize "$(at "$s" 17)" -fill "$muted" \
+        -annotate "$(at "$s" +42+132)" "Typed with the IME off?" \
+        -annotate "$(at "$s" +42+156)" "Tavelio types it again, in kana." \
+        -fill "$cap_edge" -draw "$(at "$s" "roundrectangle 40,214 120,258 8,8")" \
+        -fill "$cap_face" -draw "$(at "$s" "roundrectangle 40,210 120,250 8,8")" \
+        -fill "$cap_edge" -draw "$(at "$s" "roundrectangle 148,214 298,258 8,8")" \
+        -fill "$cap_face" -draw "$(at "$s" "roundrectangle 148,210 298,250 8,8")" \
+        -font "$bold" -pointsize "$(at "$s" 18)" -fill "$cap_ink" \
+        -annotate "$(at "$s" +59+237)" "Ctrl" \
+        -annotate "$(at "$s" +177+237)" "Backspace" \
+        -fill "$muted" -pointsize "$(at "$s" 22)" -annotate "$(at "$s" +127+238)" "+" \
+        -fill '#2a3760' -draw "$(at "$s" "roundrectangle 332,92 442,202 18,18")" \
+        -font "$mono" -pointsize "$(at "$s" 46)" -fill "$ink" -annotate "$(at "$s" +356+163)" "ka" \
+        -fill "$muted" -draw "$(at "$s" "rectangle 356,176 418,180")" \
+        -font "$bold" -pointsize "$(at "$s" 40)" -fill "$muted" -annotate "$(at "$s" +454+162)" "→" \
+        -fill "$tile_edge" -draw "$(at "$s" "roundrectangle 498,86 600,210 22,22")" \
+        -fill "$tile" -draw "$(at "$s" "roundrectangle 498,82 600,204 22,22")" \
+        -font "$bold" -pointsize "$(at "$s" 78)" -fill "$ink" -gravity northwest \
+        -annotate "$(at "$s" +510+92)" "か" \
+        -font "$regular" -pointsize "$(at "$s" 14)" -fill "$muted" -annotate "$(at "$s" +366+236)" "romaji" \
+        -annotate "$(at "$s" +535+236)" "kana" \
+        -alpha off -type TrueColor -depth 8 -define png:color-type=2 $png_out "PNG24:$2"
+}
+splash 1 "$here/splash.png"
+splash 2 "$here/splash-2x.png"
 
-echo "wrote $here/tavelio.ico and $here/splash.png"
+echo "wrote $here/tavelio.ico, $here/tavelio-paused.ico, $here/splash.png and $here/splash-2x.png"

@@ -1,6 +1,8 @@
 #include "app/hidden_window.h"
 
 #include "app/app_state.h"
+#include "app/tray_commands.h"
+#include "app/ui_text.h"
 #include "log/diagnostic_log.h"
 #include "platform/constants.h"
 #include "reinput/execute_sequence.h"
@@ -12,8 +14,27 @@ namespace tavelio {
 
 namespace {
 
-const wchar_t* statusText(bool enabled) {
-    return enabled ? L"Tavelio: enabled" : L"Tavelio: paused";
+UINT statusTextId(bool enabled) {
+    return enabled ? IDS_STATUS_ENABLED : IDS_STATUS_PAUSED;
+}
+
+UINT tipTextId(bool enabled, bool logging) {
+    if (!logging) {
+        return statusTextId(enabled);
+    }
+    return enabled ? IDS_TIP_ENABLED_LOGGING : IDS_TIP_PAUSED_LOGGING;
+}
+
+HICON loadTrayIcon(bool paused) {
+    const AppState& state = appState();
+    const int size = GetSystemMetrics(SM_CXSMICON);
+    return static_cast<HICON>(LoadImageW(state.instanceHandle,
+                                         MAKEINTRESOURCEW(paused ? IDI_APP_PAUSED : IDI_APP),
+                                         IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+}
+
+void appendItem(HMENU menu, UINT flags, UINT id, UINT text) {
+    AppendMenuW(menu, MF_STRING | flags, id, uiText(text).c_str());
 }
 
 void showTrayMenu(HWND window) {
@@ -22,11 +43,18 @@ void showTrayMenu(HWND window) {
         return;
     }
     const bool enabled = appState().settings.enabled;
-    AppendMenuW(menu.get(), MF_STRING | MF_DISABLED, IDM_STATUS, statusText(enabled));
+    appendItem(menu.get(), MF_DISABLED, IDM_STATUS, statusTextId(enabled));
     AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr);
-    AppendMenuW(menu.get(), MF_STRING, IDM_TOGGLE, enabled ? L"Pause" : L"Resume");
+    appendItem(menu.get(), 0, IDM_TOGGLE, enabled ? IDS_PAUSE : IDS_RESUME);
     AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr);
-    AppendMenuW(menu.get(), MF_STRING, IDM_EXIT, L"Exit");
+    appendItem(menu.get(), startsWithWindows() ? MF_CHECKED : MF_UNCHECKED, IDM_START_WITH_WINDOWS,
+               IDS_START_WITH_WINDOWS);
+    appendItem(menu.get(), 0, IDM_OPEN_SETTINGS, IDS_OPEN_SETTINGS);
+    if (diagnosticLog().isActive()) {
+        appendItem(menu.get(), 0, IDM_OPEN_LOGS, IDS_OPEN_LOGS);
+    }
+    AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr);
+    appendItem(menu.get(), 0, IDM_EXIT, IDS_EXIT);
 
     POINT cursor{};
     GetCursorPos(&cursor);
@@ -84,11 +112,14 @@ void buildTrayIconData() {
     data.uID = TrayIconId;
     data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     data.uCallbackMessage = TrayCallbackMessage;
-    data.hIcon = loadAppIcon(state.instanceHandle, SM_CXSMICON);
-    wcsncpy(data.szTip, statusText(state.settings.enabled), std::size(data.szTip) - 1);
+    data.hIcon = loadTrayIcon(!state.settings.enabled);
+    const std::wstring tip = uiText(tipTextId(state.settings.enabled, diagnosticLog().isActive()));
+    wcsncpy(data.szTip, tip.c_str(), std::size(data.szTip) - 1);
 }
 
-LRESULT CALLBACK hiddenWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+namespace {
+
+LRESULT handleHiddenWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case ExecuteRequestMessage:
         runExecuteRequest();
@@ -107,6 +138,15 @@ LRESULT CALLBACK hiddenWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
         case IDM_EXIT:
             DestroyWindow(window);
             return 0;
+        case IDM_START_WITH_WINDOWS:
+            toggleStartWithWindows();
+            return 0;
+        case IDM_OPEN_SETTINGS:
+            openSettingsFile();
+            return 0;
+        case IDM_OPEN_LOGS:
+            openLogsFolder();
+            return 0;
         default:
             break;
         }
@@ -118,6 +158,18 @@ LRESULT CALLBACK hiddenWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
         break;
     }
     return DefWindowProcW(window, message, wParam, lParam);
+}
+
+} // namespace
+
+LRESULT CALLBACK hiddenWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    // The window's one catch: the menu and its commands build texts and paths,
+    // and nothing may leave a window procedure.
+    try {
+        return handleHiddenWindowMessage(window, message, wParam, lParam);
+    } catch (...) {
+        return 0;
+    }
 }
 
 } // namespace tavelio

@@ -14,13 +14,17 @@ UINT const TrayIconId = 1;
 UINT const IDM_STATUS = 1001;
 UINT const IDM_TOGGLE = 1002;
 UINT const IDM_EXIT = 1003;
+UINT const IDM_START_WITH_WINDOWS = 1004;
+UINT const IDM_OPEN_SETTINGS = 1005;
+UINT const IDM_OPEN_LOGS = 1006;
 
 // The application's icon at a system size (SM_CXICON, SM_CXSMICON): width and
 // height alike.
 HICON loadAppIcon(HINSTANCE instance, int sizeMetric);
 
-// Clears AppState's trayIcon and fills it for the current enabled state,
-// loading a new icon. Talks to nobody: callers follow with Shell_NotifyIconW.
+// Clears AppState's trayIcon and fills it for the current enabled and logging
+// state, loading a new icon. Talks to nobody: callers follow with
+// Shell_NotifyIconW.
 void buildTrayIconData();
 
 LRESULT CALLBACK hiddenWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -6,6 +6,7 @@
 #include "app/hidden_window.h"
 #include "app/hook_procedures.h"
 #include "app/splash_window.h"
+#include "app/ui_text.h"
 #include "log/diagnostic_log.h"
 #include "resources/resource_ids.h"
 #include "settings/settings_reader.h"
@@ -17,7 +18,6 @@ namespace tavelio {
 namespace {
 
 constexpr wchar_t InstanceMutexName[] = L"Local\\TavelioSingleInstance";
-constexpr wchar_t HookFailureText[] = L"Failed to start keyboard input monitoring.";
 constexpr int SplashCornerDiameter = 28;
 
 // False when another instance already holds the name (or none can be made);
@@ -135,7 +135,7 @@ int run(HINSTANCE instance) {
 
     state.inputBuffer = std::make_unique<InputBuffer>(state.settings.bufferMaxLength);
     if (!installHooks()) {
-        MessageBoxW(nullptr, HookFailureText, WindowTitle, MB_OK | MB_ICONERROR);
+        MessageBoxW(nullptr, uiText(IDS_HOOK_FAILURE).c_str(), WindowTitle, MB_OK | MB_ICONERROR);
         return 1;
     }
 

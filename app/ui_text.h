@@ -1,0 +1,14 @@
+// The texts the user reads: Japanese when the user's Windows speaks Japanese,
+// English otherwise, from the program's string tables.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace tavelio {
+
+// The text with that IDS_ number; empty only if the resource is missing.
+std::wstring uiText(UINT id);
+
+} // namespace tavelio

@@ -25,9 +25,12 @@ UINT tipTextId(bool enabled, bool logging) {
     return enabled ? IDS_TIP_ENABLED_LOGGING : IDS_TIP_PAUSED_LOGGING;
 }
 
+// The notification area shows small icons at the DPI of its display, the
+// primary one, where the hidden window sits too.
 HICON loadTrayIcon(bool paused) {
     const AppState& state = appState();
-    const int size = GetSystemMetrics(SM_CXSMICON);
+    const UINT dpi = state.hiddenWindow != nullptr ? GetDpiForWindow(state.hiddenWindow) : 0;
+    const int size = GetSystemMetricsForDpi(SM_CXSMICON, dpi != 0 ? dpi : GetDpiForSystem());
     return static_cast<HICON>(LoadImageW(state.instanceHandle,
                                          MAKEINTRESOURCEW(paused ? IDI_APP_PAUSED : IDI_APP),
                                          IMAGE_ICON, size, size, LR_DEFAULTCOLOR));

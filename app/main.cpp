@@ -58,19 +58,29 @@ bool createHiddenWindow(HINSTANCE instance) {
 void showSplash(HINSTANCE instance) {
     registerWindowClass(instance, splashWindowProc, SplashWindowClass, nullptr);
 
-    const int x = (GetSystemMetrics(SM_CXSCREEN) - SplashWidth) / 2;
-    const int y = (GetSystemMetrics(SM_CYSCREEN) - SplashHeight) / 2;
     HWND splash =
         CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, SplashWindowClass, WindowTitle, WS_POPUP,
-                        x, y, SplashWidth, SplashHeight, nullptr, nullptr, instance, nullptr);
+                        0, 0, SplashWidth, SplashHeight, nullptr, nullptr, instance, nullptr);
     appState().splashWindow = splash;
     if (splash == nullptr) {
         return;
     }
+    // Sized for the DPI of the primary display, where it opens: 640x300 at
+    // 100 %, 1280x600 at 200 %, with its corners alike.
+    const UINT dpi = GetDpiForWindow(splash);
+    const auto scaled = [dpi](int size) {
+        return MulDiv(size, dpi, USER_DEFAULT_SCREEN_DPI);
+    };
+    const int width = scaled(SplashWidth);
+    const int height = scaled(SplashHeight);
+    SetWindowPos(splash, nullptr, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
+                 (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
     // The region's right and bottom are exclusive, hence one pixel more than
     // the window; after SetWindowRgn succeeds the window owns it.
-    UniqueHandle<HRGN, DeleteObject> region(CreateRoundRectRgn(
-        0, 0, SplashWidth + 1, SplashHeight + 1, SplashCornerDiameter, SplashCornerDiameter));
+    const int corner = scaled(SplashCornerDiameter);
+    UniqueHandle<HRGN, DeleteObject> region(
+        CreateRoundRectRgn(0, 0, width + 1, height + 1, corner, corner));
     if (region && SetWindowRgn(splash, region.get(), FALSE) != 0) {
         region.release();
     }

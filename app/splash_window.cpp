@@ -63,6 +63,8 @@ void drawPng(HDC dc, IStream* stream, const RECT& client) {
         return;
     }
     const GdipGraphics canvas(graphics);
+    // Between the two pictures' sizes (150 %), reduce the larger one smoothly.
+    gdip::GdipSetInterpolationMode(canvas.get(), Gdiplus::InterpolationModeHighQualityBicubic);
     gdip::GdipDrawImageRectI(canvas.get(), image.get(), 0, 0, client.right - client.left,
                              client.bottom - client.top);
 }
@@ -78,8 +80,11 @@ void paintSplash(HWND window) {
     GetClientRect(window, &client);
     FillRect(paint.dc(), &client, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
 
+    // The picture drawn at twice the size for a window scaled up by its DPI.
+    const int picture =
+        client.right - client.left > SplashWidth ? IDR_SPLASH_PNG_2X : IDR_SPLASH_PNG;
     HMODULE module = GetModuleHandleW(nullptr);
-    HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(IDR_SPLASH_PNG), RT_RCDATA);
+    HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(picture), RT_RCDATA);
     if (resource == nullptr) {
         return;
     }

@@ -1,5 +1,5 @@
-// The start-up picture: a borderless, rounded 640x300 window that closes
-// itself after its timer.
+// The start-up picture: a borderless, rounded 640x300 window (at 100 %; it
+// grows with the display's DPI) that closes itself after its timer.
 #pragma once
 
 #include <windows.h>

@@ -4,6 +4,7 @@
 #define IDI_APP 101
 #define IDR_SPLASH_PNG 102
 #define IDI_APP_PAUSED 103    // the tray icon while paused
+#define IDR_SPLASH_PNG_2X 104 // the splash drawn at twice the size
 
 // The texts the user reads, in English and in Japanese.
 #define IDS_STATUS_ENABLED 200

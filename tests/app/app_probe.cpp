@@ -38,7 +38,9 @@ std::wstring rectOf(const wchar_t* name, HWND window) {
 
 int waitWindow(const wchar_t* className, DWORD timeoutMs, bool gone) {
     const long ms = waitFor([&] { return (findAny(className) == nullptr) == gone; }, timeoutMs);
-    print((gone ? L"gone=" : L"found=") + n(ms >= 0 ? 1 : 0) + L" ms=" + n(ms));
+    HWND window = gone ? nullptr : findAny(className);
+    print((gone ? L"gone=" : L"found=") + n(ms >= 0 ? 1 : 0) + L" ms=" + n(ms) +
+          (window != nullptr ? L" " + rectOf(L"rect", window) : L""));
     return ms >= 0 ? 0 : 1;
 }
 
@@ -155,6 +157,9 @@ const wchar_t* windowClass(const std::wstring& name) {
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    // Sizes and positions in the screen's pixels, whatever the DPI: as they
+    // appear on screenshots and to xdotool.
+    SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
     if (argc < 3) {
         return usage();
     }

@@ -52,6 +52,15 @@ known_fault() {
     fi
 }
 note() { printf '      %s\n' "$*"; }
+not() { ! "$@"; }
+# wait_for COMMAND...: true as soon as the command is, false after 15 s.
+wait_for() {
+    for _ in $(seq 150); do
+        "$@" && return 0
+        sleep 0.1
+    done
+    return 1
+}
 # same GOT EXPECTED: equal, or both shown.
 same() {
     [[ $1 == "$2" ]] && return 0
@@ -72,6 +81,17 @@ app_probe() { wine "$build/tests/app/app_probe.exe" "$@" | tr -d '\r'; }
 field() { sed -n "s/.*\\b$1=\\(\"[^\"]*\"\\|[^ ]*\\).*/\\1/p" <<<"$2"; }
 now_ms() { date +%s%3N; }
 screenshot() { import -window root "$shots/$1" 2>/dev/null && note "screenshot: $shots/$1"; }
+
+# window_titled REGEX: a window with that title shows (10 s at most).
+window_titled() { timeout 10 xdotool search --sync --onlyvisible --name "$1" >/dev/null; }
+
+run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+# reg_value KEY NAME: the value's data as `reg query` shows it, empty when there is none.
+reg_value() {
+    wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' |
+        sed -n "s/^    $2    REG_[A-Z_]*    //p"
+}
+key_exists() { wine reg query "$1" >/dev/null 2>&1; }
 
 # harness_begin: in the root, before the first check: a scratch folder, Tavelio's data folder
 # in this prefix, and the cleanup of whatever the harness started.
@@ -233,13 +253,24 @@ open_menu() {
     xdotool mousemove "${centre%,*}" "${centre#*,}" click 3
     app_probe menu-rect 5000
 }
-# click_menu_item MENU FROM_BOTTOM: the item that many items above the last.
+# The tray menu from the top: the status line, Pause or Resume, Start with Windows, Open
+# settings file, Open logs folder (while logging is on), Exit; a separator below the status
+# line, below Pause and above Exit. Under Wine's default theme an item is 17 px high, a
+# separator 9 px, and the frame 3 px.
+menu_item_height=17
+declare -A menu_row=([status]=0 [pause]=1 [startup]=2 [settings]=3 [logs]=4)
+menu_height() { field rect "$1" | cut -d, -f4; }
+# click_menu_item MENU ITEM: ITEM is a name of menu_row, or exit.
 click_menu_item() {
-    local x y w h
+    local x y w h top row
     IFS=, read -r x y w h <<<"$(field rect "$1")"
-    # Under Wine's default theme an item and the separator above it take about 25 px, and the
-    # last item's middle is 12 px above the menu's bottom.
-    xdotool mousemove $((x + w / 2)) $((y + h - 12 - $2 * 25)) click 1
+    if [[ $2 == exit ]]; then
+        top=$((h - 3 - menu_item_height))
+    else
+        row=${menu_row[$2]}
+        top=$((3 + row * menu_item_height + (row < 2 ? row : 2) * 9))
+    fi
+    xdotool mousemove $((x + w / 2)) $((y + top + menu_item_height / 2)) click 1
 }
 
 # ------------------------------------------------------------ applications

@@ -141,7 +141,8 @@ inside_wine_root() { [[ -f /etc/tavelio-root-stamp ]]; }
 # enter_wine_root [--fresh] BUILD PREFIX "TARGET..." ARG...: how a harness starts. Inside the
 # root it returns at once. On the host it configures the Windows cross build BUILD when it has
 # no tree yet, builds the TARGETs, and runs the calling script again in the root with ARGs, on
-# PREFIX (made anew with --fresh); then it exits with the script's status.
+# PREFIX (made anew with --fresh); then it exits with the script's status. With no TARGETs
+# nothing is built: BUILD is only a folder the script needs in the root.
 enter_wine_root() {
     inside_wine_root && return 0
     set -e
@@ -149,10 +150,12 @@ enter_wine_root() {
     [[ $1 == --fresh ]] && fresh=1 && shift
     local build=$1 prefix=$2 targets=$3
     shift 3
-    [[ -f $build/CMakeCache.txt ]] || cmake -S "$TAVELIO_SOURCE_DIR" -B "$build" \
-        --toolchain "$TAVELIO_SOURCE_DIR/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release
-    # shellcheck disable=SC2086 # a list of names
-    cmake --build "$build" --target $targets -j2
+    if [[ -n $targets ]]; then
+        [[ -f $build/CMakeCache.txt ]] || cmake -S "$TAVELIO_SOURCE_DIR" -B "$build" \
+            --toolchain "$TAVELIO_SOURCE_DIR/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release
+        # shellcheck disable=SC2086 # a list of names
+        cmake --build "$build" --target $targets -j2
+    fi
     ensure_wine_root
     [[ $fresh -eq 0 ]] || rm -rf "$prefix"
     [[ $build/ == "$TAVELIO_SOURCE_DIR"/* ]] || TAVELIO_WINE_BINDS+=" $build"

@@ -22,6 +22,10 @@ namespace {
 // The value the installer writes too, and its uninstaller removes.
 constexpr wchar_t RunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr wchar_t RunValue[] = L"Tavelio";
+// Where Task Manager and Settings > Apps > Startup keep their switch for each
+// Run value of the same name: none means on, an odd first byte means off.
+constexpr wchar_t StartupApprovedKey[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
 
 std::wstring wide(const std::u16string& text) {
     return std::wstring(text.begin(), text.end());
@@ -56,6 +60,15 @@ std::optional<std::wstring> runCommand() {
     }
     data.resize(wcsnlen(data.c_str(), bytes / sizeof(wchar_t)));
     return data;
+}
+
+bool switchedOffAtStartup() {
+    BYTE data[64]{};
+    DWORD type = 0;
+    DWORD bytes = sizeof(data);
+    return SHGetValueW(HKEY_CURRENT_USER, StartupApprovedKey, RunValue, &type, data, &bytes) ==
+               ERROR_SUCCESS &&
+           type == REG_BINARY && bytes > 0 && (data[0] & 1) != 0;
 }
 
 // The program a command line starts: the quoted part, or the whole line.
@@ -118,7 +131,7 @@ void showNotice(const std::wstring& text) {
 bool startsWithWindows() {
     const auto command = runCommand();
     const std::wstring self = exePath();
-    if (!command || self.empty()) {
+    if (!command || self.empty() || switchedOffAtStartup()) {
         return false;
     }
     const std::wstring_view program = programOf(*command);
@@ -127,7 +140,10 @@ bool startsWithWindows() {
 }
 
 void toggleStartWithWindows() {
-    if (startsWithWindows()) {
+    // Either way the user has decided here: a switch set elsewhere goes.
+    const bool starts = startsWithWindows();
+    SHDeleteValueW(HKEY_CURRENT_USER, StartupApprovedKey, RunValue);
+    if (starts) {
         SHDeleteValueW(HKEY_CURRENT_USER, RunKey, RunValue);
         return;
     }

@@ -1,10 +1,19 @@
 #include "capture/clear_triggers.h"
 #include "tests/support/hooked_desktop.h"
 
+#include <cstdio>
+
 namespace tavelio::testing {
 namespace {
 
-using ClearTriggersTest = HookedDesktopTest;
+class ClearTriggersTest : public HookedDesktopTest {
+protected:
+    static std::string hexOf(platform::WindowHandle window) {
+        char text[24];
+        std::snprintf(text, sizeof text, "%llx", static_cast<unsigned long long>(window));
+        return text;
+    }
+};
 
 TEST_F(ClearTriggersTest, MouseButtonPressesClearAndEverythingElseIsLeftAlone) {
     const MouseEvent at12{1, 2}, extremes{2147483647, -2147483647 - 1};
@@ -61,7 +70,7 @@ TEST_F(ClearTriggersTest, AClickInAnExcludedApplicationStillClears) {
     EXPECT_TRUE(app_->buffer.text().empty());
 }
 
-TEST_F(ClearTriggersTest, AChangeOfForegroundProcessClearsButTheFirstPressOnlyRecords) {
+TEST_F(ClearTriggersTest, AChangeOfForegroundWindowClearsButTheFirstPressOnlyRecords) {
     const auto first = sys().addEditor();
     const auto firstPid = pidOf(first);
     type(u"ka");
@@ -72,13 +81,18 @@ TEST_F(ClearTriggersTest, AChangeOfForegroundProcessClearsButTheFirstPressOnlyRe
     EXPECT_EQ(narrow(app_->buffer.text()), "ka");
     EXPECT_TRUE(newLines().empty());
 
-    // Another window of the same process does not count as a change.
+    // Another window of the same process holds other text: a change too.
     const auto tid = sys().window(first).threadId;
     const auto dialog = sys().addWindow(tid, u"#32770", u"Find");
     sys().activate(dialog);
     EXPECT_EQ(checkForegroundProcess(app_->hook), firstPid);
-    EXPECT_EQ(narrow(app_->buffer.text()), "ka");
-    EXPECT_TRUE(newLines().empty());
+    EXPECT_TRUE(app_->buffer.text().empty());
+    EXPECT_EQ(newLines(),
+              (Lines{"[IN] CLEAR_REQUEST reason=foreground_window fromHwnd=0x" +
+                         hexOf(sys().window(first).parent) + " toHwnd=0x" + hexOf(dialog),
+                     ClearLine}));
+    type(u"ka");
+    mark();
 
     const auto second = sys().addEditor(u"C:\\Program Files\\Editor\\editor.exe");
     const auto secondPid = pidOf(second);

@@ -62,6 +62,9 @@ void addKeyStrokes(InputBatch& batch, char16_t ch, std::uint8_t vk, std::uint8_t
 
 bool sendText(std::u16string_view text, platform::WindowHandle target) {
     const auto layout = foregroundLayout();
+    // Caps Lock turns the letters' case around: Shift goes with the small
+    // ones then, so the application gets the case that was recorded.
+    const bool capsLock = platform::isKeyToggled(vk::Capital);
     logOutput(u"SEND_TEXT_BEGIN",
               [&](LogDetails& d) { d.add(u"len", text.size()).quoted(u"text", text); });
     const std::uint32_t stepPause =
@@ -92,8 +95,11 @@ bool sendText(std::u16string_view text, platform::WindowHandle target) {
             addUnicodePacket(batch, ch);
         } else {
             const auto value = static_cast<std::uint16_t>(scan);
-            addKeyStrokes(batch, ch, static_cast<std::uint8_t>(value & 0xFF),
-                          static_cast<std::uint8_t>(value >> 8), layout);
+            auto shiftState = static_cast<std::uint8_t>(value >> 8);
+            if (capsLock && ((ch >= u'A' && ch <= u'Z') || (ch >= u'a' && ch <= u'z'))) {
+                shiftState ^= 0x01;
+            }
+            addKeyStrokes(batch, ch, static_cast<std::uint8_t>(value & 0xFF), shiftState, layout);
         }
         if (!sendInputBatch(batch).ok()) {
             if (scan != -1) { // a refused Unicode packet has only SENDINPUT_FAIL

@@ -115,23 +115,27 @@ TEST_F(DeletionTest, ACharacterOutsideTheBmpTakesTwoBackspaces) {
 TEST_F(DeletionTest, ARefusedStepStopsTheDeletionThere) {
     field() = u"abcdefghij";
     sys().acceptLimit = 7; // steps 1 to 3 whole, the press of step 4 only
+    sys().refusesOnce = true;
     EXPECT_FALSE(sendDeletion(u"abcdefghij"));
-    EXPECT_EQ(sys().batches.size(), 4u);
     EXPECT_EQ(field(), u"abcdef"); // four presses reached the field
     EXPECT_EQ(sys().sleeps, std::vector<std::uint32_t>(3, 12));
-    // Step 4 is not among the traced ones. Its release was refused, so the
-    // system still sees Backspace down.
-    const std::string mods = "ctrl=0 lctrl=0 rctrl=0 shift=0 alt=0 win=0 bs=1";
+    // Step 4's release was refused: it goes out again on its own, so that
+    // Backspace does not stay down.
+    ASSERT_EQ(sys().batches.size(), 5u);
+    EXPECT_EQ(sys().batches[4], std::vector<KeyInput>{BackUp});
+    EXPECT_FALSE(sys().down[vk::Back]);
+    // Step 4 is not among the traced ones.
+    const std::string held = "ctrl=0 lctrl=0 rctrl=0 shift=0 alt=0 win=0 bs=1";
     auto lines = logLines(LogChannel::Output);
     ASSERT_GE(lines.size(), 4u);
     lines.erase(lines.begin(), lines.end() - 4);
     EXPECT_EQ(lines, (Lines{
                          "[OUT] BS_STEP_DONE i=3/10 elapsedMs=36 ctrlHeld=0 " + NoMods,
-                         "[OUT] SENDINPUT_FAIL expected=2 sent=1 err=5 " + mods,
+                         "[OUT] SENDINPUT_FAIL expected=2 sent=1 err=5 " + held,
                          "[OUT] SEND_BACKSPACES_FAIL requested=10 failedAt=4 sentEvents=1 err=5 "
                          "elapsedMs=36 ctrlHeldSteps=0 first2CtrlHeld=0 " +
-                             mods + " " + EditorContext,
-                         "[OUT] SEND_DELETION_FAIL len=10 first2=\"ab\" last2=\"ij\" " + mods,
+                             NoMods + " " + EditorContext,
+                         "[OUT] SEND_DELETION_FAIL len=10 first2=\"ab\" last2=\"ij\" " + NoMods,
                      }));
     EXPECT_TRUE(out("SEND_BACKSPACES_DONE").empty());
 }

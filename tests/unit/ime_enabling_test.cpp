@@ -299,6 +299,9 @@ TEST_F(ImeEnablingTest, TheWorkingWindowIsStoredEvenWhenFocusMovesDuringTheKeys)
     editorThreadWindows([](fake::Window& w) { w.defaultImeWindow = 0; });
     const WindowHandle other = sys().addEditor(u"C:\\Tools\\other.exe");
     sys().window(other).context = 0;
+    for (auto& [handle, w] : sys().windows) {
+        w.defaultImeWindow = 0; // nothing to read anywhere
+    }
     sys().activate(EditorTop, edit_);
     sys().after(100, [&] { sys().activate(other - 0x10, other); }); // during the 120 ms pause
     EXPECT_TRUE(enableIme(fallback_).on);

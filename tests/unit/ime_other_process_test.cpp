@@ -24,11 +24,16 @@ TEST_F(ImeOtherProcessTest, TheStateComesFromTheDefaultImeWindow) {
     for (const auto& c : cases) {
         ime().open = c.open;
         ime().conversion = c.conversion;
-        EXPECT_EQ(isImeOpen(), c.expected) << c.open << " 0x" << std::hex << c.conversion;
+        const auto expected = c.expected ? ImeReading::on : ImeReading::off;
+        EXPECT_EQ(readIme(ImeAsker::hook), expected) << c.open << " 0x" << std::hex << c.conversion;
+        EXPECT_EQ(readIme(ImeAsker::run), expected) << c.open << " 0x" << std::hex << c.conversion;
     }
     EXPECT_EQ(sys().contextsObtained, 0);
-    // The questions asked, with time-outs short enough for a keyboard hook:
-    // both of them together stay under 100 ms.
+    // The hook's questions, with time-outs short enough for a keyboard hook:
+    // both of them together stay under 100 ms. It waits blocked; a run waits
+    // answering its hooks.
+    EXPECT_EQ(sys().sent.back().flags, ime::SmtoAbortIfHung);
+    EXPECT_EQ(readIme(ImeAsker::hook), ImeReading::on);
     const auto& asked = sys().sent.back();
     EXPECT_EQ(asked.window, sys().window(edit_).defaultImeWindow);
     EXPECT_EQ(asked.message, msg::ImeControl);
@@ -37,16 +42,19 @@ TEST_F(ImeOtherProcessTest, TheStateComesFromTheDefaultImeWindow) {
     EXPECT_LT(2 * asked.timeoutMs, 100u);
 }
 
-TEST_F(ImeOtherProcessTest, NoImeWindowOrAHungOneReadsAsOff) {
+// Without an IME window there is nothing to read (the hook records, as with
+// the IME off); a hung one leaves the state unknown.
+TEST_F(ImeOtherProcessTest, NoImeWindowIsUnreadableAndAHungOneUnknown) {
     setIme(true);
     sys().window(edit_).defaultImeWindow = 0;
+    EXPECT_EQ(readIme(ImeAsker::hook), ImeReading::unreadable);
     EXPECT_FALSE(isImeOpen());
 
     sys().window(edit_).defaultImeWindow = sys().window(sys().foreground).defaultImeWindow;
     sys().window(sys().foreground).hung = true;
     const auto before = sys().tick;
-    EXPECT_FALSE(isImeOpen());
-    EXPECT_LE(sys().tick - before, 50u);
+    EXPECT_EQ(readIme(ImeAsker::hook), ImeReading::unknown);
+    EXPECT_LT(sys().tick - before, 50u);
 }
 
 TEST_F(ImeOtherProcessTest, KeysAreRecordedAndTheHotkeyTakenOnlyWithTheImeOff) {

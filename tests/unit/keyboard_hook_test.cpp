@@ -239,6 +239,8 @@ TEST_F(KeyboardHookTest, AHotkeyPressThatCannotExecuteIsSkippedAndClears) {
         sys().activate(c.excluded ? sys().window(cmd).parent : notepadTop,
                        c.excluded ? cmd : edit_);
         app_->hook.fromPid = pidOf(sys().foreground);
+        app_->hook.fromWindow = sys().foreground;
+        app_->hook.fromAllowed = !c.excluded;
         app_->buffer.clear();
         type(c.typed);
         hold(c.held);
@@ -276,8 +278,11 @@ TEST_F(KeyboardHookTest, PausedOrExcludedKeysClearTheBuffer) {
     EXPECT_TRUE(app_->buffer.text().empty());
     EXPECT_EQ(newLines(), (Lines{clearRequest("disabled_or_excluded vk=0x41"), ClearLine}));
 
+    // Settings are read once at start; the process is asked again here as
+    // it would be after a switch to it.
     app_->settings.enabled = true;
     app_->settings.excludedApps = {u"NOTEPAD.EXE"};
+    app_->hook.fromPid = 0;
     type(u"ka");
     mark();
     EXPECT_FALSE(key(vk::Space));
@@ -288,6 +293,7 @@ TEST_F(KeyboardHookTest, PausedOrExcludedKeysClearTheBuffer) {
 
     // With appMode anything but "all" the list is not consulted.
     app_->settings.appMode = u"All";
+    app_->hook.fromPid = 0;
     EXPECT_FALSE(key('A'));
     EXPECT_EQ(narrow(app_->buffer.text()), "a");
 }
@@ -369,10 +375,10 @@ TEST_F(KeyboardHookTest, TheProgramsOwnInputComingBackThroughTheHookIsNotRecorde
         {'Z', 0, 0, 0, 0}, // another program's input, unmarked
         {'Z', 0, keyevent::KeyUp, 0, 0},
     };
-    EXPECT_EQ(platform::sendInput(records, 5), 5u);
+    EXPECT_EQ(platform::sendInput(records, 4), 4u);
     EXPECT_EQ(narrow(app_->buffer.text()), "ka");
     EXPECT_TRUE(newLines().empty());
-    EXPECT_EQ(platform::sendInput(records + 5, 1), 1u);
+    EXPECT_EQ(platform::sendInput(records + 4, 2), 2u);
     EXPECT_EQ(narrow(app_->buffer.text()), ""); // the other program's Z ended the segment
     EXPECT_EQ(newLines(), (Lines{clearRequest("injected vk=0x5A"), ClearLine}));
     EXPECT_EQ(narrow(field()), "kz"); // the editor did get the keys
@@ -401,21 +407,22 @@ TEST_F(KeyboardHookTest, APressAsksForTheAppFilterAndTheImeAtMostOnce) {
     EXPECT_EQ(sys().processHandlesOpened, 2);
 }
 
-// Over a typed sentence, the hook reaches into the application's process at
-// most once per key on average: Windows answers nothing across processes
-// that would be worth more.
-TEST_F(KeyboardHookTest, TypingASentenceReachesAnotherProcessAtMostOncePerKey) {
+// Over a typed sentence the hook reaches into the application's process once
+// per key, with one question to its IME window (the IME is off: the mode is
+// not asked), and once for the process itself when it first comes to the
+// front. Windows answers nothing else across processes that would be worth it.
+TEST_F(KeyboardHookTest, TypingASentenceAsksTheApplicationOncePerKey) {
     diagnosticLog().stop();
     sys().contextsAcrossProcesses = false; // as Windows: another process's contexts read null
     const std::u16string sentence = u"watashi ha nihongo wo hanashimasu";
     userTypes(sentence);
     EXPECT_EQ(app_->buffer.text(), sentence);
-    std::string calls;
-    for (const auto& [name, count] : sys().crossProcessCalls) {
-        calls += name + "=" + std::to_string(count) + " ";
-    }
-    SCOPED_TRACE(calls);
-    EXPECT_LE(sys().crossProcessTotal(), static_cast<int>(sentence.size()));
+    const int keys = static_cast<int>(sentence.size());
+    EXPECT_EQ(sys().crossProcessCalls, (std::map<std::string, int>{
+                                           {"OpenProcess", 1},
+                                           {"QueryFullProcessImageName", 1},
+                                           {"SendMessageTimeout", keys},
+                                       }));
 }
 
 TEST_F(KeyboardHookTest, AFailureInsideTheDecisionsPassesTheKeyOn) {

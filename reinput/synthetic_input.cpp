@@ -77,6 +77,20 @@ bool modifierDown(std::uint8_t generic, std::uint8_t left, std::uint8_t right) {
     return platform::isKeyDown(generic) || platform::isKeyDown(left) || platform::isKeyDown(right);
 }
 
+std::u16string_view runInterruption(const RunWatch* run) {
+    if (run == nullptr) {
+        return {};
+    }
+    if (run->stopRequested) {
+        return u"closing";
+    }
+    const bool modifierHeld = modifierDown(vk::Control, vk::LControl, vk::RControl) ||
+                              modifierDown(vk::Shift, vk::LShift, vk::RShift) ||
+                              modifierDown(vk::Menu, vk::LMenu, vk::RMenu) ||
+                              platform::isKeyDown(vk::LWin) || platform::isKeyDown(vk::RWin);
+    return run->userInput || modifierHeld ? u"user_input" : u"";
+}
+
 bool stillInFront(platform::WindowHandle target) {
     return target == 0 || platform::foregroundWindow() == target;
 }

@@ -60,7 +60,7 @@ void addKeyStrokes(InputBatch& batch, char16_t ch, std::uint8_t vk, std::uint8_t
 
 } // namespace
 
-bool sendText(std::u16string_view text, platform::WindowHandle target) {
+bool sendText(std::u16string_view text, platform::WindowHandle target, const RunWatch* run) {
     const auto layout = foregroundLayout();
     // Caps Lock turns the letters' case around: Shift goes with the small
     // ones then, so the application gets the case that was recorded.
@@ -83,6 +83,13 @@ bool sendText(std::u16string_view text, platform::WindowHandle target) {
                 d.add(character)
                     .add(u"reason", u"foreground_changed")
                     .add(describeTargetChange(target));
+            });
+            return false;
+        }
+        // With Ctrl or Alt down a letter is a command to the application.
+        if (const auto why = runInterruption(run); !why.empty()) {
+            logOutput(u"SEND_TEXT_FAIL", [&](LogDetails& d) {
+                d.add(character).add(u"reason", why).add(describeModifierState());
             });
             return false;
         }

@@ -133,6 +133,10 @@ TEST_F(ExecuteSequenceTest, AbortsKeepTheBufferUntilInputHasReachedTheApplicatio
     const std::vector<Case> cases = {
         {"not_ready enabled=0", [this] { app_->settings.enabled = false; }, u"kana", u"", true},
         {"not_ready enabled=1", [this] { app_->run.buffer = nullptr; }, u"kana", u"", true},
+        // The hotkey was pressed in a window that is no longer in front.
+        {"foreground_changed target=0x10040 fg=0x10010",
+         [this] { app_->run.requestWindow = 0x10040; }, u"kana", u"", true},
+        {"closing " + NoMods, [this] { app_->watch.stopRequested = true; }, u"kana", u"", true},
         // The hotkey's press was swallowed and Ctrl stays down.
         {"hotkey_not_released ctrl=1 lctrl=1 rctrl=0 shift=0 alt=0 win=0 bs=0",
          [] {

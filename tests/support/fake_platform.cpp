@@ -76,7 +76,7 @@ bool attachThreadInput(std::uint32_t from, std::uint32_t to, bool attach) {
     auto& s = system();
     s.attachCalls.push_back({from, to, attach});
     if (attach && to != s.ownThreadId) {
-        ++s.crossProcessCalls["AttachThreadInput"];
+        s.countCrossProcess("AttachThreadInput");
     }
     if (s.attachFails) {
         return false;
@@ -113,7 +113,7 @@ void enumChildWindows(WindowHandle parent, ChildCallback callback, void* context
         return true;
     };
     if (system().foreignWindow(parent)) {
-        ++system().crossProcessCalls["EnumChildWindows"];
+        system().countCrossProcess("EnumChildWindows");
     }
     if (parent != 0) {
         visit(visit, parent);
@@ -155,7 +155,7 @@ std::intptr_t sendMessageTimeout(WindowHandle window, std::uint32_t message, std
     auto& s = system();
     s.sent.push_back({{window, message, wParam, lParam}, flags, timeoutMs});
     if (s.foreignWindow(window)) {
-        ++s.crossProcessCalls["SendMessageTimeout"];
+        s.countCrossProcess("SendMessageTimeout");
     }
     // The message goes to a default IME window: find the window that owns it.
     auto owner = std::find_if(s.windows.begin(), s.windows.end(), [&](const auto& entry) {
@@ -208,7 +208,7 @@ std::intptr_t sendMessageTimeout(WindowHandle window, std::uint32_t message, std
 ProcessHandle openProcessForQuery(std::uint32_t processId) {
     auto& s = system();
     if (processId != s.ownProcessId) {
-        ++s.crossProcessCalls["OpenProcess"];
+        s.countCrossProcess("OpenProcess");
     }
     const auto p = s.processes.find(processId);
     if (p == s.processes.end() || !p->second.canOpen) {
@@ -223,7 +223,7 @@ bool queryProcessImagePath(ProcessHandle process, char16_t* buffer, std::uint32_
     auto& s = system();
     const auto p = s.processes.find(static_cast<std::uint32_t>(process - 0x50000));
     if (p != s.processes.end() && p->first != s.ownProcessId) {
-        ++s.crossProcessCalls["QueryFullProcessImageName"];
+        s.countCrossProcess("QueryFullProcessImageName");
     }
     if (p == s.processes.end() || !p->second.canQueryImage ||
         p->second.imagePath.size() >= capacity) {
@@ -244,7 +244,7 @@ void closeProcessHandle(ProcessHandle process) {
 ImeContext immGetContext(WindowHandle window) {
     auto& s = system();
     if (s.foreignWindow(window)) {
-        ++s.crossProcessCalls["ImmGetContext"];
+        s.countCrossProcess("ImmGetContext");
     }
     const auto w = s.windows.find(window);
     if (w == s.windows.end() || w->second.context == 0) {

@@ -83,6 +83,14 @@ void System::setKey(std::uint8_t vk, bool isDown) {
     down[vk] = isDown;
 }
 
+void System::countCrossProcess(std::string_view call) {
+    auto entry = crossProcessCalls.find(call);
+    if (entry == crossProcessCalls.end()) {
+        entry = crossProcessCalls.emplace(std::string(call), 0).first;
+    }
+    ++entry->second;
+}
+
 int System::crossProcessTotal() const {
     int total = 0;
     for (const auto& [name, count] : crossProcessCalls) {

@@ -13,6 +13,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tavelio::fake {
@@ -156,7 +157,8 @@ public:
     // its window, OpenProcess and QueryFullProcessImageName of it,
     // ImmGetContext and EnumChildWindows of its window, AttachThreadInput to
     // another thread. The keyboard hook's budget is counted in them.
-    std::map<std::string, int> crossProcessCalls;
+    std::map<std::string, int, std::less<>> crossProcessCalls;
+    void countCrossProcess(std::string_view call); // allocates only for a call's first count
     int crossProcessTotal() const;
     bool foreignWindow(WindowHandle window) const;
     // The longest SendMessageTimeout with SMTO_BLOCK: while it waits, the

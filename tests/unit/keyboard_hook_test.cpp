@@ -418,7 +418,7 @@ TEST_F(KeyboardHookTest, TypingASentenceAsksTheApplicationOncePerKey) {
     userTypes(sentence);
     EXPECT_EQ(app_->buffer.text(), sentence);
     const int keys = static_cast<int>(sentence.size());
-    EXPECT_EQ(sys().crossProcessCalls, (std::map<std::string, int>{
+    EXPECT_EQ(sys().crossProcessCalls, (std::map<std::string, int, std::less<>>{
                                            {"OpenProcess", 1},
                                            {"QueryFullProcessImageName", 1},
                                            {"SendMessageTimeout", keys},

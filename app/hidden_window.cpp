@@ -78,11 +78,30 @@ void toggleEnabled() {
     Shell_NotifyIconW(NIM_MODIFY, &state.trayIcon.data);
 }
 
-void runExecuteRequest() {
+void dropExecuteRequest(WPARAM requestWindow) {
+    logOutput(u"EXECUTE_REQUEST_DROPPED", [&](LogDetails& d) {
+        d.hex(u"hwnd", static_cast<platform::WindowHandle>(requestWindow));
+    });
+}
+
+// wParam names the window in front at the hotkey press (0 from a sender that
+// names none). Requests that came while this one was queued or running are
+// dropped: a held hotkey's auto-repeat posts one per repeat.
+void runExecuteRequest(HWND window, WPARAM requestWindow) {
     AppState& state = appState();
-    ExecuteContext context{state.settings, state.inputBuffer.get(), state.sessionCounter,
-                           state.keyFallbackWindow, state.runWatch};
+    if (state.runWatch.running) {
+        dropExecuteRequest(requestWindow);
+        return;
+    }
+    ExecuteContext context{
+        state.settings,       state.inputBuffer.get(),
+        state.sessionCounter, state.keyFallbackWindow,
+        state.runWatch,       static_cast<platform::WindowHandle>(requestWindow)};
     executeReinput(context);
+    MSG queued{};
+    while (PeekMessageW(&queued, window, ExecuteRequestMessage, ExecuteRequestMessage, PM_REMOVE)) {
+        dropExecuteRequest(queued.wParam);
+    }
 }
 
 void shutDown() {
@@ -125,7 +144,7 @@ namespace {
 LRESULT handleHiddenWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case ExecuteRequestMessage:
-        runExecuteRequest();
+        runExecuteRequest(window, wParam);
         return 0;
     case TrayCallbackMessage:
         if (LOWORD(lParam) == WM_RBUTTONUP || LOWORD(lParam) == WM_LBUTTONUP) {

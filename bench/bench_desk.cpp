@@ -41,6 +41,7 @@ Desk::Desk(bool withLog) : root(resetFakeDesktop()), logging(withLog) {
     edit = fake::system().addEditor();
     fake::system().attachCalls.reserve(256);
     fake::system().posted.reserve(256);
+    fake::system().sent.reserve(256);
     if (withLog) {
         diagnosticLog().initialize(true);
     }
@@ -59,6 +60,7 @@ void Desk::settle(std::int64_t iteration) {
         }
         fake::system().attachCalls.clear();
         fake::system().posted.clear();
+        fake::system().sent.clear();
     }
 }
 

@@ -37,7 +37,7 @@ struct Desk {
     Desk& operator=(const Desk&) = delete;
 
     // Keeps the buffer short, as between two clearing events, and the fake's
-    // own records (attachments, posted messages) from growing.
+    // own records (attachments, posted and sent messages) from growing.
     void settle(std::int64_t iteration);
     // The host file behind a log channel.
     std::filesystem::path logFile(LogChannel channel) const;

@@ -25,16 +25,26 @@ std::uint32_t foregroundProcessId() {
 }
 
 std::uint32_t checkForegroundProcess(HookContext& context) {
-    const std::uint32_t processId = foregroundProcessId();
-    if (processId == 0 || processId == context.fromPid) {
-        return processId;
+    const auto window = platform::foregroundWindow();
+    const std::uint32_t processId = processIdOf(window);
+    if (processId == 0) {
+        return 0;
     }
-    if (context.fromPid != 0) {
-        context.buffer.requestClear(u"foreground_process", [&](LogDetails& d) {
-            d.add(u"fromPid", context.fromPid).add(u"toPid", processId);
+    if (processId != context.fromPid) {
+        if (context.fromPid != 0) {
+            context.buffer.requestClear(u"foreground_process", [&](LogDetails& d) {
+                d.add(u"fromPid", context.fromPid).add(u"toPid", processId);
+            });
+        }
+        context.fromPid = processId;
+        context.fromAllowed = allowedProcess(context.settings, processId);
+    } else if (window != context.fromWindow) {
+        // Another window of the same program holds other text.
+        context.buffer.requestClear(u"foreground_window", [&](LogDetails& d) {
+            d.hex(u"fromHwnd", context.fromWindow).hex(u"toHwnd", window);
         });
     }
-    context.fromPid = processId;
+    context.fromWindow = window;
     return processId;
 }
 
@@ -56,14 +66,20 @@ bool allowedApp(const Settings& settings) {
 
 void processMouseEvent(HookContext& context, int code, std::uint32_t message,
                        const MouseEvent& event) noexcept {
-    if (code != HookActionCode) {
+    if (code != HookActionCode || !isButtonPress(message) ||
+        event.extraInfo == InjectedInputMarker) {
         return;
     }
-    if ((event.flags & LowLevelMouseInjected) != 0 || event.extraInfo == InjectedInputMarker ||
-        !context.settings.clearOnMouseClick || !isButtonPress(message)) {
+    // A click may have moved the caret: a run under way must stop.
+    if (context.run.running) {
+        context.run.userInput = true;
+    }
+    if (!context.settings.clearOnMouseClick) {
         return;
     }
-    context.buffer.requestClear(u"mouse_click", [&](LogDetails& d) {
+    // Another program's click is a click all the same.
+    const bool injected = (event.flags & LowLevelMouseInjected) != 0;
+    context.buffer.requestClear(injected ? u"injected" : u"mouse_click", [&](LogDetails& d) {
         d.hex(u"message", message)
             .add(u"x", event.x)
             .add(u"y", event.y)

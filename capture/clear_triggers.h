@@ -12,9 +12,11 @@ namespace tavelio {
 // The process that owns the foreground window; 0 when there is none.
 std::uint32_t foregroundProcessId();
 
-// Clears the buffer when the foreground process differs from the one seen at
-// the last key press (the very first press only records it). Returns the
-// foreground process id it saw, 0 when it could not tell.
+// Clears the buffer when the foreground window differs from the one seen at
+// the last key press, with reason foreground_process when its process
+// differs too (the very first press only records them). A new process is
+// asked whether it takes part (fromAllowed). Returns the foreground process
+// id it saw, 0 when it could not tell.
 std::uint32_t checkForegroundProcess(HookContext& context);
 
 // Whether the foreground application takes part: false only when appMode is

@@ -33,7 +33,11 @@ struct HookContext {
     // hook first, then the keyboard hook.
     UniqueHook keyboardHook;
     UniqueHook mouseHook;
-    std::uint32_t fromPid = 0; // foreground process seen at the last key press
+    std::uint32_t fromPid = 0;             // foreground process seen at the last key press
+    platform::WindowHandle fromWindow = 0; // and its foreground window
+    // Whether fromPid takes part (allowedProcess): a process query, asked
+    // once per foreground process rather than on every key.
+    bool fromAllowed = true;
 
     HookContext(platform::WindowHandle hidden, Settings& s, InputBuffer& b, RunWatch& r)
         : hiddenWindow(hidden), settings(s), buffer(b), run(r) {}

@@ -16,33 +16,33 @@ namespace {
 
 // What one key press asks of the desktop. Each question reaches the system at
 // most once per press: the answers cannot change while the hook runs, and
-// both are expensive (a process query, a thread attachment).
+// both are expensive (a process query, a message to the application's IME).
 class PressFacts {
 public:
-    explicit PressFacts(const Settings& settings, std::optional<std::uint32_t> processId = {})
-        : settings_(settings), processId_(processId) {}
+    // allowed: the answer checkForegroundProcess keeps for the foreground
+    // process; none: ask.
+    explicit PressFacts(const Settings& settings, std::optional<bool> allowed = {})
+        : settings_(settings), allowed_(allowed) {}
 
     bool allowed() {
         if (!allowed_) {
-            if (!processId_) {
-                processId_ = settings_.appMode == u"all" ? foregroundProcessId() : 0;
-            }
-            allowed_ = allowedProcess(settings_, *processId_);
+            allowed_ = allowedApp(settings_);
         }
         return *allowed_;
     }
-    bool imeOpen() {
-        if (!imeOpen_) {
-            imeOpen_ = isImeOpen();
+    ImeReading ime() {
+        if (!ime_) {
+            ime_ = readIme(ImeAsker::hook);
         }
-        return *imeOpen_;
+        return *ime_;
     }
+    // Off, or nothing there to say otherwise: what is typed shows as typed.
+    bool imeOff() { return ime() == ImeReading::off || ime() == ImeReading::unreadable; }
 
 private:
     const Settings& settings_;
-    std::optional<std::uint32_t> processId_;
     std::optional<bool> allowed_;
-    std::optional<bool> imeOpen_;
+    std::optional<ImeReading> ime_;
 };
 
 bool isModifierKey(std::uint32_t key) {
@@ -53,6 +53,32 @@ bool isModifierKey(std::uint32_t key) {
 bool isClearKey(std::uint32_t key) {
     return key == vk::Tab || key == vk::Return || key == vk::Escape ||
            (key >= vk::Prior && key <= vk::Down);
+}
+
+// Kanji, Convert, Nonconvert and the OEM keys of Japanese keyboards: what the
+// IME does with them shows in the field, never in the buffer.
+bool isImeKey(std::uint32_t key) {
+    return key == vk::Kanji || key == vk::Convert || key == vk::Nonconvert ||
+           (key >= 0xF0 && key <= 0xF6);
+}
+
+bool isPress(std::uint32_t message) {
+    return message == msg::KeyDown || message == msg::SysKeyDown;
+}
+
+// A press of the user's while a run is under way stops it. The hotkey's own
+// auto-repeat, while the run waits for its release, and the repeat of a
+// modifier already down are no new press.
+void noteUserPress(HookContext& context, std::uint32_t message, const KeyEvent& event) {
+    if (!context.run.running || !isPress(message) || event.extraInfo == InjectedInputMarker) {
+        return;
+    }
+    const bool repeat = (isModifierKey(event.vkCode) &&
+                         platform::isKeyDown(static_cast<std::uint8_t>(event.vkCode))) ||
+                        matchesAnyHotkey(context.settings, event);
+    if (!repeat) {
+        context.run.userInput = true;
+    }
 }
 
 // Stores a character the key produced, with the APPEND line after the buffer's.
@@ -71,6 +97,12 @@ void logSkip(std::u16string_view reason, std::uint32_t key, bool withKey) {
             d.code(u"vk", key);
         }
         d.quotedAsIs(u"ime", describeImeState());
+    });
+}
+
+void logReject(const KeyEvent& event) {
+    logInput(u"REJECT", [&](LogDetails& d) {
+        d.add(u"reason", u"not_printable").code(u"vk", event.vkCode).code(u"scan", event.scanCode);
     });
 }
 
@@ -94,10 +126,13 @@ void logHotkeySkip(HookContext& context, PressFacts& facts) {
             .add(u"canExecute", buffer.canExecute())
             .add(u"truncated", buffer.truncated())
             .add(u"bufLen", buffer.text().size())
-            .add(u"allowedApp", facts.allowed())
-            .add(u"imeOpen", facts.imeOpen())
-            .quotedAsIs(u"ime", describeImeState())
-            .quoted(u"text", buffer.text());
+            .add(u"allowedApp", facts.allowed());
+        if (facts.ime() == ImeReading::unknown) {
+            d.add(u"imeOpen", u"unknown");
+        } else {
+            d.add(u"imeOpen", facts.ime() == ImeReading::on);
+        }
+        d.quotedAsIs(u"ime", describeImeState()).quoted(u"text", buffer.text());
     });
 }
 
@@ -109,8 +144,14 @@ void classifyPress(HookContext& context, const KeyEvent& event, PressFacts& fact
         d.code(u"vk", key);
     };
 
-    if (!settings.enabled || !facts.allowed()) {
+    if (!settings.enabled) {
         buffer.requestClear(u"disabled_or_excluded", vkDetail);
+        return;
+    }
+    // No key code: a password typed into an excluded password manager must
+    // not be rebuildable from the log.
+    if (!facts.allowed()) {
+        buffer.requestClear(u"disabled_or_excluded", u"");
         return;
     }
     // Shift alone is no combination: shifted keys are characters.
@@ -122,15 +163,42 @@ void classifyPress(HookContext& context, const KeyEvent& event, PressFacts& fact
         }
         return;
     }
+    // A modifier pressed alone types nothing, whatever the IME does: only its
+    // line needs the IME's state, and that costs a message to the application.
+    if (isModifierKey(key)) {
+        if (diagnosticLog().isActive()) {
+            if (facts.ime() == ImeReading::on) {
+                logSkip(u"ime_open", key, true);
+            } else {
+                logReject(event);
+            }
+        }
+        return;
+    }
+    if (isImeKey(key)) {
+        buffer.requestClear(u"ime_key", vkDetail);
+        return;
+    }
     if (key == vk::Back) {
         buffer.backspace();
         return;
     }
+    // With the IME on, the key goes into the IME, which puts text of its own
+    // in the field: the buffer is no longer its tail. With the IME unknown
+    // it may have done so: nothing is recorded.
+    const auto notTyped = [&](std::u16string_view skipReason, bool withKey) {
+        if (facts.ime() == ImeReading::on) {
+            logSkip(skipReason, key, withKey);
+            buffer.requestClear(u"ime_typing", vkDetail);
+        } else {
+            buffer.requestClear(u"ime_unknown", vkDetail);
+        }
+    };
     if (key == vk::Space) {
         if (settings.clearOnSpace) {
             buffer.requestClear(u"clear_on_space", u"");
-        } else if (facts.imeOpen()) {
-            logSkip(u"ime_open_on_space", key, false);
+        } else if (!facts.imeOff()) {
+            notTyped(u"ime_open_on_space", false);
         } else {
             buffer.append(u' ');
         }
@@ -141,35 +209,42 @@ void classifyPress(HookContext& context, const KeyEvent& event, PressFacts& fact
         buffer.requestClear(u"clear_key", vkDetail);
         return;
     }
-    if (facts.imeOpen()) {
-        logSkip(u"ime_open", key, true);
+    if (!facts.imeOff()) {
+        notTyped(u"ime_open", true);
         return;
     }
     if (appendFromVirtualKey(buffer, event) || appendFromUnicode(buffer, event)) {
         return;
     }
-    logInput(u"REJECT", [&](LogDetails& d) {
-        d.add(u"reason", u"not_printable").code(u"vk", key).code(u"scan", event.scanCode);
-    });
+    logReject(event);
 }
 
 bool decideKeyEvent(HookContext& context, int code, std::uint32_t message, const KeyEvent& event) {
     if (code != HookActionCode) {
         return false;
     }
-    // All injected input is ignored, ours (marked) and everybody else's;
+    noteUserPress(context, message, event);
+    // Injected input is never recorded, ours (marked) and everybody else's;
     // releases are never looked at.
-    if ((event.flags & LowLevelKeyInjected) != 0 || event.extraInfo == InjectedInputMarker ||
-        (message != msg::KeyDown && message != msg::SysKeyDown)) {
+    if (event.extraInfo == InjectedInputMarker || !isPress(message)) {
         return false;
     }
-    PressFacts facts(context.settings, checkForegroundProcess(context));
+    if ((event.flags & LowLevelKeyInjected) != 0) {
+        // Another program's key reaches the application unrecorded.
+        context.buffer.requestClear(u"injected",
+                                    [&](LogDetails& d) { d.code(u"vk", event.vkCode); });
+        return false;
+    }
+    const bool known = checkForegroundProcess(context) != 0;
+    PressFacts facts(context.settings, known ? context.fromAllowed : true);
 
     if (matchesAnyHotkey(context.settings, event) && context.settings.enabled &&
-        context.buffer.canExecute() && facts.allowed() && !facts.imeOpen()) {
+        context.buffer.canExecute() && facts.allowed() && facts.imeOff()) {
         logHotkeyExecute(context.buffer);
-        // The press is swallowed even if the post fails: nothing to undo.
-        platform::postMessage(context.hiddenWindow, ExecuteRequestMessage, 0, 0);
+        // The run holds to the window the hotkey was pressed in. The press is
+        // swallowed even if the post fails: nothing to undo.
+        platform::postMessage(context.hiddenWindow, ExecuteRequestMessage,
+                              platform::foregroundWindow(), 0);
         return true;
     }
     if (event.vkCode == vk::Back && platform::isKeyDown(vk::Control)) {

@@ -66,7 +66,7 @@ bool sameWindow(platform::WindowHandle window, platform::WindowHandle targetWind
 
 } // namespace
 
-ImeEnableResult enableIme(platform::WindowHandle& keyFallbackWindow) {
+ImeEnableResult enableIme(platform::WindowHandle& keyFallbackWindow, const MayInject& mayInject) {
     keyFallbackWindow = 0;
     ImeTarget target = findImeTarget();
     platform::WindowHandle working = target.window();
@@ -88,6 +88,7 @@ ImeEnableResult enableIme(platform::WindowHandle& keyFallbackWindow) {
 
     if (!isImeOpen() && enableViaDefaultImeWindow(working)) {
         platform::sleepMs(SettlePauseMs);
+        setNativeViaDefaultImeWindow(working);
         if (isImeOpen()) {
             result.on = true;
             logOutput(u"IME_ENABLE", u"method=WM_IME_CONTROL result=ok");
@@ -96,7 +97,7 @@ ImeEnableResult enableIme(platform::WindowHandle& keyFallbackWindow) {
 
     // The IME may have gone off again since method 1; the keys then decide.
     if (!isImeOpen()) {
-        result = enableViaKeyFallback();
+        result = enableViaKeyFallback(mayInject);
         if (result.on) {
             keyFallbackWindow = working;
         }
@@ -112,16 +113,46 @@ bool enableViaDefaultImeWindow(platform::WindowHandle window) {
     if (imeWindow == 0) {
         return false;
     }
-    const auto reply = sendImeControl(imeWindow, ime::ImcSetOpenStatus, 1, ImeControlTimeoutMs);
+    const auto reply =
+        sendImeControl(imeWindow, ime::ImcSetOpenStatus, 1, ImeControlTimeoutMs, ImeAsker::run);
     logOutput(u"IME_ENABLE_DEFAULT_WND", [&](LogDetails& d) {
         d.hex(u"imeWnd", imeWindow).add(u"delivered", reply.delivered).add(u"result", reply.answer);
     });
     return reply.delivered != 0 && reply.answer == 0;
 }
 
-ImeEnableResult enableViaKeyFallback() {
+void setNativeViaDefaultImeWindow(platform::WindowHandle window) {
+    const auto imeWindow = defaultImeWindow(window);
+    if (imeWindow == 0) {
+        return;
+    }
+    const auto control = [&](std::uintptr_t command, std::intptr_t value) {
+        return sendImeControl(imeWindow, command, value, ImeControlTimeoutMs, ImeAsker::run);
+    };
+    const auto open = control(ime::ImcGetOpenStatus, 0);
+    if (open.delivered == 0 || open.answer == 0) {
+        return;
+    }
+    const auto mode = control(ime::ImcGetConversionMode, 0);
+    if (mode.delivered == 0 || (mode.answer & ime::CmodeNative) != 0) {
+        return;
+    }
+    const auto reply = control(ime::ImcSetConversionMode,
+                               static_cast<std::intptr_t>(mode.answer | ime::CmodeNative));
+    logOutput(u"IME_ENABLE_DEFAULT_WND_MODE", [&](LogDetails& d) {
+        d.hex(u"imeWnd", imeWindow)
+            .hex(u"conv", mode.answer)
+            .add(u"delivered", reply.delivered)
+            .add(u"result", reply.answer);
+    });
+}
+
+ImeEnableResult enableViaKeyFallback(const MayInject& mayInject) {
     ImeEnableResult result;
     for (const auto& key : fallbackKeys) {
+        if (mayInject && !mayInject()) {
+            break;
+        }
         const platform::KeyInput records[2] = {key.event(false), key.event(true)};
         const auto accepted = platform::sendInput(records, 2);
         result.keysSent = result.keysSent || accepted > 0;
@@ -129,14 +160,18 @@ ImeEnableResult enableViaKeyFallback() {
             continue;
         }
         platform::sleepMs(FallbackKeyPauseMs);
-        ImeTarget target = findImeTarget();
         std::u16string_view outcome;
-        if (target.context() == 0) {
-            outcome = u"sent_unverified";
-        } else if (isNativeOpen(target.context())) {
+        switch (readIme(ImeAsker::run)) {
+        case ImeReading::on:
             outcome = u"verified";
+            break;
+        case ImeReading::off: // read, and still off: the next key
+            break;
+        case ImeReading::unknown:
+        case ImeReading::unreadable:
+            outcome = u"sent_unverified";
+            break;
         }
-        target.release();
         if (!outcome.empty()) {
             logOutput(u"IME_ENABLE_FALLBACK",
                       [&](LogDetails& d) { d.add(u"method", key.method).add(u"result", outcome); });
@@ -163,8 +198,11 @@ bool waitImeReady(platform::WindowHandle& keyFallbackWindow) {
         }
         platform::sleepMs(ReadyPollMs);
     }
-    if (fallbackWindow != 0) {
-        ImeTarget target = findImeTarget();
+    // After keys that nothing could verify, the same window still giving
+    // nothing to read is all there is to go by. A window whose IME reads off
+    // is off.
+    if (fallbackWindow != 0 && readIme(ImeAsker::run) != ImeReading::off) {
+        const ImeTarget target = findImeTarget();
         if (target.context() == 0 && sameWindow(fallbackWindow, target.window())) {
             ready(u"key_fallback_unverified");
             return true;

@@ -4,6 +4,8 @@
 
 #include "platform/platform.h"
 
+#include <functional>
+
 namespace tavelio {
 
 // What an attempt to switch the IME on did.
@@ -16,20 +18,32 @@ struct ImeEnableResult {
     bool keysSent = false;
 };
 
+// Asked before each IME key: false when no more keys may go out (the user
+// acted, the program is closing). Empty: keys may always go out.
+using MayInject = std::function<bool()>;
+
 // Tries the input context, then the default IME window, then IME keys, each
 // only while the IME still reads off. When the keys switched it on, their
 // window is left in keyFallbackWindow for waitImeReady.
-ImeEnableResult enableIme(platform::WindowHandle& keyFallbackWindow);
+ImeEnableResult enableIme(platform::WindowHandle& keyFallbackWindow,
+                          const MayInject& mayInject = {});
 
-// Polls for up to 500 ms. After an unverifiable key fallback it also accepts
-// the same window still having no context to read. Clears keyFallbackWindow.
+// Polls for up to 500 ms. After a key fallback that nothing could verify it
+// also accepts the same window still giving nothing to read. Clears
+// keyFallbackWindow.
 bool waitImeReady(platform::WindowHandle& keyFallbackWindow);
 
 // Sends WM_IME_CONTROL / IMC_SETOPENSTATUS to the window's default IME window.
 bool enableViaDefaultImeWindow(platform::WindowHandle window);
 
-// Presses the IME-on keys in turn until one verifiably switches the IME on,
-// or one goes out while no context is there to verify it.
-ImeEnableResult enableViaKeyFallback();
+// After the IME window opened the IME: adds the NATIVE bit to its conversion
+// mode (IMC_GETCONVERSIONMODE, IMC_SETCONVERSIONMODE) when it opened in
+// alphanumeric mode.
+void setNativeViaDefaultImeWindow(platform::WindowHandle window);
+
+// Presses the IME-on keys in turn until one switches the IME on, read back;
+// a key that leaves it reading off is followed by the next. Stops with the
+// key sent but unverified where nothing can be read.
+ImeEnableResult enableViaKeyFallback(const MayInject& mayInject = {});
 
 } // namespace tavelio

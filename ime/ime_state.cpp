@@ -7,8 +7,10 @@ namespace tavelio {
 
 namespace {
 
-// The hook asks on every key: a hung application must not hold the keyboard.
-constexpr std::uint32_t ImeWindowQueryTimeoutMs = 50;
+// The hook asks on every key, at most twice: a hung application must not
+// hold the keyboard for 100 ms.
+constexpr std::uint32_t HookQueryTimeoutMs = 40;
+constexpr std::uint32_t RunQueryTimeoutMs = 50;
 
 // Attaches this thread's input to another thread of this process for the time
 // of one examination, so that its input context can be read. Another
@@ -67,27 +69,38 @@ platform::WindowHandle defaultImeWindow(platform::WindowHandle window) {
 }
 
 ImeControlReply sendImeControl(platform::WindowHandle imeWindow, std::uintptr_t command,
-                               std::intptr_t value, std::uint32_t timeoutMs) {
+                               std::intptr_t value, std::uint32_t timeoutMs, ImeAsker asker) {
     ImeControlReply reply;
-    reply.delivered =
-        platform::sendMessageTimeout(imeWindow, msg::ImeControl, command, value,
-                                     ime::SmtoBlockAbortIfHung, timeoutMs, &reply.answer);
+    const auto flags = asker == ImeAsker::hook ? ime::SmtoBlockAbortIfHung : ime::SmtoAbortIfHung;
+    reply.delivered = platform::sendMessageTimeout(imeWindow, msg::ImeControl, command, value,
+                                                   flags, timeoutMs, &reply.answer);
     return reply;
 }
 
-bool nativeOpenViaImeWindow(platform::WindowHandle window) {
+namespace {
+
+ImeReading readThroughImeWindow(platform::WindowHandle window, ImeAsker asker) {
     const auto imeWindow = defaultImeWindow(window);
     if (imeWindow == 0) {
-        return false;
+        return ImeReading::unreadable;
     }
-    const auto open = sendImeControl(imeWindow, ime::ImcGetOpenStatus, 0, ImeWindowQueryTimeoutMs);
-    if (open.delivered == 0 || open.answer == 0) {
-        return false;
+    const auto timeoutMs = asker == ImeAsker::hook ? HookQueryTimeoutMs : RunQueryTimeoutMs;
+    const auto open = sendImeControl(imeWindow, ime::ImcGetOpenStatus, 0, timeoutMs, asker);
+    if (open.delivered == 0) {
+        return ImeReading::unknown;
+    }
+    if (open.answer == 0) {
+        return ImeReading::off;
     }
     const auto conversion =
-        sendImeControl(imeWindow, ime::ImcGetConversionMode, 0, ImeWindowQueryTimeoutMs);
-    return conversion.delivered != 0 && (conversion.answer & ime::CmodeNative) != 0;
+        sendImeControl(imeWindow, ime::ImcGetConversionMode, 0, timeoutMs, asker);
+    if (conversion.delivered == 0) {
+        return ImeReading::unknown;
+    }
+    return (conversion.answer & ime::CmodeNative) != 0 ? ImeReading::on : ImeReading::off;
 }
+
+} // namespace
 
 ImeTarget& ImeTarget::operator=(ImeTarget&& other) noexcept {
     if (this != &other) {
@@ -136,12 +149,24 @@ bool isNativeOpen(platform::ImeContext context) {
     return (conversion & ime::CmodeNative) != 0;
 }
 
-bool isImeOpen() {
+ImeReading readIme(ImeAsker asker) {
+    if (asker == ImeAsker::hook) {
+        // Every key pays for this: no context search, no child walk where
+        // Windows would answer nothing.
+        const auto window = focusOrForegroundWindow();
+        if (window != 0 && processIdOf(window) != platform::currentProcessId()) {
+            return readThroughImeWindow(window, asker);
+        }
+    }
     const ImeTarget target = findImeTarget();
     if (target.context() != 0) {
-        return isNativeOpen(target.context());
+        return isNativeOpen(target.context()) ? ImeReading::on : ImeReading::off;
     }
-    return nativeOpenViaImeWindow(target.window());
+    return readThroughImeWindow(target.window(), asker);
+}
+
+bool isImeOpen() {
+    return readIme(ImeAsker::run) == ImeReading::on;
 }
 
 std::u16string describeImeContext(platform::WindowHandle window, platform::ImeContext context) {

@@ -37,8 +37,29 @@ platform::WindowHandle focusOrForegroundWindow();
 ImeTarget findImeTarget();
 // Open status non-zero and the NATIVE conversion bit set; false for a null context.
 bool isNativeOpen(platform::ImeContext context);
-// Reads the target's input context; when it has none (another process's
-// contexts cannot be read), asks the window's default IME window instead.
+
+// What reading the IME where the user types tells.
+enum class ImeReading {
+    off,
+    on, // open in native (kana) mode
+    // Its IME window did not answer in time (the application is busy): the
+    // IME may be on and turning what is typed into kana.
+    unknown,
+    // No input context and no IME window to ask: Wine, and windows without
+    // an IME. The keyboard hook takes it as off; nothing can be verified.
+    unreadable,
+};
+// Who asks. The keyboard hook waits blocked: a hook re-entered while it waits
+// would record keys out of order. A run waits answering its own hooks, so
+// that the desktop's keys do not stall behind a busy application.
+enum class ImeAsker { hook, run };
+
+// The target's input context when there is one; otherwise the focus
+// window's default IME window (IMC_GETOPENSTATUS, then IMC_GETCONVERSIONMODE
+// only when open). For a window of another process the hook asks the IME
+// window at once: Windows gives no context across processes.
+ImeReading readIme(ImeAsker asker);
+// readIme for a run: true only when the IME reads on.
 bool isImeOpen();
 // The window's default IME window; 0 when it has none or there is no window.
 platform::WindowHandle defaultImeWindow(platform::WindowHandle window);
@@ -47,12 +68,10 @@ struct ImeControlReply {
     std::intptr_t delivered = 0; // SendMessageTimeoutW's own result: 0 when not answered in time
     std::uintptr_t answer = 0;
 };
-// Sends it, giving up after timeoutMs on an IME whose thread hangs.
+// Sends it, giving up after timeoutMs on an IME whose thread hangs; the
+// asker decides whether this thread's hooks are answered meanwhile.
 ImeControlReply sendImeControl(platform::WindowHandle imeWindow, std::uintptr_t command,
-                               std::intptr_t value, std::uint32_t timeoutMs);
-// IMC_GETOPENSTATUS, then IMC_GETCONVERSIONMODE to the window's default IME
-// window: true when that IME is open in native mode.
-bool nativeOpenViaImeWindow(platform::WindowHandle window);
+                               std::intptr_t value, std::uint32_t timeoutMs, ImeAsker asker);
 // hwnd=0x.. open= conv=0x.. sent=0x.. native= (or context=null).
 std::u16string describeImeContext(platform::WindowHandle window, platform::ImeContext context);
 std::u16string describeImeState();

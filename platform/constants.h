@@ -23,6 +23,7 @@ inline constexpr std::uint8_t Capital = 0x14;
 inline constexpr std::uint8_t Kanji = 0x19;
 inline constexpr std::uint8_t Escape = 0x1B;
 inline constexpr std::uint8_t Convert = 0x1C;
+inline constexpr std::uint8_t Nonconvert = 0x1D;
 inline constexpr std::uint8_t Space = 0x20;
 inline constexpr std::uint8_t Prior = 0x21;
 inline constexpr std::uint8_t Next = 0x22;
@@ -82,9 +83,11 @@ inline constexpr std::uint32_t MapVkToVscEx = 4;
 namespace ime {
 inline constexpr std::uint32_t CmodeNative = 0x0001;
 inline constexpr std::uintptr_t ImcGetConversionMode = 0x0001;
+inline constexpr std::uintptr_t ImcSetConversionMode = 0x0002;
 inline constexpr std::uintptr_t ImcGetOpenStatus = 0x0005;
 inline constexpr std::uintptr_t ImcSetOpenStatus = 0x0006;
 inline constexpr std::uint32_t SmtoBlockAbortIfHung = 0x0003;
+inline constexpr std::uint32_t SmtoAbortIfHung = 0x0002; // the caller's hooks are still answered
 } // namespace ime
 
 } // namespace tavelio

@@ -17,7 +17,7 @@ constexpr std::uint64_t TracedEndSteps = 3;
 
 } // namespace
 
-bool sendDeletion(std::u16string_view text, platform::WindowHandle target) {
+bool sendDeletion(std::u16string_view text, platform::WindowHandle target, const RunWatch* run) {
     if (text.empty()) {
         return true;
     }
@@ -28,7 +28,7 @@ bool sendDeletion(std::u16string_view text, platform::WindowHandle target) {
             .add(describeModifierState())
             .add(describeWindowContext());
     });
-    if (!sendBackspaces(text.size(), target)) {
+    if (!sendBackspaces(text.size(), target, run)) {
         logOutput(u"SEND_DELETION_FAIL",
                   [&](LogDetails& d) { d.add(summarizeText(text)).add(describeModifierState()); });
         return false;
@@ -40,7 +40,7 @@ bool sendDeletion(std::u16string_view text, platform::WindowHandle target) {
     return true;
 }
 
-bool sendBackspaces(std::uint64_t count, platform::WindowHandle target) {
+bool sendBackspaces(std::uint64_t count, platform::WindowHandle target, const RunWatch* run) {
     if (count == 0) {
         return true;
     }
@@ -61,8 +61,9 @@ bool sendBackspaces(std::uint64_t count, platform::WindowHandle target) {
     });
     for (std::uint64_t k = 0; k < count; ++k) {
         const std::uint32_t stepStart = platform::tickCount();
-        // Ctrl is only counted for the trace; the modifiers were released
-        // before the deletion began, so a Ctrl seen now is the user's.
+        // The modifiers were released before the deletion began, so a Ctrl
+        // seen now is the user's: with a run's watch it ends the deletion
+        // below, without one it is only counted for the trace.
         const bool ctrlHeld = modifierDown(vk::Control, vk::LControl, vk::RControl);
         if (ctrlHeld) {
             ++ctrlHeldSteps;
@@ -87,6 +88,17 @@ bool sendBackspaces(std::uint64_t count, platform::WindowHandle target) {
                     .add(u"failedAt", k + 1)
                     .add(u"reason", u"foreground_changed")
                     .add(describeTargetChange(target));
+            });
+            return false;
+        }
+        // With Ctrl down a Backspace deletes a word; after a click it deletes
+        // where the caret went.
+        if (const auto why = runInterruption(run); !why.empty()) {
+            logOutput(u"SEND_BACKSPACES_FAIL", [&](LogDetails& d) {
+                d.add(u"requested", count)
+                    .add(u"failedAt", k + 1)
+                    .add(u"reason", why)
+                    .add(describeModifierState());
             });
             return false;
         }

@@ -49,6 +49,14 @@ private:
         log(u"EXECUTE_ABORT", [&](LogDetails& d) { d.add(u"reason", reason).add(details); });
         return false;
     }
+    // The user acted, or the program is closing: the abort for it, with the
+    // modifiers as they are. False while the run may go on.
+    bool interrupted() const { return !runInterruption(&context.run).empty(); }
+    bool abortInterrupted(bool forget) {
+        const auto why = runInterruption(&context.run);
+        return forget ? abortAndForget(why, describeModifierState)
+                      : abort(why, describeModifierState);
+    }
     // Once Backspaces have gone out the application no longer holds the
     // recorded text, so a later request over the same buffer would delete
     // text the user never typed: forget it. The same holds once an IME key
@@ -58,6 +66,13 @@ private:
         abort(reason, details);
         context.buffer->clear();
         return false;
+    }
+
+    // Asked by the IME key fallback before each key.
+    MayInject mayInject() const {
+        return [this] {
+            return !interrupted();
+        };
     }
 
     ExecuteContext& context;
@@ -91,7 +106,7 @@ bool ExecuteSession::takeSnapshot() {
                      [&](LogDetails& d) { d.add(u"enabled", context.settings.enabled); });
     }
     snapshot = context.buffer->text();
-    target = platform::foregroundWindow();
+    target = context.requestWindow != 0 ? context.requestWindow : platform::foregroundWindow();
     bufLen = snapshot.size();
     reinputText = snapshot;
     while (!reinputText.empty() && reinputText.back() == u' ') {
@@ -117,6 +132,11 @@ bool ExecuteSession::takeSnapshot() {
             .add(describeWindowContext())
             .quotedAsIs(u"ime", describeImeState());
     });
+    // The hotkey was pressed in another window than the one in front now:
+    // the recorded text is not here.
+    if (!stillInFront(target)) {
+        return abort(u"foreground_changed", [this] { return describeTargetChange(target); });
+    }
     return true;
 }
 
@@ -139,7 +159,13 @@ bool ExecuteSession::switchImeOn() {
     if (!stillInFront(target)) {
         return abort(u"foreground_changed", [this] { return describeTargetChange(target); });
     }
-    const ImeEnableResult enabled = enableIme(context.keyFallbackWindow);
+    if (interrupted()) {
+        return abortInterrupted(false);
+    }
+    const ImeEnableResult enabled = enableIme(context.keyFallbackWindow, mayInject());
+    if (interrupted()) {
+        return abortInterrupted(enabled.keysSent && !enabled.on);
+    }
     if (!enabled.on || !waitImeReady(context.keyFallbackWindow)) {
         const auto reason = enabled.on ? u"ime_ready_failed" : u"ime_enable_failed";
         const auto ime = [](LogDetails& d) {
@@ -152,11 +178,18 @@ bool ExecuteSession::switchImeOn() {
 }
 
 bool ExecuteSession::deleteText() {
+    // Nothing of the text has gone yet: a user who acted keeps it.
+    if (interrupted()) {
+        return abortInterrupted(false);
+    }
     const auto phase = [&](LogDetails& d) {
         d.add(summarizeText(snapshot)).add(describeModifierState()).add(describeWindowContext());
     };
     log(u"DELETE_PHASE", phase);
-    if (!sendDeletion(snapshot, target)) {
+    if (!sendDeletion(snapshot, target, &context.run)) {
+        if (interrupted()) {
+            return abortInterrupted(true);
+        }
         return abortAndForget(u"deletion_failed", [&](LogDetails& d) {
             d.add(summarizeText(snapshot)).add(describeModifierState());
         });
@@ -172,12 +205,26 @@ bool ExecuteSession::reassertIme() {
         return abortAndForget(u"foreground_changed",
                               [this] { return describeTargetChange(target); });
     }
-    const bool sent = enableIme(context.keyFallbackWindow).on;
+    if (interrupted()) {
+        return abortInterrupted(true);
+    }
+    const ImeEnableResult enabled = enableIme(context.keyFallbackWindow, mayInject());
+    if (interrupted()) {
+        return abortInterrupted(true);
+    }
+    const bool sent = enabled.on;
     if (sent && waitImeReady(context.keyFallbackWindow)) {
         log(u"IME_REASSERTED", describeImeState);
-    } else {
-        log(u"IME_REASSERT_UNCONFIRMED",
-            [&](LogDetails& d) { d.add(u"sent", sent).quotedAsIs(u"ime", describeImeState()); });
+        return true;
+    }
+    const auto ime = [](LogDetails& d) {
+        d.quotedAsIs(u"ime", describeImeState());
+    };
+    log(u"IME_REASSERT_UNCONFIRMED", [&](LogDetails& d) { d.add(u"sent", sent).add(ime); });
+    // Keys went out and the IME still reads off: one of them may have typed
+    // (a backquote on a US board), and the text would come back unconverted.
+    if (enabled.keysSent && readIme(ImeAsker::run) == ImeReading::off) {
+        return abortAndForget(u"ime_reassert_failed", ime);
     }
     return true;
 }
@@ -187,19 +234,24 @@ bool ExecuteSession::typeAgain() {
         log(u"SLEEP", [&](LogDetails& d) { d.add(u"ms", delay); });
         platform::sleepMs(static_cast<std::uint32_t>(delay));
     }
+    if (interrupted()) {
+        return abortInterrupted(true);
+    }
     log(u"REINPUT_PHASE", [&](LogDetails& d) {
         d.add(summarizeText(reinputText)).quoted(u"text", reinputText).add(describeModifierState());
     });
-    if (!sendText(reinputText, target)) {
-        return abortAndForget(u"reinput_failed");
+    if (!sendText(reinputText, target, &context.run)) {
+        return interrupted() ? abortInterrupted(true) : abortAndForget(u"reinput_failed");
     }
     if (trailingSpaces > 0) {
-        const bool spacesSent = sendText(std::u16string(trailingSpaces, u' '), target);
+        const bool spacesSent =
+            sendText(std::u16string(trailingSpaces, u' '), target, &context.run);
         log(u"SEND_TRAILING_SPACES", [&](LogDetails& d) {
             d.add(u"count", trailingSpaces).add(u"result", spacesSent ? u"ok" : u"fail");
         });
         if (!spacesSent) {
-            return abortAndForget(u"trailing_space_failed");
+            return interrupted() ? abortInterrupted(true)
+                                 : abortAndForget(u"trailing_space_failed");
         }
     }
     return true;
@@ -207,7 +259,23 @@ bool ExecuteSession::typeAgain() {
 
 } // namespace
 
+// Marks the run as under way for the hooks while it lasts.
+class RunUnderWay {
+public:
+    explicit RunUnderWay(RunWatch& run) : run_(run) {
+        run_.running = true;
+        run_.userInput = false;
+    }
+    RunUnderWay(const RunUnderWay&) = delete;
+    RunUnderWay& operator=(const RunUnderWay&) = delete;
+    ~RunUnderWay() { run_.running = false; }
+
+private:
+    RunWatch& run_;
+};
+
 void executeReinput(ExecuteContext& context) noexcept {
+    const RunUnderWay underWay(context.run);
     const std::uint32_t number = context.sessionCounter.fetch_add(1) + 1;
     const std::uint32_t tick = platform::tickCount();
     // The hidden window's one catch: a run that fails (a snapshot that cannot

@@ -19,6 +19,9 @@ struct ExecuteContext {
     std::atomic<std::uint32_t>& sessionCounter; // numbers the runs
     platform::WindowHandle& keyFallbackWindow;  // left by enableIme for waitImeReady
     RunWatch& run;                              // the user's presses and a stop request
+    // The window in front at the hotkey press, as the request named it; 0:
+    // whichever window is in front as the run starts.
+    platform::WindowHandle requestWindow = 0;
 };
 
 // One run, to its end, on the GUI thread.

@@ -3,7 +3,9 @@
 #include "log/diagnostic_log.h"
 #include "platform/constants.h"
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 namespace tavelio {
 
@@ -16,6 +18,29 @@ constexpr std::uint32_t ModifierReleasePauseMs = 12;
 bool hotkeyKeysUp() {
     return !platform::isKeyDown(vk::Control) && !platform::isKeyDown(vk::Shift) &&
            !platform::isKeyDown(vk::Menu) && !platform::isKeyDown(vk::Back);
+}
+
+// A batch the system cut short may have pressed a Shift or a key whose
+// release never went out: the user would find it held down. Sends the
+// missing key-ups, last pressed first.
+void releaseWhatWasPressed(const std::vector<platform::KeyInput>& records, std::uint32_t accepted) {
+    std::vector<platform::KeyInput> releases;
+    for (std::uint32_t i = accepted; i-- > 0;) {
+        const auto& press = records[i];
+        if ((press.flags & keyevent::KeyUp) != 0) {
+            continue;
+        }
+        auto release = press;
+        release.flags |= keyevent::KeyUp;
+        const bool releasedAlready = std::find(records.begin() + i + 1, records.begin() + accepted,
+                                               release) != records.begin() + accepted;
+        if (!releasedAlready) {
+            releases.push_back(release);
+        }
+    }
+    if (!releases.empty()) {
+        platform::sendInput(releases.data(), static_cast<std::uint32_t>(releases.size()));
+    }
 }
 
 } // namespace
@@ -35,7 +60,6 @@ SendResult sendInputBatch(InputBatch& batch) {
     platform::setLastError(0);
     result.accepted = platform::sendInput(batch.records.data(), result.expected);
     result.error = platform::lastError();
-    batch.records.clear();
     if (!result.ok()) {
         logOutput(u"SENDINPUT_FAIL", [&](LogDetails& d) {
             d.add(u"expected", result.expected)
@@ -43,12 +67,28 @@ SendResult sendInputBatch(InputBatch& batch) {
                 .add(u"err", result.error)
                 .add(describeModifierState());
         });
+        releaseWhatWasPressed(batch.records, result.accepted);
     }
+    batch.records.clear();
     return result;
 }
 
 bool modifierDown(std::uint8_t generic, std::uint8_t left, std::uint8_t right) {
     return platform::isKeyDown(generic) || platform::isKeyDown(left) || platform::isKeyDown(right);
+}
+
+std::u16string_view runInterruption(const RunWatch* run) {
+    if (run == nullptr) {
+        return {};
+    }
+    if (run->stopRequested) {
+        return u"closing";
+    }
+    const bool modifierHeld = modifierDown(vk::Control, vk::LControl, vk::RControl) ||
+                              modifierDown(vk::Shift, vk::LShift, vk::RShift) ||
+                              modifierDown(vk::Menu, vk::LMenu, vk::RMenu) ||
+                              platform::isKeyDown(vk::LWin) || platform::isKeyDown(vk::RWin);
+    return run->userInput || modifierHeld ? u"user_input" : u"";
 }
 
 bool stillInFront(platform::WindowHandle target) {
@@ -78,7 +118,9 @@ bool waitForHotkeyRelease() {
 }
 
 bool releaseModifiers() {
-    // Each family is released by its generic key when any of its keys is down.
+    // Each key of a family that is down is released by its own scan code: a
+    // left-hand key-up would leave the right-hand key down (right Ctrl and
+    // Alt are extended keys, right Shift has a code of its own).
     constexpr struct {
         std::uint8_t generic, left, right;
         std::u16string_view name;
@@ -90,11 +132,19 @@ bool releaseModifiers() {
     batch.reserve(12);
     std::u16string keys;
     for (const auto& family : families) {
-        if (modifierDown(family.generic, family.left, family.right)) {
-            addKeyEvent(batch, family.generic, true, layout);
-            keys += keys.empty() ? u"" : u" ";
-            keys += family.name;
+        const bool left = platform::isKeyDown(family.left);
+        const bool right = platform::isKeyDown(family.right);
+        if (!left && !right && !platform::isKeyDown(family.generic)) {
+            continue;
         }
+        if (left || !right) {
+            addKeyEvent(batch, left ? family.left : family.generic, true, layout);
+        }
+        if (right) {
+            addKeyEvent(batch, family.right, true, layout);
+        }
+        keys += keys.empty() ? u"" : u" ";
+        keys += family.name;
     }
     if (batch.empty()) {
         logOutput(u"RELEASE_MODIFIERS", u"none");

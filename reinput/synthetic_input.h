@@ -4,6 +4,7 @@
 // modifiers the system still sees down).
 #pragma once
 
+#include "capture/hook_context.h"
 #include "platform/key_events.h"
 #include "platform/platform.h"
 
@@ -48,6 +49,12 @@ std::u16string describeTargetChange(platform::WindowHandle target);
 
 // Whether any key of a modifier family is down: the generic one or a side.
 bool modifierDown(std::uint8_t generic, std::uint8_t left, std::uint8_t right);
+
+// Why a run must inject nothing more: "closing" when the program is closing,
+// "user_input" when the user pressed a key or a button since the run began
+// or holds down Shift, Ctrl, Alt or Win (the run leaves none down between
+// its keys). Empty while it may go on; always empty without a watch.
+std::u16string_view runInterruption(const RunWatch* run);
 
 // Waits up to 3000 ms for Ctrl, Shift, Alt and Backspace to be up.
 bool waitForHotkeyRelease();

@@ -60,8 +60,11 @@ void addKeyStrokes(InputBatch& batch, char16_t ch, std::uint8_t vk, std::uint8_t
 
 } // namespace
 
-bool sendText(std::u16string_view text, platform::WindowHandle target) {
+bool sendText(std::u16string_view text, platform::WindowHandle target, const RunWatch* run) {
     const auto layout = foregroundLayout();
+    // Caps Lock turns the letters' case around: Shift goes with the small
+    // ones then, so the application gets the case that was recorded.
+    const bool capsLock = platform::isKeyToggled(vk::Capital);
     logOutput(u"SEND_TEXT_BEGIN",
               [&](LogDetails& d) { d.add(u"len", text.size()).quoted(u"text", text); });
     const std::uint32_t stepPause =
@@ -83,6 +86,13 @@ bool sendText(std::u16string_view text, platform::WindowHandle target) {
             });
             return false;
         }
+        // With Ctrl or Alt down a letter is a command to the application.
+        if (const auto why = runInterruption(run); !why.empty()) {
+            logOutput(u"SEND_TEXT_FAIL", [&](LogDetails& d) {
+                d.add(character).add(u"reason", why).add(describeModifierState());
+            });
+            return false;
+        }
         if (leadIn) {
             logOutput(u"SEND_TEXT_LEADIN",
                       [&](LogDetails& d) { d.add(character).add(u"delayMs", LeadInPauseMs); });
@@ -92,8 +102,11 @@ bool sendText(std::u16string_view text, platform::WindowHandle target) {
             addUnicodePacket(batch, ch);
         } else {
             const auto value = static_cast<std::uint16_t>(scan);
-            addKeyStrokes(batch, ch, static_cast<std::uint8_t>(value & 0xFF),
-                          static_cast<std::uint8_t>(value >> 8), layout);
+            auto shiftState = static_cast<std::uint8_t>(value >> 8);
+            if (capsLock && ((ch >= u'A' && ch <= u'Z') || (ch >= u'a' && ch <= u'z'))) {
+                shiftState ^= 0x01;
+            }
+            addKeyStrokes(batch, ch, static_cast<std::uint8_t>(value & 0xFF), shiftState, layout);
         }
         if (!sendInputBatch(batch).ok()) {
             if (scan != -1) { // a refused Unicode packet has only SENDINPUT_FAIL

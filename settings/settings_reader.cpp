@@ -123,9 +123,76 @@ std::vector<std::u16string> readStringList(std::u16string_view text, std::u16str
     return items.empty() ? fallback : items;
 }
 
+namespace {
+
+bool isContinuation(unsigned char byte) {
+    return (byte & 0xC0) == 0x80;
+}
+
+// The code point of the UTF-8 sequence at `at`, and its length; 0 for a
+// sequence that is not UTF-8: truncated, overlong, a surrogate or above
+// U+10FFFF.
+std::size_t utf8Sequence(std::string_view bytes, std::size_t at, char32_t& codePoint) {
+    const auto lead = static_cast<unsigned char>(bytes[at]);
+    std::size_t length = 0;
+    char32_t minimum = 0;
+    if (lead < 0x80) {
+        codePoint = lead;
+        return 1;
+    }
+    if ((lead & 0xE0) == 0xC0) {
+        length = 2, minimum = 0x80, codePoint = lead & 0x1F;
+    } else if ((lead & 0xF0) == 0xE0) {
+        length = 3, minimum = 0x800, codePoint = lead & 0x0F;
+    } else if ((lead & 0xF8) == 0xF0) {
+        length = 4, minimum = 0x10000, codePoint = lead & 0x07;
+    } else {
+        return 0;
+    }
+    if (bytes.size() - at < length) {
+        return 0;
+    }
+    for (std::size_t i = 1; i < length; ++i) {
+        const auto byte = static_cast<unsigned char>(bytes[at + i]);
+        if (!isContinuation(byte)) {
+            return 0;
+        }
+        codePoint = (codePoint << 6) | (byte & 0x3F);
+    }
+    const bool surrogate = codePoint >= 0xD800 && codePoint <= 0xDFFF;
+    return codePoint < minimum || surrogate || codePoint > 0x10FFFF ? 0 : length;
+}
+
+// The UTF-8 reading; false at the first sequence that is not UTF-8.
+bool decodeUtf8(std::string_view bytes, std::u16string& text) {
+    for (std::size_t i = 0; i < bytes.size();) {
+        char32_t codePoint = 0;
+        const std::size_t length = utf8Sequence(bytes, i, codePoint);
+        if (length == 0) {
+            return false;
+        }
+        i += length;
+        if (codePoint >= 0x10000) {
+            codePoint -= 0x10000;
+            text += static_cast<char16_t>(0xD800 + (codePoint >> 10));
+            text += static_cast<char16_t>(0xDC00 + (codePoint & 0x3FF));
+        } else if (codePoint != u'\r' || i >= bytes.size() || bytes[i] != '\n') {
+            text += static_cast<char16_t>(codePoint); // a CR before LF: the LF stands for the pair
+        }
+    }
+    return true;
+}
+
+} // namespace
+
 std::u16string decodeSettingsText(std::string_view bytes) {
     std::u16string text;
     text.reserve(bytes.size());
+    if (decodeUtf8(bytes, text)) {
+        return text;
+    }
+    // Not UTF-8 throughout: each byte is the character with its code.
+    text.clear();
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         const auto byte = static_cast<unsigned char>(bytes[i]);
         if (byte == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') {

@@ -17,8 +17,9 @@ namespace tavelio {
 // fails: anything unreadable keeps the default of the field concerned.
 Settings loadSettings();
 
-// File bytes to working text: each byte becomes the character with the same
-// code (no BOM handling, no UTF-8 decoding), and CR LF becomes LF.
+// File bytes to working text: UTF-8 when the whole file is valid UTF-8 (an
+// ASCII file reads the same either way), otherwise each byte becomes the
+// character with the same code. No BOM handling; CR LF becomes LF.
 std::u16string decodeSettingsText(std::string_view bytes);
 
 // Every key read from the working text over the defaults, bufferMaxLength clamped.

@@ -44,9 +44,13 @@ int waitWindow(const wchar_t* className, DWORD timeoutMs, bool gone) {
     return ms >= 0 ? 0 : 1;
 }
 
-int post(const wchar_t* className, UINT message, WPARAM wParam, LPARAM lParam) {
+// Posts the message `times` times in a row, as a held key's auto-repeat would.
+int post(const wchar_t* className, UINT message, WPARAM wParam, LPARAM lParam, DWORD times) {
     HWND window = findAny(className);
-    const bool posted = window != nullptr && PostMessageW(window, message, wParam, lParam) != 0;
+    bool posted = window != nullptr;
+    for (DWORD i = 0; posted && i < times; ++i) {
+        posted = PostMessageW(window, message, wParam, lParam) != 0;
+    }
     print(L"posted=" + n(posted ? 1 : 0));
     return posted ? 0 : 1;
 }
@@ -132,7 +136,7 @@ int menuRect(DWORD timeoutMs) {
 
 int usage() {
     print(L"usage: app_probe wait-window|wait-gone hidden|splash|menu MS\n"
-          L"       app_probe post hidden|splash MESSAGE WPARAM LPARAM\n"
+          L"       app_probe post hidden|splash MESSAGE WPARAM LPARAM [TIMES]\n"
           L"       app_probe splash-watch MS | exit-during-splash MS\n"
           L"       app_probe tray-icon MS | menu-rect MS");
     return 2;
@@ -171,13 +175,13 @@ int wmain(int argc, wchar_t** argv) {
         }
         return waitWindow(className, number(argv[3]), command == L"wait-gone");
     }
-    if (command == L"post" && argc == 6) {
+    if (command == L"post" && (argc == 6 || argc == 7)) {
         const wchar_t* className = windowClass(argv[2]);
         if (className == nullptr) {
             return usage();
         }
         return post(className, number(argv[3]), number(argv[4]),
-                    static_cast<LPARAM>(number(argv[5])));
+                    static_cast<LPARAM>(number(argv[5])), argc == 7 ? number(argv[6]) : 1);
     }
     if (argc == 3) {
         const DWORD ms = number(argv[2]);

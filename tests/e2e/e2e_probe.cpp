@@ -139,16 +139,22 @@ int ime(const wchar_t* title) {
     return context ? 0 : 1;
 }
 
-// A point inside the edit control, on screen, away from its text's first line.
+// A point inside the edit control, on screen, away from its text's first line;
+// and one on that line, just after its third character.
 int editPoint(const wchar_t* title) {
     const HWND edit = editOf(findTarget(title));
     RECT r{};
-    if (edit == nullptr || !GetWindowRect(edit, &r)) {
+    DWORD_PTR position = 0;
+    if (edit == nullptr || !GetWindowRect(edit, &r) ||
+        !SendMessageTimeoutW(edit, EM_POSFROMCHAR, 3, 0, SMTO_ABORTIFHUNG, AnswerMs, &position)) {
         print(L"found=0");
         return 1;
     }
+    POINT first{static_cast<short>(LOWORD(position)), static_cast<short>(HIWORD(position)) + 5};
+    ClientToScreen(edit, &first);
     print(L"found=1 point=" + std::to_wstring((r.left + r.right) / 2) + L"," +
-          std::to_wstring((r.top + r.bottom) / 2));
+          std::to_wstring((r.top + r.bottom) / 2) + L" first=" + std::to_wstring(first.x) + L"," +
+          std::to_wstring(first.y));
     return 0;
 }
 

@@ -193,6 +193,7 @@ wait_clear_lines() {
 # ------------------------------------------------------------ Tavelio
 WM_CLOSE=16
 WM_COMMAND=273
+EXECUTE_REQUEST=32770 # ExecuteRequestMessage, WM_APP + 2
 IDM_TOGGLE=1002
 default_settings=$TAVELIO_SOURCE_DIR/tests/support/default-settings.json
 tavelio_pid=""

@@ -44,10 +44,29 @@ void typeInto(System& s, Window& w, char16_t ch) {
     w.composition = step.pending;
 }
 
-void backspaceIn(Window& w) {
+// Backspace takes one unit; with Ctrl down it takes the word before the
+// caret (and the blanks after it), as rich edit controls and browsers do.
+void backspaceIn(Window& w, bool ctrl) {
     if (!w.composition.empty()) {
         w.composition.pop_back();
-    } else if (!w.text.empty()) {
+        return;
+    }
+    if (!ctrl) {
+        if (!w.text.empty()) {
+            w.text.pop_back();
+        }
+        return;
+    }
+    const auto blank = [](char16_t c) {
+        return c == u' ' || c == u'\t';
+    };
+    const auto boundary = [](char16_t c) {
+        return c == u' ' || c == u'\t' || c == u'\n';
+    };
+    while (!w.text.empty() && blank(w.text.back())) {
+        w.text.pop_back();
+    }
+    while (!w.text.empty() && !boundary(w.text.back())) {
         w.text.pop_back();
     }
 }
@@ -73,20 +92,13 @@ char16_t characterOf(const System& s, std::uint32_t vkCode) {
     return (ch >= 0x20 && ch != 0x7F) ? ch : 0;
 }
 
-// One key event after the layout has named its key: the key state changes,
-// the keyboard hook sees it, and a press that the hook let through reaches
-// the focused field, through its IME.
+// One key event after the layout has named its key: the keyboard hook sees
+// it first, with the key state as it was before; unless the hook swallowed
+// it, the key state changes and a press reaches the focused field, through
+// its IME.
 void deliverKey(System& s, std::uint32_t vkCode, std::uint32_t scan, std::uint32_t scanKey,
                 char16_t unit, bool up, std::uint32_t hookFlags, std::uintptr_t extraInfo) {
     const bool unicode = vkCode == VkPacket;
-    if (!unicode && vkCode != 0 && vkCode < 256) {
-        if (up) {
-            s.release(static_cast<std::uint8_t>(vkCode));
-        } else {
-            s.press(static_cast<std::uint8_t>(vkCode));
-        }
-    }
-
     if (s.keyboardHook) {
         HookKeyEvent event;
         event.message = up ? msg::KeyUp : msg::KeyDown;
@@ -97,6 +109,9 @@ void deliverKey(System& s, std::uint32_t vkCode, std::uint32_t scan, std::uint32
         if (s.keyboardHook(event)) {
             return;
         }
+    }
+    if (!unicode && vkCode != 0 && vkCode < 256) {
+        s.setKey(static_cast<std::uint8_t>(vkCode), !up);
     }
     if (up) {
         return;
@@ -120,11 +135,15 @@ void deliverKey(System& s, std::uint32_t vkCode, std::uint32_t scan, std::uint32
         return;
     }
     if (vkCode == vk::Back) {
-        backspaceIn(*field);
+        backspaceIn(*field, s.down[vk::Control]);
         return;
     }
     if (const char16_t ch = characterOf(s, vkCode)) {
         typeInto(s, *field, ch);
+    } else if (s.down[vk::Control] && !s.down[vk::Menu] && vkCode >= 'A' && vkCode <= 'Z') {
+        // Ctrl+letter is a command to the application (select all, new
+        // file...), never text; Ctrl+Alt is AltGr, which the layout answers.
+        field->shortcuts += static_cast<char16_t>(vkCode);
     }
 }
 
@@ -142,7 +161,7 @@ void deliverInput(const KeyInput& record) {
     } else if ((record.flags & keyevent::ScanCode) != 0) {
         const std::uint16_t prefixed = static_cast<std::uint16_t>(
             (record.flags & keyevent::ExtendedKey) ? 0xE000 | record.scan : record.scan);
-        vkCode = usVirtualKey(prefixed);
+        vkCode = usVirtualKey(prefixed, true);
         scanKey = 0x100 + record.scan;
     } else if (scan == 0) {
         scan = usScanCode(vkCode) & 0xFF;
@@ -167,6 +186,9 @@ std::uint32_t sendInput(const KeyInput* records, std::uint32_t count) {
     for (std::uint32_t i = 0; i < count; ++i) {
         if (s.acceptLimit && s.acceptedTotal >= *s.acceptLimit) {
             s.lastErrorValue = s.failError;
+            if (s.refusesOnce) {
+                s.acceptLimit.reset();
+            }
             break;
         }
         ++s.acceptedTotal;

@@ -73,15 +73,17 @@ std::uint16_t usScanCode(std::uint32_t vk) {
     return row == nullptr ? 0 : row->scan;
 }
 
-std::uint32_t usVirtualKey(std::uint16_t scanWithPrefix) {
+std::uint32_t usVirtualKey(std::uint16_t scanWithPrefix, bool sided) {
     for (std::uint32_t vk = 'A'; vk <= 'Z'; ++vk) {
         if (letterScans[vk - 'A'] == scanWithPrefix) {
             return vk;
         }
     }
-    // Generic modifiers first: a scan code names the key, Windows reports the generic code.
+    // A modifier's scan code names one side of it; the generic code only
+    // where the caller asks for a mapping that does not tell the sides apart.
     for (const auto& r : rows) {
-        if (r.scan == scanWithPrefix && !(r.vk >= vk::LShift && r.vk <= vk::RMenu)) {
+        const bool sidedKey = r.vk >= vk::LShift && r.vk <= vk::RMenu;
+        if (r.scan == scanWithPrefix && sidedKey == sided) {
             return r.vk;
         }
     }
@@ -170,8 +172,9 @@ std::uint32_t mapVirtualKey(std::uint32_t code, std::uint32_t mapType, KeyboardL
     case 0: // MAPVK_VK_TO_VSC
         return fake::usScanCode(code) & 0xFF;
     case 1: // MAPVK_VSC_TO_VK
+        return fake::usVirtualKey(static_cast<std::uint16_t>(code), false);
     case 3: // MAPVK_VSC_TO_VK_EX
-        return fake::usVirtualKey(static_cast<std::uint16_t>(code));
+        return fake::usVirtualKey(static_cast<std::uint16_t>(code), true);
     case MapVkToVscEx:
         return fake::usScanCode(code);
     default:

@@ -12,6 +12,10 @@ namespace tavelio::platform {
 
 using fake::system;
 
+namespace {
+constexpr std::uint32_t SmtoBlock = 0x0001;
+}
+
 bool isKeyDown(std::uint8_t vk) {
     return system().down[vk];
 }
@@ -71,6 +75,9 @@ bool guiThreadFocus(std::uint32_t threadId, WindowHandle& focus) {
 bool attachThreadInput(std::uint32_t from, std::uint32_t to, bool attach) {
     auto& s = system();
     s.attachCalls.push_back({from, to, attach});
+    if (attach && to != s.ownThreadId) {
+        s.countCrossProcess("AttachThreadInput");
+    }
     if (s.attachFails) {
         return false;
     }
@@ -105,6 +112,9 @@ void enumChildWindows(WindowHandle parent, ChildCallback callback, void* context
         }
         return true;
     };
+    if (system().foreignWindow(parent)) {
+        system().countCrossProcess("EnumChildWindows");
+    }
     if (parent != 0) {
         visit(visit, parent);
     }
@@ -144,6 +154,9 @@ std::intptr_t sendMessageTimeout(WindowHandle window, std::uint32_t message, std
                                  std::uintptr_t* result) {
     auto& s = system();
     s.sent.push_back({{window, message, wParam, lParam}, flags, timeoutMs});
+    if (s.foreignWindow(window)) {
+        s.countCrossProcess("SendMessageTimeout");
+    }
     // The message goes to a default IME window: find the window that owns it.
     auto owner = std::find_if(s.windows.begin(), s.windows.end(), [&](const auto& entry) {
         return entry.second.defaultImeWindow == window && entry.second.handle != window;
@@ -153,6 +166,9 @@ std::intptr_t sendMessageTimeout(WindowHandle window, std::uint32_t message, std
     }
     auto& w = owner->second;
     if (w.hung) {
+        if ((flags & SmtoBlock) != 0 && timeoutMs > s.longestBlockingSendMs) {
+            s.longestBlockingSendMs = timeoutMs;
+        }
         s.advance(timeoutMs);
         return 0;
     }
@@ -165,19 +181,23 @@ std::intptr_t sendMessageTimeout(WindowHandle window, std::uint32_t message, std
             }
         }
     }
+    // The IME window answers for the thread's focus window, whatever process asks.
+    const auto& thread = s.threads.at(w.threadId);
+    const auto focus = s.windows.find(thread.focus);
+    const auto state =
+        s.contexts.find(focus != s.windows.end() ? focus->second.context : w.context);
     std::uintptr_t answer = w.imeControlResult;
     if (message == msg::ImeControl &&
         (wParam == ime::ImcGetOpenStatus || wParam == ime::ImcGetConversionMode)) {
-        // The IME window answers for the thread's focus window, whatever process asks.
-        const auto& thread = s.threads.at(w.threadId);
-        const auto focus = s.windows.find(thread.focus);
-        const ImeContext context = focus != s.windows.end() ? focus->second.context : w.context;
-        const auto state = s.contexts.find(context);
         answer = 0;
         if (state != s.contexts.end()) {
             answer = wParam == ime::ImcGetOpenStatus ? (state->second.open ? 1u : 0u)
                                                      : state->second.conversion;
         }
+    }
+    if (w.imeControlDelivered != 0 && message == msg::ImeControl &&
+        wParam == ime::ImcSetConversionMode && w.imeControlOpens && state != s.contexts.end()) {
+        state->second.conversion = static_cast<std::uint32_t>(lParam);
     }
     if (result != nullptr) {
         *result = answer;
@@ -187,6 +207,9 @@ std::intptr_t sendMessageTimeout(WindowHandle window, std::uint32_t message, std
 
 ProcessHandle openProcessForQuery(std::uint32_t processId) {
     auto& s = system();
+    if (processId != s.ownProcessId) {
+        s.countCrossProcess("OpenProcess");
+    }
     const auto p = s.processes.find(processId);
     if (p == s.processes.end() || !p->second.canOpen) {
         return 0;
@@ -199,6 +222,9 @@ bool queryProcessImagePath(ProcessHandle process, char16_t* buffer, std::uint32_
                            std::uint32_t& length) {
     auto& s = system();
     const auto p = s.processes.find(static_cast<std::uint32_t>(process - 0x50000));
+    if (p != s.processes.end() && p->first != s.ownProcessId) {
+        s.countCrossProcess("QueryFullProcessImageName");
+    }
     if (p == s.processes.end() || !p->second.canQueryImage ||
         p->second.imagePath.size() >= capacity) {
         length = 0;
@@ -217,6 +243,9 @@ void closeProcessHandle(ProcessHandle process) {
 
 ImeContext immGetContext(WindowHandle window) {
     auto& s = system();
+    if (s.foreignWindow(window)) {
+        s.countCrossProcess("ImmGetContext");
+    }
     const auto w = s.windows.find(window);
     if (w == s.windows.end() || w->second.context == 0) {
         return 0;

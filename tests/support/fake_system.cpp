@@ -8,23 +8,6 @@ namespace tavelio::fake {
 
 namespace {
 System* current = nullptr;
-
-// A left/right modifier also moves its generic key, as Windows reports them.
-std::uint8_t genericOf(std::uint8_t vk) {
-    switch (vk) {
-    case vk::LShift:
-    case vk::RShift:
-        return vk::Shift;
-    case vk::LControl:
-    case vk::RControl:
-        return vk::Control;
-    case vk::LMenu:
-    case vk::RMenu:
-        return vk::Menu;
-    default:
-        return 0;
-    }
-}
 } // namespace
 
 System& system() {
@@ -73,33 +56,56 @@ void System::advance(std::uint32_t ms) {
     runDue();
 }
 
+// Left and right are separate keys, as on Windows: a generic press or release
+// stands for the left-hand key, and the generic key reads down while either
+// side does.
 void System::press(std::uint8_t vk) {
-    down[vk] = true;
-    if (const auto generic = genericOf(vk)) {
-        down[generic] = true;
-    }
-    // A generic press stands for the left-hand key.
-    if (vk == vk::Shift) {
-        down[vk::LShift] = down[vk::LShift] || !down[vk::RShift];
-    } else if (vk == vk::Control) {
-        down[vk::LControl] = down[vk::LControl] || !down[vk::RControl];
-    } else if (vk == vk::Menu) {
-        down[vk::LMenu] = down[vk::LMenu] || !down[vk::RMenu];
-    }
+    setKey(vk, true);
 }
 
 void System::release(std::uint8_t vk) {
-    down[vk] = false;
-    auto settle = [&](std::uint8_t generic, std::uint8_t left, std::uint8_t right) {
-        if (vk == generic) {
-            down[left] = down[right] = false;
-        } else if (vk == left || vk == right) {
-            down[generic] = down[left] || down[right];
+    setKey(vk, false);
+}
+
+void System::setKey(std::uint8_t vk, bool isDown) {
+    const struct {
+        std::uint8_t generic, left, right;
+    } families[] = {{vk::Shift, vk::LShift, vk::RShift},
+                    {vk::Control, vk::LControl, vk::RControl},
+                    {vk::Menu, vk::LMenu, vk::RMenu}};
+    for (const auto& f : families) {
+        if (vk == f.generic || vk == f.left || vk == f.right) {
+            down[vk == f.right ? f.right : f.left] = isDown;
+            down[f.generic] = down[f.left] || down[f.right];
+            return;
         }
-    };
-    settle(vk::Shift, vk::LShift, vk::RShift);
-    settle(vk::Control, vk::LControl, vk::RControl);
-    settle(vk::Menu, vk::LMenu, vk::RMenu);
+    }
+    down[vk] = isDown;
+}
+
+void System::countCrossProcess(std::string_view call) {
+    auto entry = crossProcessCalls.find(call);
+    if (entry == crossProcessCalls.end()) {
+        entry = crossProcessCalls.emplace(std::string(call), 0).first;
+    }
+    ++entry->second;
+}
+
+int System::crossProcessTotal() const {
+    int total = 0;
+    for (const auto& [name, count] : crossProcessCalls) {
+        total += count;
+    }
+    return total;
+}
+
+bool System::foreignWindow(WindowHandle window) const {
+    const auto w = windows.find(window);
+    if (w == windows.end()) {
+        return false;
+    }
+    const auto t = threads.find(w->second.threadId);
+    return t != threads.end() && t->second.processId != ownProcessId;
 }
 
 std::uint32_t System::addProcess(std::u16string imagePath) {

@@ -13,6 +13,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tavelio::fake {
@@ -61,10 +62,11 @@ struct Window {
     WindowHandle defaultImeWindow = 0;
     std::intptr_t imeControlDelivered = 1; // SendMessageTimeout's own result
     std::uintptr_t imeControlResult = 0;   // the message result
-    bool imeControlOpens = true;           // a delivered message opens the IME
+    bool imeControlOpens = true;           // the IME obeys a delivered message (open, mode)
     bool hung = false;                     // SendMessageTimeout gives up after its time-out
     std::u16string text;                   // the text of an edit field (SendInput target)
     std::u16string composition;            // romaji the field's IME holds, not yet converted
+    std::u16string shortcuts;              // Ctrl+letter commands it received (A to Z)
 };
 
 struct Message {
@@ -112,9 +114,11 @@ public:
     // --- keys -------------------------------------------------------------
     std::array<bool, 256> down{};
     std::array<bool, 256> toggled{};
-    // Presses also set the generic key for a left/right modifier (and back).
+    // Left and right modifiers are separate keys; a generic code stands for
+    // the left one, and the generic key reads down while either side is.
     void press(std::uint8_t vk);
     void release(std::uint8_t vk);
+    void setKey(std::uint8_t vk, bool isDown);
     void releaseAll() { down.fill(false); }
 
     // --- desktop ----------------------------------------------------------
@@ -149,6 +153,17 @@ public:
     // --- processes ----------------------------------------------------------
     int processHandlesOpened = 0;
     int processHandlesClosed = 0;
+    // Calls that reach into another process, by name: SendMessageTimeout to
+    // its window, OpenProcess and QueryFullProcessImageName of it,
+    // ImmGetContext and EnumChildWindows of its window, AttachThreadInput to
+    // another thread. The keyboard hook's budget is counted in them.
+    std::map<std::string, int, std::less<>> crossProcessCalls;
+    void countCrossProcess(std::string_view call); // allocates only for a call's first count
+    int crossProcessTotal() const;
+    bool foreignWindow(WindowHandle window) const;
+    // The longest SendMessageTimeout with SMTO_BLOCK: while it waits, the
+    // hooks of this thread go unanswered.
+    std::uint32_t longestBlockingSendMs = 0;
 
     // --- IMM ----------------------------------------------------------------
     // Windows answers ImmGetContext only for windows of the calling process;
@@ -173,6 +188,7 @@ public:
     // --- SendInput ----------------------------------------------------------
     std::vector<std::vector<KeyInput>> batches; // every SendInput call, records as given
     std::optional<std::uint32_t> acceptLimit;   // total records accepted before refusing
+    bool refusesOnce = false;                   // the limit goes once it has cut one call short
     std::uint32_t acceptedTotal = 0;
     std::uint32_t failError = 5; // last error set when records are refused
     std::uint32_t lastErrorValue = 0;

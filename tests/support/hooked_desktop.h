@@ -118,13 +118,14 @@ protected:
             app_->buffer.append(c);
         }
     }
-    // The one message a swallowed hotkey leaves: the request to the hidden window.
-    void expectOneExecuteRequest() const {
+    // The one message a swallowed hotkey leaves: the request to the hidden
+    // window, naming the window that was in front at the press.
+    void expectOneExecuteRequest(platform::WindowHandle inFront = EditorTop) const {
         ASSERT_EQ(fake::system().posted.size(), 1u);
         const auto& request = fake::system().posted[0];
         EXPECT_EQ(request.window, HiddenWindow);
         EXPECT_EQ(request.message, 0x8002u); // WM_APP + 2
-        EXPECT_EQ(request.wParam, 0u);
+        EXPECT_EQ(request.wParam, inFront);
         EXPECT_EQ(request.lParam, 0);
     }
 

@@ -1,10 +1,19 @@
 #include "capture/clear_triggers.h"
 #include "tests/support/hooked_desktop.h"
 
+#include <cstdio>
+
 namespace tavelio::testing {
 namespace {
 
-using ClearTriggersTest = HookedDesktopTest;
+class ClearTriggersTest : public HookedDesktopTest {
+protected:
+    static std::string hexOf(platform::WindowHandle window) {
+        char text[24];
+        std::snprintf(text, sizeof text, "%llx", static_cast<unsigned long long>(window));
+        return text;
+    }
+};
 
 TEST_F(ClearTriggersTest, MouseButtonPressesClearAndEverythingElseIsLeftAlone) {
     const MouseEvent at12{1, 2}, extremes{2147483647, -2147483647 - 1};
@@ -12,23 +21,35 @@ TEST_F(ClearTriggersTest, MouseButtonPressesClearAndEverythingElseIsLeftAlone) {
         const char* name;
         std::uint32_t message;
         MouseEvent event;
-        const char* detail; // empty: nothing happens
+        const char* clear; // empty: nothing happens
         bool clearOnMouseClick = true;
         bool enabled = true;
         int code = HookActionCode;
     } cases[] = {
-        {"left press", msg::LButtonDown, {-1200, 340}, "message=0x201 x=-1200 y=340 bufLen=5"},
-        {"right press", msg::RButtonDown, {0, 0}, "message=0x204 x=0 y=0 bufLen=5"},
-        {"middle press", msg::MButtonDown, {7, -3}, "message=0x207 x=7 y=-3 bufLen=5"},
+        {"left press",
+         msg::LButtonDown,
+         {-1200, 340},
+         "mouse_click message=0x201 x=-1200 y=340 bufLen=5"},
+        {"right press", msg::RButtonDown, {0, 0}, "mouse_click message=0x204 x=0 y=0 bufLen=5"},
+        {"middle press", msg::MButtonDown, {7, -3}, "mouse_click message=0x207 x=7 y=-3 bufLen=5"},
         {"x-button press", msg::XButtonDown, extremes,
-         "message=0x20b x=2147483647 y=-2147483648 bufLen=5"},
-        {"press while paused", msg::LButtonDown, at12, "message=0x201 x=1 y=2 bufLen=5", true,
-         false},
+         "mouse_click message=0x20b x=2147483647 y=-2147483648 bufLen=5"},
+        {"press while paused", msg::LButtonDown, at12, "mouse_click message=0x201 x=1 y=2 bufLen=5",
+         true, false},
         {"right release", msg::RButtonUp, at12, ""},
         {"left release", msg::LButtonUp, at12, ""},
         {"move", msg::MouseMove, at12, ""},
         {"wheel", msg::MouseWheel, at12, ""},
-        {"injected press", msg::LButtonDown, {1, 2, LowLevelMouseInjected, 0}, ""},
+        // Another program's click may move the caret all the same.
+        {"injected press",
+         msg::LButtonDown,
+         {1, 2, LowLevelMouseInjected, 0},
+         "injected message=0x201 x=1 y=2 bufLen=5"},
+        {"injected press, clearOnMouseClick off",
+         msg::LButtonDown,
+         {1, 2, LowLevelMouseInjected, 0},
+         "",
+         false},
         {"marked press", msg::LButtonDown, {1, 2, 0, InjectedInputMarker}, ""},
         {"clearOnMouseClick off", msg::LButtonDown, at12, "", false},
         {"not HC_ACTION", msg::LButtonDown, at12, "", true, true, 3},
@@ -41,14 +62,13 @@ TEST_F(ClearTriggersTest, MouseButtonPressesClearAndEverythingElseIsLeftAlone) {
         app_->settings.enabled = c.enabled;
         mark();
         processMouseEvent(app_->hook, c.code, c.message, c.event);
-        const std::string detail = c.detail;
-        if (detail.empty()) {
+        const std::string clear = c.clear;
+        if (clear.empty()) {
             EXPECT_EQ(narrow(app_->buffer.text()), "hello");
             EXPECT_TRUE(newLines().empty());
         } else {
             EXPECT_EQ(narrow(app_->buffer.text()), "");
-            EXPECT_EQ(newLines(),
-                      (Lines{"[IN] CLEAR_REQUEST reason=mouse_click " + detail, ClearLine}));
+            EXPECT_EQ(newLines(), (Lines{"[IN] CLEAR_REQUEST reason=" + clear, ClearLine}));
         }
     }
 }
@@ -61,7 +81,7 @@ TEST_F(ClearTriggersTest, AClickInAnExcludedApplicationStillClears) {
     EXPECT_TRUE(app_->buffer.text().empty());
 }
 
-TEST_F(ClearTriggersTest, AChangeOfForegroundProcessClearsButTheFirstPressOnlyRecords) {
+TEST_F(ClearTriggersTest, AChangeOfForegroundWindowClearsButTheFirstPressOnlyRecords) {
     const auto first = sys().addEditor();
     const auto firstPid = pidOf(first);
     type(u"ka");
@@ -72,13 +92,18 @@ TEST_F(ClearTriggersTest, AChangeOfForegroundProcessClearsButTheFirstPressOnlyRe
     EXPECT_EQ(narrow(app_->buffer.text()), "ka");
     EXPECT_TRUE(newLines().empty());
 
-    // Another window of the same process does not count as a change.
+    // Another window of the same process holds other text: a change too.
     const auto tid = sys().window(first).threadId;
     const auto dialog = sys().addWindow(tid, u"#32770", u"Find");
     sys().activate(dialog);
     EXPECT_EQ(checkForegroundProcess(app_->hook), firstPid);
-    EXPECT_EQ(narrow(app_->buffer.text()), "ka");
-    EXPECT_TRUE(newLines().empty());
+    EXPECT_TRUE(app_->buffer.text().empty());
+    EXPECT_EQ(newLines(),
+              (Lines{"[IN] CLEAR_REQUEST reason=foreground_window fromHwnd=0x" +
+                         hexOf(sys().window(first).parent) + " toHwnd=0x" + hexOf(dialog),
+                     ClearLine}));
+    type(u"ka");
+    mark();
 
     const auto second = sys().addEditor(u"C:\\Program Files\\Editor\\editor.exe");
     const auto secondPid = pidOf(second);

@@ -54,7 +54,8 @@ TEST_F(ExecuteSequenceTest, TheRoadOfOneTypicalEvent) {
     EXPECT_EQ(app_->sessionCounter.load(), 1u);
 
     const std::string sid = "sid=1-000003E8";
-    const std::string held = "ctrl=1 lctrl=1 rctrl=0 shift=0 alt=0 win=0 bs=1";
+    // The hotkey's Backspace was swallowed: Windows never sees it down.
+    const std::string held = "ctrl=1 lctrl=1 rctrl=0 shift=0 alt=0 win=0 bs=0";
     const std::string ka = "len=2 first2=\"ka\" last2=\"ka\"";
     EXPECT_EQ(
         runLines(),
@@ -132,8 +133,12 @@ TEST_F(ExecuteSequenceTest, AbortsKeepTheBufferUntilInputHasReachedTheApplicatio
     const std::vector<Case> cases = {
         {"not_ready enabled=0", [this] { app_->settings.enabled = false; }, u"kana", u"", true},
         {"not_ready enabled=1", [this] { app_->run.buffer = nullptr; }, u"kana", u"", true},
-        // The hotkey's press was swallowed and the keys stay down.
-        {"hotkey_not_released ctrl=1 lctrl=1 rctrl=0 shift=0 alt=0 win=0 bs=1",
+        // The hotkey was pressed in a window that is no longer in front.
+        {"foreground_changed target=0x10040 fg=0x10010",
+         [this] { app_->run.requestWindow = 0x10040; }, u"kana", u"", true},
+        {"closing " + NoMods, [this] { app_->watch.stopRequested = true; }, u"kana", u"", true},
+        // The hotkey's press was swallowed and Ctrl stays down.
+        {"hotkey_not_released ctrl=1 lctrl=1 rctrl=0 shift=0 alt=0 win=0 bs=0",
          [] {
              fake::deliverHardwareKey(vk::LControl, false);
              fake::deliverHardwareKey(vk::Back, false);
@@ -160,10 +165,12 @@ TEST_F(ExecuteSequenceTest, AbortsKeepTheBufferUntilInputHasReachedTheApplicatio
              sys().acceptLimit = 0;
          },
          u"kana", u"", true},
-        // A key went out to a window without a context, then the user went elsewhere.
+        // A key went out to a window whose IME cannot be read, then the user
+        // went elsewhere.
         {"ime_ready_failed ime=\"hwnd=0x10050 open=0 conv=0x0 sent=0x0 native=0\"",
          [this] {
              sys().window(edit_).context = 0;
+             editorThreadWindows([](fake::Window& w) { w.defaultImeWindow = 0; });
              sys().addEditor(u"C:\\Tools\\other.exe");
              sys().activate(EditorTop, edit_);
              sys().after(400, [this] { sys().activate(0x10040, 0x10050); });
@@ -203,6 +210,80 @@ TEST_F(ExecuteSequenceTest, AbortsKeepTheBufferUntilInputHasReachedTheApplicatio
             EXPECT_EQ(newLines(), Lines{ClearLine});
         }
         expectNothingHeld();
+    }
+}
+
+// The user acts while a run is under way: from then on nothing more is
+// injected, and the buffer is forgotten exactly when the deletion had begun.
+TEST_F(ExecuteSequenceTest, ARunStopsWhenTheUserActs) {
+    enum class Act { ctrl, shift, letter, arrow, click };
+    const struct {
+        const char* name;
+        std::uint32_t at; // ms into the run (see FiveUnitsTake... for its pauses)
+        std::u16string field;
+        bool deleting; // the deletion had begun
+    } moments[] = {
+        {"before the IME switch", 10, u"kana", false},
+        {"mid-deletion", 100, u"kan", true},  // the first Backspace goes at +96
+        {"mid-typing", 350, u"\u304b", true}, // k at +298, a at +346
+    };
+    const struct {
+        const char* name;
+        Act act;
+    } acts[] = {{"Ctrl", Act::ctrl},
+                {"Shift", Act::shift},
+                {"a letter", Act::letter},
+                {"an arrow", Act::arrow},
+                {"a mouse button", Act::click}};
+    for (const auto& moment : moments) {
+        for (const auto& act : acts) {
+            SCOPED_TRACE(std::string(act.name) + " " + moment.name);
+            buildDesktop();
+            app_->settings.clearOnMouseClick = false; // only the run's own rule clears
+            userTypes(u"kana");
+            std::size_t batchesAtPress = 0;
+            sys().after(moment.at, [&] {
+                batchesAtPress = sys().batches.size();
+                switch (act.act) {
+                case Act::ctrl:
+                    fake::deliverHardwareKey(vk::LControl, false);
+                    break;
+                case Act::shift:
+                    fake::deliverHardwareKey(vk::RShift, false);
+                    break;
+                case Act::letter:
+                case Act::arrow: {
+                    const std::uint8_t key = act.act == Act::letter ? 'X' : vk::Left;
+                    fake::deliverHardwareKey(key, false);
+                    fake::deliverHardwareKey(key, true);
+                    break;
+                }
+                case Act::click:
+                    processMouseEvent(app_->hook, HookActionCode, msg::LButtonDown,
+                                      MouseEvent{5, 5, 0, 0});
+                    break;
+                }
+            });
+            executeReinput(app_->run);
+
+            EXPECT_EQ(sys().batches.size(), batchesAtPress);
+            EXPECT_EQ(sys().window(edit_).shortcuts, u"");
+            // The user's own letter reaches the field; with the IME on it
+            // waits in the composition.
+            const bool typedByUser = act.act == Act::letter && !moment.deleting;
+            EXPECT_EQ(field(), moment.field + (typedByUser ? u"x" : u""));
+            const auto aborts = out("EXECUTE_ABORT");
+            ASSERT_EQ(aborts.size(), 1u);
+            EXPECT_EQ(head(aborts[0], "sid=1-000003E8 reason=user_input "),
+                      "sid=1-000003E8 reason=user_input ");
+            if (moment.deleting) {
+                EXPECT_EQ(app_->buffer.text(), u"");
+            } else if (act.act != Act::arrow) { // an arrow clears by its own rule
+                EXPECT_EQ(app_->buffer.text(), typedByUser ? u"kanax" : u"kana");
+                EXPECT_TRUE(app_->buffer.canExecute());
+            }
+            expectNothingHeld();
+        }
     }
 }
 
@@ -325,30 +406,34 @@ TEST_F(ExecuteSequenceTest, ASecondRequestAfterAFailedDeletionDeletesNothingMore
     EXPECT_EQ(out("EXECUTE_ABORT").back().substr(15), "reason=not_ready enabled=1");
 }
 
-TEST_F(ExecuteSequenceTest, AnUnconfirmedReassertionIsLoggedAndTheRunGoesOn) {
+TEST_F(ExecuteSequenceTest, AReassertionWhoseKeysLeaveTheImeOffStopsAndForgets) {
     userTypes(u"ka");
     // The first Backspace goes out at +96; then the application shuts its IME
-    // and no method brings it back.
+    // and no method brings it back. The last IME key types a backquote.
     sys().after(100, [this] {
         ime().open = false;
         makeImeStubborn();
     });
     executeReinput(app_->run);
-    EXPECT_EQ(out("IME_REASSERT_UNCONFIRMED"),
-              Lines{"sid=1-000003E8 sent=0 ime=\"hwnd=0x10020 open=0 conv=0x1 sent=0x0 "
-                    "native=1\""});
+    const std::string ime = "ime=\"hwnd=0x10020 open=0 conv=0x1 sent=0x0 native=1\"";
+    EXPECT_EQ(out("IME_REASSERT_UNCONFIRMED"), Lines{"sid=1-000003E8 sent=0 " + ime});
     EXPECT_TRUE(out("IME_REASSERTED").empty());
-    EXPECT_EQ(out("EXECUTE_SUCCESS").size(), 1u);
-    EXPECT_EQ(field(), u"`ka"); // romaji, after the fallback's backquote
+    EXPECT_EQ(out("EXECUTE_ABORT"), Lines{"sid=1-000003E8 reason=ime_reassert_failed " + ime});
+    EXPECT_TRUE(out("EXECUTE_SUCCESS").empty());
+    EXPECT_EQ(field(), u"`"); // no romaji typed after it
     EXPECT_EQ(app_->buffer.text(), u"");
 }
 
 TEST_F(ExecuteSequenceTest, AReassertionThatSendsButCannotConfirmSaysSo) {
     userTypes(u"ka");
     // The first Backspace goes out at +96; the field then loses its context
-    // and the focus moves to another control of the window while the wait
-    // runs (another window in front would end the run: see robustness tests).
-    sys().after(100, [this] { sys().window(edit_).context = 0; });
+    // and its IME window, and the focus moves to another control of the window
+    // while the wait runs (another window in front would end the run: see
+    // robustness tests). Nothing can be read, so the run goes on.
+    sys().after(100, [this] {
+        sys().window(edit_).context = 0;
+        editorThreadWindows([](fake::Window& w) { w.defaultImeWindow = 0; });
+    });
     const WindowHandle other =
         sys().addWindow(sys().window(edit_).threadId, u"Edit", u"", EditorTop);
     sys().after(400, [this, other] { sys().activate(EditorTop, other); });

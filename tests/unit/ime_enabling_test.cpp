@@ -1,6 +1,8 @@
 #include "ime/ime_enabling.h"
 #include "tests/support/hooked_desktop.h"
 
+#include <cstdio>
+
 namespace tavelio::testing {
 namespace {
 
@@ -9,6 +11,11 @@ using platform::WindowHandle;
 
 class ImeEnablingTest : public HookedDesktopTest {
 protected:
+    static std::string hexOf(std::uint32_t value) {
+        char text[16];
+        std::snprintf(text, sizeof text, "%x", value);
+        return text;
+    }
     std::vector<std::uint32_t> polls(std::size_t count) const {
         return std::vector<std::uint32_t>(count, 20);
     }
@@ -71,26 +78,47 @@ TEST_F(ImeEnablingTest, TheInputContextAddsTheNativeBitAndKeepsTheRest) {
 }
 
 TEST_F(ImeEnablingTest, TheDefaultImeWindowOpensWhatTheContextCannot) {
-    ime().conversion = 0x9; // closed, kana mode kept from before
-    ime().setOpenFails = true;
-    EXPECT_TRUE(enableIme(fallback_).on);
-    EXPECT_EQ(runLines(),
-              (Lines{
-                  "[OUT] IME_ENABLE_BEGIN hwnd=0x10020 open=0 conv=0x9 sent=0x0 native=1",
-                  "[OUT] IME_ENABLE_DEFAULT_WND imeWnd=0x10030 delivered=1 result=0",
-                  "[OUT] IME_ENABLE method=WM_IME_CONTROL result=ok",
-                  "[OUT] IME_ENABLE_END hwnd=0x10020 open=1 conv=0x9 sent=0x0 native=1",
-              }));
-    ASSERT_EQ(sys().sent.size(), 1u);
-    const auto& m = sys().sent[0];
-    EXPECT_EQ(m.window, EditorImeWindow);
-    EXPECT_EQ(m.message, 0x0283u);
-    EXPECT_EQ(m.wParam, 0x0006u);
-    EXPECT_EQ(m.lParam, 1);
-    EXPECT_EQ(m.flags, 0x0003u);
-    EXPECT_EQ(m.timeoutMs, 250u);
-    EXPECT_EQ(sys().sleeps, std::vector<std::uint32_t>{80});
-    EXPECT_TRUE(sys().batches.empty());
+    const struct {
+        const char* name;
+        std::uint32_t conversion, conversionAfter;
+        Lines modeLines; // between opening and success
+    } cases[] = {
+        {"kana mode kept from before", 0x9, 0x9, {}},
+        // Opened in alphanumeric mode: the IME window also sets the native bit.
+        {"alphanumeric full-shape",
+         0x18,
+         0x19,
+         {"[OUT] IME_ENABLE_DEFAULT_WND_MODE imeWnd=0x10030 conv=0x18 delivered=1 result=0"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        buildDesktop();
+        ime().conversion = c.conversion; // closed
+        ime().setOpenFails = true;
+        ime().setConversionFails = true;
+        EXPECT_TRUE(enableIme(fallback_).on);
+        EXPECT_EQ(ime().conversion, c.conversionAfter);
+        const std::string before = "hwnd=0x10020 open=0 conv=0x" + hexOf(c.conversion) +
+                                   " sent=0x0 native=" + ((c.conversion & 1) ? "1" : "0");
+        const std::string after =
+            "hwnd=0x10020 open=1 conv=0x" + hexOf(c.conversionAfter) + " sent=0x0 native=1";
+        Lines expected{"[OUT] IME_ENABLE_BEGIN " + before,
+                       "[OUT] IME_ENABLE_DEFAULT_WND imeWnd=0x10030 delivered=1 result=0"};
+        expected.insert(expected.end(), c.modeLines.begin(), c.modeLines.end());
+        expected.push_back("[OUT] IME_ENABLE method=WM_IME_CONTROL result=ok");
+        expected.push_back("[OUT] IME_ENABLE_END " + after);
+        EXPECT_EQ(runLines(), expected);
+        ASSERT_FALSE(sys().sent.empty());
+        const auto& m = sys().sent[0];
+        EXPECT_EQ(m.window, EditorImeWindow);
+        EXPECT_EQ(m.message, 0x0283u);
+        EXPECT_EQ(m.wParam, 0x0006u);
+        EXPECT_EQ(m.lParam, 1);
+        EXPECT_EQ(m.flags & 0x0002u, 0x0002u); // SMTO_ABORTIFHUNG
+        EXPECT_EQ(m.timeoutMs, 250u);
+        EXPECT_EQ(sys().sleeps, std::vector<std::uint32_t>{80});
+        EXPECT_TRUE(sys().batches.empty());
+    }
 }
 
 TEST_F(ImeEnablingTest, AFailedDefaultWindowSendLeavesItToTheKeys) {
@@ -144,18 +172,24 @@ TEST_F(ImeEnablingTest, TheKeysAreTriedInOrderUntilOneSwitchesTheImeOn) {
     const auto convert = std::vector<KeyInput>{injected(0x1C, 0, 0), injected(0x1C, 0, 2)};
     const auto kanji = std::vector<KeyInput>{injected(0x19, 0, 0), injected(0x19, 0, 2)};
     const auto scan29 = std::vector<KeyInput>{injected(0, 0x29, 0x8), injected(0, 0x29, 0xA)};
+    const std::string unreadable = "result=ok hwnd=0x10020 context=null";
     const struct {
         std::uint32_t switchOnKey;
         const char* line;
         std::vector<std::vector<KeyInput>> batches;
+        bool otherProcess = false; // its context cannot be had; its IME window answers
     } cases[] = {
         {0xF2, "method=VK_DBE_HIRAGANA result=verified", {hiragana}},
         {0x1C, "method=VK_CONVERT result=verified", {hiragana, convert}},
         {0x19, "method=VK_KANJI result=verified", {hiragana, convert, kanji}},
         {0x100 + 0x29, "method=scan29 result=verified", {hiragana, convert, kanji, scan29}},
+        {0x1C, "method=VK_CONVERT result=verified", {hiragana, convert}, true},
+        {0x100 + 0x29, "method=scan29 result=verified", {hiragana, convert, kanji, scan29}, true},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.line);
+        SCOPED_TRACE(c.line + std::string(c.otherProcess ? ", another process" : ""));
+        buildDesktop();
+        sys().contextsAcrossProcesses = !c.otherProcess;
         ime() = fake::ImeState{};
         makeImeStubborn();
         ime().switchOnKeys = {c.switchOnKey};
@@ -170,7 +204,8 @@ TEST_F(ImeEnablingTest, TheKeysAreTriedInOrderUntilOneSwitchesTheImeOn) {
         EXPECT_EQ(sys().sleeps, sleeps);
         EXPECT_EQ(fallback_, edit_);
         EXPECT_TRUE(waitImeReady(fallback_));
-        EXPECT_EQ(events(LogChannel::Output, "IME_READY"), Lines{"result=ok " + ImeSwitchedOn});
+        EXPECT_EQ(events(LogChannel::Output, "IME_READY"),
+                  Lines{c.otherProcess ? unreadable : "result=ok " + ImeSwitchedOn});
     }
 }
 
@@ -209,8 +244,10 @@ TEST_F(ImeEnablingTest, AMethodOneSuccessIsOverriddenWhenTheImeGoesOffAgain) {
     EXPECT_EQ(events(LogChannel::Output, "IME_ENABLE_FALLBACK"), Lines{"result=fail"});
 }
 
-TEST_F(ImeEnablingTest, WithoutAContextTheKeyIsSentUnverifiedAndTheWaitAcceptsIt) {
+// Neither a context nor an IME window: nothing tells whether the key worked.
+TEST_F(ImeEnablingTest, WithNothingToReadTheKeyIsSentUnverifiedAndTheWaitAcceptsIt) {
     sys().window(edit_).context = 0;
+    editorThreadWindows([](fake::Window& w) { w.defaultImeWindow = 0; });
     EXPECT_TRUE(enableIme(fallback_).on);
     EXPECT_EQ(fallback_, edit_);
     EXPECT_TRUE(waitImeReady(fallback_));
@@ -219,12 +256,11 @@ TEST_F(ImeEnablingTest, WithoutAContextTheKeyIsSentUnverifiedAndTheWaitAcceptsIt
               (Lines{
                   "[OUT] IME_ENABLE_BEGIN hwnd=0x10020 context=null",
                   "[OUT] IME_ENABLE method=ImmSetOpenStatus result=skip reason=no_context",
-                  "[OUT] IME_ENABLE_DEFAULT_WND imeWnd=0x10030 delivered=1 result=0",
                   "[OUT] IME_ENABLE_FALLBACK method=VK_DBE_HIRAGANA result=sent_unverified",
                   "[OUT] IME_ENABLE_END hwnd=0x10020 context=null",
                   "[OUT] IME_READY result=key_fallback_unverified hwnd=0x10020 context=null",
               }));
-    std::vector<std::uint32_t> sleeps{80, 120};
+    std::vector<std::uint32_t> sleeps{120};
     const auto wait = polls(25);
     sleeps.insert(sleeps.end(), wait.begin(), wait.end());
     EXPECT_EQ(sys().sleeps, sleeps);
@@ -243,6 +279,7 @@ TEST_F(ImeEnablingTest, SwitchingWindowsAfterAnUnverifiedKeyMakesTheWaitTimeOut)
         SCOPED_TRACE(c.name);
         buildDesktop();
         sys().window(edit_).context = 0;
+        editorThreadWindows([](fake::Window& w) { w.defaultImeWindow = 0; });
         EXPECT_TRUE(enableIme(fallback_).on);
         const WindowHandle other = sys().addEditor(u"C:\\Tools\\other.exe");
         ASSERT_EQ(other, 0x10050u);
@@ -259,8 +296,12 @@ TEST_F(ImeEnablingTest, SwitchingWindowsAfterAnUnverifiedKeyMakesTheWaitTimeOut)
 
 TEST_F(ImeEnablingTest, TheWorkingWindowIsStoredEvenWhenFocusMovesDuringTheKeys) {
     sys().window(edit_).context = 0;
+    editorThreadWindows([](fake::Window& w) { w.defaultImeWindow = 0; });
     const WindowHandle other = sys().addEditor(u"C:\\Tools\\other.exe");
     sys().window(other).context = 0;
+    for (auto& [handle, w] : sys().windows) {
+        w.defaultImeWindow = 0; // nothing to read anywhere
+    }
     sys().activate(EditorTop, edit_);
     sys().after(100, [&] { sys().activate(other - 0x10, other); }); // during the 120 ms pause
     EXPECT_TRUE(enableIme(fallback_).on);
@@ -283,14 +324,19 @@ TEST_F(ImeEnablingTest, TheWaitPollsEveryTwentyMillisecondsForHalfASecond) {
         std::uint32_t onAfter; // 0: never
         bool result;
         std::size_t polls;
+        bool afterKeysToAnotherProcess = false; // its IME window still reads it
     } cases[] = {
         {"on after 70 ms", 1000, 70, true, 4},
         {"on at the last check", 1000, 480, true, 24},
         {"never on", 1000, 0, false, 25},
         {"never on, tick count wrapping", 0xFFFFFF00u, 0, false, 25},
+        {"never on after a key, read through the IME window", 1000, 0, false, 25, true},
+        {"on after a key, read through the IME window", 1000, 70, true, 4, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
+        sys().contextsAcrossProcesses = !c.afterKeysToAnotherProcess;
+        fallback_ = c.afterKeysToAnotherProcess ? edit_ : 0;
         ime() = fake::ImeState{};
         sys().tick = c.startTick;
         sys().sleeps.clear();

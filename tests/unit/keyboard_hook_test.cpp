@@ -47,8 +47,10 @@ TEST_F(KeyboardHookTest, DecisionTable) {
     auto rejected = [](std::string key) {
         return Lines{"[IN] REJECT reason=not_printable " + key};
     };
+    // The IME put text of its own in the field: the buffer no longer ends it.
     auto skipped = [](std::string vkHex) {
-        return Lines{"[IN] SKIP reason=ime_open vk=0x" + vkHex + " ime=\"" + ImeOn + "\""};
+        return Lines{"[IN] SKIP reason=ime_open vk=0x" + vkHex + " ime=\"" + ImeOn + "\"",
+                     clearRequest("ime_typing vk=0x" + vkHex), ClearLine};
     };
     const Lines backspaced = {
         "[IN] BUFFER action=backspace len=1 truncated=0 canExecute=1 last=backspace text=\"k\""};
@@ -62,7 +64,8 @@ TEST_F(KeyboardHookTest, DecisionTable) {
         "imeOpen=1 ime=\"" +
             ImeOn + "\" text=\"ka\"",
         clearRequest("modifier_combo vk=0x08"), ClearLine};
-    const Lines spaceSkipped = {"[IN] SKIP reason=ime_open_on_space ime=\"" + ImeOn + "\""};
+    const Lines spaceSkipped = {"[IN] SKIP reason=ime_open_on_space ime=\"" + ImeOn + "\"",
+                                clearRequest("ime_typing vk=0x20"), ClearLine};
     const Lines spaceAppended = {
         "[IN] BUFFER action=append ch=\" \" len=3 truncated=0 canExecute=1 last=text text=\"ka \""};
     const Lines quoteAppended = {
@@ -93,7 +96,7 @@ TEST_F(KeyboardHookTest, DecisionTable) {
         {"Shift+Backspace", Back, {LShift}, false, "k", backspaced},
         {"Space with clearOnSpace", Space, {}, false, "", spaceClear, ClearOnSpace},
         {"Space with clearOnSpace and the IME open", Space, {}, true, "", spaceClear, ClearOnSpace},
-        {"Space with the IME open", Space, {}, true, "ka", spaceSkipped},
+        {"Space with the IME open", Space, {}, true, "", spaceSkipped},
         {"Space", Space, {}, false, "ka ", spaceAppended},
         {"Enter with the IME open", Return, {}, true, "", cleared("clear_key vk=0x0D")},
         {"K", 'K', {}, false, "kak", smallK},
@@ -115,10 +118,10 @@ TEST_F(KeyboardHookTest, DecisionTable) {
         {"Delete", Delete, {}, false, "ka", rejected("vk=0x2E scan=0x53")},
         {"F1", F1, {}, false, "ka", rejected("vk=0x70 scan=0x3B")},
         {"Shift alone", LShift, {LShift}, false, "ka", rejected("vk=0xA0 scan=0x2A")},
-        {"K with the IME open", 'K', {}, true, "ka", skipped("4B")},
-        {"7 with the IME open", '7', {}, true, "ka", skipped("37")},
-        {"semicolon with the IME open", 0xBA, {}, true, "ka", skipped("BA")},
-        {"Delete with the IME open", Delete, {}, true, "ka", skipped("2E")},
+        {"K with the IME open", 'K', {}, true, "", skipped("4B")},
+        {"7 with the IME open", '7', {}, true, "", skipped("37")},
+        {"semicolon with the IME open", 0xBA, {}, true, "", skipped("BA")},
+        {"Delete with the IME open", Delete, {}, true, "", skipped("2E")},
     };
     // Every clear key, with and without Shift.
     for (const std::uint8_t clearKey :
@@ -127,6 +130,18 @@ TEST_F(KeyboardHookTest, DecisionTable) {
         const Lines clear = cleared("clear_key vk=" + hex);
         rows.push_back({"clear key " + hex, clearKey, {}, false, "", clear});
         rows.push_back({"clear key " + hex + " with Shift", clearKey, {LShift}, false, "", clear});
+    }
+    // The keys of a Japanese keyboard that work the IME reach the application
+    // unrecorded, whatever its IME does with them.
+    for (const std::uint8_t imeKey : {0x19, 0x1C, 0x1D, 0xF0, 0xF1, 0xF2, 0xF3, 0xF4, 0xF5, 0xF6}) {
+        const std::string hex = hex2(imeKey);
+        rows.push_back({"IME key " + hex, imeKey, {}, false, "", cleared("ime_key vk=" + hex)});
+        rows.push_back({"IME key " + hex + " with the IME open",
+                        imeKey,
+                        {},
+                        true,
+                        "",
+                        cleared("ime_key vk=" + hex)});
     }
 
     for (const auto& row : rows) {
@@ -205,7 +220,7 @@ TEST_F(KeyboardHookTest, AHotkeyPressThatCannotExecuteIsSkippedAndClears) {
         {"excluded application", u"ka", ctrl, false, true, true,
          "matched=0 enabled=1 canExecute=1 truncated=0 bufLen=2 allowedApp=0 imeOpen=0 ime=\"" +
              cmdIme + "\" text=\"ka\"",
-         "disabled_or_excluded vk=0x08"},
+         "disabled_or_excluded"},
         {"paused", u"ka", ctrl, false, false, false,
          "matched=0 enabled=0 canExecute=1 truncated=0 bufLen=2 allowedApp=1 imeOpen=0 ime=\"" +
              ImeOff + "\" text=\"ka\"",
@@ -224,6 +239,8 @@ TEST_F(KeyboardHookTest, AHotkeyPressThatCannotExecuteIsSkippedAndClears) {
         sys().activate(c.excluded ? sys().window(cmd).parent : notepadTop,
                        c.excluded ? cmd : edit_);
         app_->hook.fromPid = pidOf(sys().foreground);
+        app_->hook.fromWindow = sys().foreground;
+        app_->hook.fromAllowed = !c.excluded;
         app_->buffer.clear();
         type(c.typed);
         hold(c.held);
@@ -261,16 +278,22 @@ TEST_F(KeyboardHookTest, PausedOrExcludedKeysClearTheBuffer) {
     EXPECT_TRUE(app_->buffer.text().empty());
     EXPECT_EQ(newLines(), (Lines{clearRequest("disabled_or_excluded vk=0x41"), ClearLine}));
 
+    // Settings are read once at start; the process is asked again here as
+    // it would be after a switch to it.
     app_->settings.enabled = true;
     app_->settings.excludedApps = {u"NOTEPAD.EXE"};
+    app_->hook.fromPid = 0;
     type(u"ka");
     mark();
     EXPECT_FALSE(key(vk::Space));
     EXPECT_TRUE(app_->buffer.text().empty());
-    EXPECT_EQ(newLines(), (Lines{clearRequest("disabled_or_excluded vk=0x20"), ClearLine}));
+    // No key code: what is typed into a password manager must not be
+    // rebuildable from the log.
+    EXPECT_EQ(newLines(), (Lines{clearRequest("disabled_or_excluded"), ClearLine}));
 
     // With appMode anything but "all" the list is not consulted.
     app_->settings.appMode = u"All";
+    app_->hook.fromPid = 0;
     EXPECT_FALSE(key('A'));
     EXPECT_EQ(narrow(app_->buffer.text()), "a");
 }
@@ -291,8 +314,9 @@ TEST_F(KeyboardHookTest, SwitchingToAnotherProcessClearsBeforeTheKeyIsRecorded) 
     EXPECT_EQ(lines[3], "[IN] APPEND source=vk vk=0x41 ch=\"a\"");
 }
 
-// Injected presses, marked ones, releases and non-action codes change nothing
-// and do not even look at the foreground process.
+// Injected presses, marked ones, releases and non-action codes are not
+// recorded and do not even look at the foreground process. Another program's
+// presses reach the application unrecorded, so they end the segment.
 TEST_F(KeyboardHookTest, InjectedEventsAndReleasesAreIgnored) {
     const struct {
         const char* name;
@@ -300,12 +324,14 @@ TEST_F(KeyboardHookTest, InjectedEventsAndReleasesAreIgnored) {
         std::uint32_t flags;
         std::uintptr_t extraInfo;
         int code;
+        bool clears = false;
     } cases[] = {
-        {"injected by another program", msg::KeyDown, LowLevelKeyInjected, 0, 0},
+        {"injected by another program", msg::KeyDown, LowLevelKeyInjected, 0, 0, true},
         {"injected and marked", msg::KeyDown, LowLevelKeyInjected, InjectedInputMarker, 0},
-        {"injected system key", msg::SysKeyDown, LowLevelKeyInjected | 0x20, 0x1234, 0},
+        {"injected system key", msg::SysKeyDown, LowLevelKeyInjected | 0x20, 0x1234, 0, true},
         {"marked without the injected flag", msg::KeyDown, 0, InjectedInputMarker, 0},
         {"key release", msg::KeyUp, 0x80, 0, 0},
+        {"injected release", msg::KeyUp, LowLevelKeyInjected | 0x80, 0, 0},
         {"system key release", msg::SysKeyUp, 0x80, 0, 0},
         {"not HC_ACTION", msg::KeyDown, 0, 0, 3},
     };
@@ -320,9 +346,10 @@ TEST_F(KeyboardHookTest, InjectedEventsAndReleasesAreIgnored) {
             hold({vk::LControl});
             mark();
             EXPECT_FALSE(key(k, c.message, c.flags, c.extraInfo, c.code));
-            EXPECT_EQ(narrow(app_->buffer.text()), "ka");
+            EXPECT_EQ(narrow(app_->buffer.text()), c.clears ? "" : "ka");
             EXPECT_EQ(app_->hook.fromPid, pidOf(edit_));
-            EXPECT_TRUE(newLines().empty());
+            const Lines cleared{clearRequest("injected vk=" + hex2(k)), ClearLine};
+            EXPECT_EQ(newLines(), c.clears ? cleared : Lines{});
             EXPECT_TRUE(sys().posted.empty());
         }
     }
@@ -348,13 +375,17 @@ TEST_F(KeyboardHookTest, TheProgramsOwnInputComingBackThroughTheHookIsNotRecorde
         {'Z', 0, 0, 0, 0}, // another program's input, unmarked
         {'Z', 0, keyevent::KeyUp, 0, 0},
     };
-    EXPECT_EQ(platform::sendInput(records, 6), 6u);
+    EXPECT_EQ(platform::sendInput(records, 4), 4u);
     EXPECT_EQ(narrow(app_->buffer.text()), "ka");
     EXPECT_TRUE(newLines().empty());
+    EXPECT_EQ(platform::sendInput(records + 4, 2), 2u);
+    EXPECT_EQ(narrow(app_->buffer.text()), ""); // the other program's Z ended the segment
+    EXPECT_EQ(newLines(), (Lines{clearRequest("injected vk=0x5A"), ClearLine}));
     EXPECT_EQ(narrow(field()), "kz"); // the editor did get the keys
 }
 
-// Each question costs a process query or a thread attachment; a press asks it once.
+// The excluded-application question costs a process query: it is asked once
+// per foreground process. The IME question is asked once per press.
 TEST_F(KeyboardHookTest, APressAsksForTheAppFilterAndTheImeAtMostOnce) {
     diagnosticLog().stop(); // the log lines ask again, on purpose
     type(u"ka");
@@ -362,14 +393,36 @@ TEST_F(KeyboardHookTest, APressAsksForTheAppFilterAndTheImeAtMostOnce) {
     hold({vk::LControl});
     EXPECT_FALSE(key(vk::Back)); // step 6 and the key rule both need the filter
     EXPECT_EQ(sys().processHandlesOpened, 1);
-    EXPECT_EQ(sys().contextsObtained, 1);
+    const auto sends = sys().sent.size() + static_cast<std::size_t>(sys().contextsObtained);
 
     setIme(false);
     hold({});
     EXPECT_FALSE(key('K'));
-    EXPECT_EQ(sys().processHandlesOpened, 2);
-    EXPECT_EQ(sys().contextsObtained, 2);
+    EXPECT_EQ(sys().processHandlesOpened, 1);
+    EXPECT_EQ(sys().sent.size() + static_cast<std::size_t>(sys().contextsObtained), sends + 1);
     EXPECT_EQ(narrow(app_->buffer.text()), "k");
+
+    sys().addEditor(u"C:\\Tools\\editor.exe");
+    EXPECT_FALSE(key('K'));
+    EXPECT_EQ(sys().processHandlesOpened, 2);
+}
+
+// Over a typed sentence the hook reaches into the application's process once
+// per key, with one question to its IME window (the IME is off: the mode is
+// not asked), and once for the process itself when it first comes to the
+// front. Windows answers nothing else across processes that would be worth it.
+TEST_F(KeyboardHookTest, TypingASentenceAsksTheApplicationOncePerKey) {
+    diagnosticLog().stop();
+    sys().contextsAcrossProcesses = false; // as Windows: another process's contexts read null
+    const std::u16string sentence = u"watashi ha nihongo wo hanashimasu";
+    userTypes(sentence);
+    EXPECT_EQ(app_->buffer.text(), sentence);
+    const int keys = static_cast<int>(sentence.size());
+    EXPECT_EQ(sys().crossProcessCalls, (std::map<std::string, int, std::less<>>{
+                                           {"OpenProcess", 1},
+                                           {"QueryFullProcessImageName", 1},
+                                           {"SendMessageTimeout", keys},
+                                       }));
 }
 
 TEST_F(KeyboardHookTest, AFailureInsideTheDecisionsPassesTheKeyOn) {

@@ -72,14 +72,17 @@ TEST_F(RobustnessExecuteTest, AHungApplicationCostsEachImeMessageNoMoreThanItsTi
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         buildDesktop();
-        // The context refuses to open (another process's), and every window
-        // of the editor's thread, its default IME window included, hangs.
+        // The context refuses to open (another process's), and once the
+        // hotkey is pressed every window of the editor's thread, its default
+        // IME window included, hangs.
         ime().setOpenFails = true;
         if (c.keysSwitchTheImeOn) {
             ime().switchOnKeys = {vk::DbeHiragana};
         }
-        editorThreadWindows([](fake::Window& w) { w.hung = true; });
         typeAndPressHotkey();
+        editorThreadWindows([](fake::Window& w) { w.hung = true; });
+        sys().sent.clear();
+        sys().longestBlockingSendMs = 0;
 
         const std::uint32_t start = sys().tick;
         const auto sleepsBefore = sys().sleeps.size();
@@ -93,6 +96,9 @@ TEST_F(RobustnessExecuteTest, AHungApplicationCostsEachImeMessageNoMoreThanItsTi
             EXPECT_EQ(m.timeoutMs, ImeControlTimeoutMs);
             EXPECT_EQ(m.flags & 0x2u, 0x2u) << "SMTO_ABORTIFHUNG";
         }
+        // While the run waits on the application, Tavelio's own hooks are
+        // still answered (no SMTO_BLOCK): the desktop's keys do not stall.
+        EXPECT_EQ(sys().longestBlockingSendMs, 0u);
         // Time passes only in the run's own pauses and in the hung sends.
         const auto& sleeps = sys().sleeps;
         const std::uint32_t paused = std::accumulate(

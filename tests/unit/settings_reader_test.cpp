@@ -101,9 +101,20 @@ const ReadCase readCases[] = {
         [](Settings& s) { s.enabled = false, s.hotkey = u"Ctrl+Space"; }),
     row("UTF-16 file", bytes("\xFF\xFE{\0\"\0e\0n\0a\0b\0l\0e\0d\0\"\0:\0f\0a\0l\0s\0e\0}\0"),
         [](Settings&) {}),
-    row("bytes are ISO-8859-1, UTF-8 is not decoded",
+    row("a file that is not UTF-8 throughout: each byte one character",
         "{\"hotkey\": \"\xE9\", \"appMode\": \"\xC3\xA9\"}",
         [](Settings& s) { s.hotkey = u"\u00e9", s.appMode = u"\u00c3\u00a9"; }),
+    row("a UTF-8 file: names as written",
+        "{\"excludedApps\": [\"\xE3\x83\xA1\xE3\x83\xA2\xE5\xB8\xB3.exe\", \"\xC3\x89"
+        "dit.exe\"], "
+        "\"hotkey\": \"\xF0\x9F\x98\x80\"}",
+        [](Settings& s) {
+            s.excludedApps = {u"\u30e1\u30e2\u5e33.exe", u"\u00c9dit.exe"};
+            s.hotkey = u"\U0001F600";
+        }),
+    row("overlong and surrogate forms are no UTF-8",
+        "{\"hotkey\": \"\xC0\xAF\", \"appMode\": \"\xED\xA0\x80\"}",
+        [](Settings& s) { s.hotkey = u"\u00c0\u00af", s.appMode = u"\u00ed\u00a0\u0080"; }),
     row("CR LF inside a value becomes LF, a lone CR stays", "{\"hotkey\": \"a\r\nb\rc\r\r\n\"}",
         [](Settings& s) { s.hotkey = u"a\nb\rc\r\n"; }),
     row("control bytes and NUL are ordinary characters",

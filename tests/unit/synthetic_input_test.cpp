@@ -143,21 +143,30 @@ TEST_F(SyntheticInputTest, TheWaitPollsEveryTenMillisecondsUntilAllFourKeysAreUp
 
 // ----------------------------------------------------------- releaseModifiers
 
-TEST_F(SyntheticInputTest, ReleasesOneGenericKeyPerModifierFamilyThatIsDown) {
+// Each key is lifted by its own scan code: the right-hand Ctrl and Alt by
+// their extended codes, the right Shift by 0x36. A left-hand key-up would
+// leave the right one down.
+TEST_F(SyntheticInputTest, ReleasesEveryModifierKeyThatIsDown) {
     const auto ctrlUp = injected(0, 0x1D, 0xA);
     const auto shiftUp = injected(0, 0x2A, 0xA);
     const auto altUp = injected(0, 0x38, 0xA);
+    const auto rightCtrlUp = injected(0, 0x1D, 0xB);
+    const auto rightShiftUp = injected(0, 0x36, 0xA);
+    const auto rightAltUp = injected(0, 0x38, 0xB);
     const struct {
         std::vector<std::uint8_t> held;
         std::vector<KeyInput> sent;
         std::string line;
     } cases[] = {
-        {{vk::RControl}, {ctrlUp}, "keys=ctrl result=ok"},
+        {{vk::RControl}, {rightCtrlUp}, "keys=ctrl result=ok"},
         {{vk::LControl, vk::LMenu}, {ctrlUp, altUp}, "keys=ctrl alt result=ok"},
         {{vk::RMenu, vk::RShift, vk::Control},
-         {ctrlUp, shiftUp, altUp},
+         {ctrlUp, rightShiftUp, rightAltUp},
          "keys=ctrl shift alt result=ok"},
         {{vk::LShift}, {shiftUp}, "keys=shift result=ok"},
+        {{vk::LControl, vk::RControl, vk::LShift, vk::RShift},
+         {ctrlUp, rightCtrlUp, shiftUp, rightShiftUp},
+         "keys=ctrl shift result=ok"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
@@ -172,7 +181,8 @@ TEST_F(SyntheticInputTest, ReleasesOneGenericKeyPerModifierFamilyThatIsDown) {
         EXPECT_EQ(sys().batches[0], c.sent);
         EXPECT_EQ(sys().sleeps, std::vector<std::uint32_t>{12});
         EXPECT_EQ(out("RELEASE_MODIFIERS").back(), c.line);
-        for (const auto key : {vk::Control, vk::Shift, vk::Menu}) {
+        for (const auto key : {vk::Control, vk::Shift, vk::Menu, vk::LControl, vk::RControl,
+                               vk::LShift, vk::RShift, vk::LMenu, vk::RMenu}) {
             EXPECT_FALSE(sys().down[key]) << "key " << int(key);
         }
     }
@@ -188,13 +198,14 @@ TEST_F(SyntheticInputTest, NoModifierDownSendsNothingAndDoesNotPause) {
 }
 
 TEST_F(SyntheticInputTest, AModifierWithoutScanCodeIsReleasedByVirtualKey) {
-    sys().keysWithoutScanCode[fake::UsLayout] = {vk::Menu};
+    sys().keysWithoutScanCode[fake::UsLayout] = {vk::LMenu};
     sys().press(vk::Control);
     sys().press(vk::Menu);
     EXPECT_TRUE(releaseModifiers());
     ASSERT_EQ(sys().batches.size(), 1u);
     EXPECT_EQ(sys().batches[0],
-              (std::vector<KeyInput>{injected(0, 0x1D, 0xA), injected(vk::Menu, 0, 0x2)}));
+              (std::vector<KeyInput>{injected(0, 0x1D, 0xA), injected(vk::LMenu, 0, 0x2)}));
+    EXPECT_FALSE(sys().down[vk::Menu]);
 }
 
 TEST_F(SyntheticInputTest, ARefusedReleaseFailsWithoutPausing) {

@@ -26,9 +26,20 @@ TEST_F(TextReinputTest, EachCharacterGoesOutAsTheKeyStrokesThatProduceIt) {
         std::u16string text;
         Batches batches;
         std::u16string typed;
+        bool capsLock = false;
     } cases[] = {
         {u"k", {{scan(0x25, false), scan(0x25, true)}}, u"k"},
         {u"K", {{scan(0x2A, false), scan(0x25, false), scan(0x25, true), scan(0x2A, true)}}, u"K"},
+        // Caps Lock on: Shift is inverted for the letters, so the case comes out as recorded.
+        {u"K", {{scan(0x25, false), scan(0x25, true)}}, u"K", true},
+        {u"k",
+         {{scan(0x2A, false), scan(0x25, false), scan(0x25, true), scan(0x2A, true)}},
+         u"k",
+         true},
+        {u"!",
+         {{scan(0x2A, false), scan(0x02, false), scan(0x02, true), scan(0x2A, true)}},
+         u"!",
+         true},
         {u"!", {{scan(0x2A, false), scan(0x02, false), scan(0x02, true), scan(0x2A, true)}}, u"!"},
         {u"/", {{scan(0x35, false), scan(0x35, true)}}, u"/"},
         {u"€",
@@ -48,6 +59,7 @@ TEST_F(TextReinputTest, EachCharacterGoesOutAsTheKeyStrokesThatProduceIt) {
         SCOPED_TRACE(narrow(c.text));
         sys().batches.clear();
         sys().sleeps.clear();
+        sys().toggled[vk::Capital] = c.capsLock;
         field().clear();
         EXPECT_TRUE(sendText(c.text));
         EXPECT_EQ(sys().batches, c.batches);
@@ -123,8 +135,12 @@ TEST_F(TextReinputTest, WithTheImeOnTheRomajiBecomeKana) {
 
 TEST_F(TextReinputTest, ARefusedKeyStrokeStopsAtThatCharacter) {
     sys().acceptLimit = 5; // "ab" whole, then only the Shift press of "C"
+    sys().refusesOnce = true;
     EXPECT_FALSE(sendText(u"abCd"));
-    EXPECT_EQ(sys().batches.size(), 3u);
+    // The Shift it pressed is let go again: nothing stays down for the user.
+    ASSERT_EQ(sys().batches.size(), 4u);
+    EXPECT_EQ(sys().batches.back(), (Batches::value_type{scan(0x2A, true)}));
+    EXPECT_FALSE(sys().down[vk::Shift]);
     EXPECT_EQ(field(), u"ab");
     EXPECT_EQ(sys().sleeps, (std::vector<std::uint32_t>{48, 48}));
     auto lines = logLines(LogChannel::Output);

@@ -38,6 +38,11 @@ void resetSystem(const std::filesystem::path& root) {
     current = &instance;
 }
 
+std::mutex& diskLock() {
+    static std::mutex disk;
+    return disk;
+}
+
 void System::at(std::uint32_t atTick, std::function<void()> action) {
     timeline_.push_back({atTick, nextOrder_++, std::move(action)});
 }

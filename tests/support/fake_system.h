@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -218,6 +219,10 @@ public:
 // FakeSystemTest), so no state leaks from one test into the next.
 System& system();
 void resetSystem(const std::filesystem::path& root);
+
+// Held by a test, it stalls every file write the way a busy disk does; the
+// log's writer thread waits on it.
+std::mutex& diskLock();
 
 // Applies accepted SendInput records to the desktop: defined by the input model.
 void deliverInput(const KeyInput& record);

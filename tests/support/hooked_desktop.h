@@ -66,8 +66,8 @@ protected:
     // keyboard. Without logging no file of an earlier desktop is left to pass
     // for this one's.
     void buildDesktop(bool logging = true) {
-        fake::resetSystem(root_);
         diagnosticLog().stop();
+        fake::resetSystem(root_);
         std::error_code ec;
         std::filesystem::remove_all(sys().hostPath(sys().roaming + u"\\Tavelio"), ec);
         if (logging) {

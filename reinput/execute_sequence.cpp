@@ -59,6 +59,14 @@ private:
         context.buffer->clear();
         return false;
     }
+    // The program is closing: a close or an end of session came while the
+    // run paused, and no further step may inject.
+    bool carryOn(bool textDeleted) {
+        if (!context.run.stopRequested) {
+            return true;
+        }
+        return textDeleted ? abortAndForget(u"closing") : abort(u"closing");
+    }
 
     ExecuteContext& context;
     std::u16string sessionId;
@@ -74,8 +82,8 @@ private:
 };
 
 void ExecuteSession::execute() {
-    if (takeSnapshot() && releaseHotkey() && switchImeOn() && deleteText() && reassertIme() &&
-        typeAgain()) {
+    if (takeSnapshot() && releaseHotkey() && carryOn(false) && switchImeOn() && carryOn(false) &&
+        deleteText() && carryOn(true) && reassertIme() && carryOn(true) && typeAgain()) {
         log(u"EXECUTE_SUCCESS", [&](LogDetails& d) {
             d.add(u"reinputLen", reinputLen)
                 .add(u"trailingSpaces", trailingSpaces)
@@ -125,6 +133,9 @@ bool ExecuteSession::releaseHotkey() {
         return abort(u"hotkey_not_released", describeModifierState);
     }
     log(u"HOTKEY_RELEASED", describeModifierState);
+    if (!carryOn(false)) {
+        return false;
+    }
     if (!releaseModifiers()) {
         return abort(u"modifier_release_failed", describeModifierState);
     }
@@ -186,6 +197,9 @@ bool ExecuteSession::typeAgain() {
     if (const std::int32_t delay = context.settings.reinputDelayMs; delay > 0) {
         log(u"SLEEP", [&](LogDetails& d) { d.add(u"ms", delay); });
         platform::sleepMs(static_cast<std::uint32_t>(delay));
+        if (!carryOn(true)) {
+            return false;
+        }
     }
     log(u"REINPUT_PHASE", [&](LogDetails& d) {
         d.add(summarizeText(reinputText)).quoted(u"text", reinputText).add(describeModifierState());

@@ -87,14 +87,20 @@ void deliverKey(System& s, std::uint32_t vkCode, std::uint32_t scan, std::uint32
         }
     }
 
-    if (s.keyboardHook) {
+    s.lastInputTick = s.tick;
+
+    if (s.keyboardHook && s.hooked(platform::HookKind::keyboard)) {
         HookKeyEvent event;
         event.message = up ? msg::KeyUp : msg::KeyDown;
         event.vkCode = vkCode;
         event.scanCode = scan;
         event.flags = hookFlags | (up ? 0x80u : 0u);
         event.extraInfo = extraInfo;
-        if (s.keyboardHook(event)) {
+        const std::uint32_t called = s.tick;
+        const bool swallowed = s.keyboardHook(event);
+        if (s.tick - called > s.hooksTimeoutMs) {
+            s.timeOutHooks(platform::HookKind::keyboard); // and the key goes on
+        } else if (swallowed) {
             return;
         }
     }

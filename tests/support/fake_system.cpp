@@ -195,6 +195,16 @@ ImeContext System::addContext(WindowHandle window, ImeState state) {
     return context;
 }
 
+bool System::hooked(platform::HookKind kind) const {
+    return std::any_of(hooks.begin(), hooks.end(), [&](const Hook& h) { return h.kind == kind; });
+}
+
+void System::timeOutHooks(platform::HookKind kind) {
+    std::erase_if(hooks, [&](const Hook& h) { return h.kind == kind; });
+    hookChanges.push_back(kind == platform::HookKind::keyboard ? "time-out keyboard"
+                                                               : "time-out mouse");
+}
+
 std::filesystem::path System::hostPath(const std::u16string& windowsPath) const {
     // C:\a\b maps to <root>/C/a/b; a relative path maps to <root>/cwd/...
     std::u16string rest = windowsPath;

@@ -14,14 +14,21 @@ UINT const TrayIconId = 1;
 UINT const IDM_STATUS = 1001;
 UINT const IDM_TOGGLE = 1002;
 UINT const IDM_EXIT = 1003;
+UINT_PTR const HookWatchTimerId = 2;
+UINT_PTR const TrayRetryTimerId = 3;
 
 // The application's icon at a system size (SM_CXICON, SM_CXSMICON): width and
 // height alike.
 HICON loadAppIcon(HINSTANCE instance, int sizeMetric);
 
 // Clears AppState's trayIcon and fills it for the current enabled state,
-// loading a new icon. Talks to nobody: callers follow with Shell_NotifyIconW.
+// loading a new icon. Talks to nobody: callers follow with offerTrayIcon or
+// updateTrayIcon.
 void buildTrayIconData();
+
+// Gives the shell the icon; when it refuses, offers it again on a timer for a
+// minute (a start at sign-in may come before the notification area).
+void offerTrayIcon();
 
 LRESULT CALLBACK hiddenWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

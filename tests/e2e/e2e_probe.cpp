@@ -159,10 +159,28 @@ int close(const wchar_t* title) {
     return posted ? 0 : 1;
 }
 
+LRESULT CALLBACK passOn(int code, WPARAM wParam, LPARAM lParam) {
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// The floor for any hook program, for the timings: both low-level hooks, and
+// every event passed on untouched. Says so once both are in, then answers
+// them until it is killed.
+int passThroughHooks() {
+    const HHOOK keyboard = SetWindowsHookExW(WH_KEYBOARD_LL, passOn, nullptr, 0);
+    const HHOOK mouse = SetWindowsHookExW(WH_MOUSE_LL, passOn, nullptr, 0);
+    print(L"hooked=" + std::to_wstring(keyboard != nullptr && mouse != nullptr ? 1 : 0));
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        DispatchMessageW(&message);
+    }
+    return 0;
+}
+
 int usage() {
     print(L"usage: e2e_probe wait-target TITLE MS | text TITLE | wait-text TITLE TEXT MS\n"
           L"       e2e_probe wait-length TITLE N MS | ime TITLE\n"
-          L"       e2e_probe edit-point TITLE | close TITLE");
+          L"       e2e_probe edit-point TITLE | close TITLE | pass-through-hooks");
     return 2;
 }
 
@@ -173,6 +191,9 @@ int wmain(int argc, wchar_t** argv) {
         return usage();
     }
     const std::wstring command = argv[1];
+    if (argc == 2 && command == L"pass-through-hooks") {
+        return passThroughHooks();
+    }
     if (argc == 3) {
         if (command == L"text") {
             return text(argv[2]);

@@ -2,6 +2,7 @@
 
 #include "platform/platform.h"
 
+#include <chrono>
 #include <utility>
 
 namespace tavelio {
@@ -43,6 +44,10 @@ std::string toUtf8(std::u16string_view text) {
 }
 
 namespace {
+
+// How long a batch gathers lines after its first: every line is on disk
+// within about this, plus the write itself.
+constexpr std::chrono::milliseconds GatherTime{50};
 
 std::size_t slot(LogChannel channel) {
     return channel == LogChannel::Input ? 0 : 1;
@@ -134,10 +139,13 @@ void DiagnosticLog::append(LogChannel channel, std::u16string_view event,
         }
         return;
     }
+    const bool first = queue_.empty();
     queuedBytes_ += bytes.size();
     queue_.push_back({channel, std::move(bytes)});
     lock.unlock();
-    wake_.notify_one();
+    if (first) {
+        wake_.notify_one();
+    }
 }
 
 void DiagnosticLog::startWriter() {
@@ -157,6 +165,11 @@ void DiagnosticLog::writerLoop() noexcept {
         if (idle()) {
             return;
         }
+        // The batch gathers what follows its first line for a moment: a flood
+        // of keys then costs one open and one flush per batch, not per line.
+        wake_.wait_for(lock, GatherTime, [this] {
+            return ending_ || flushers_ > 0 || queuedBytes_ >= MaxQueuedBytes / 2;
+        });
         batch.swap(queue_);
         queuedBytes_ = 0;
         const Dropped dropped[2] = {std::exchange(dropped_[0], {}), std::exchange(dropped_[1], {})};
@@ -192,9 +205,13 @@ void DiagnosticLog::writerLoop() noexcept {
 
 void DiagnosticLog::flush() noexcept {
     std::unique_lock lock(logMutex_);
-    if (writer_.joinable()) {
-        written_.wait(lock, [this] { return idle(); });
+    if (!writer_.joinable()) {
+        return;
     }
+    ++flushers_;
+    wake_.notify_one();
+    written_.wait(lock, [this] { return idle(); });
+    --flushers_;
 }
 
 void DiagnosticLog::endWriter() noexcept {

@@ -159,19 +159,29 @@ int close(const wchar_t* title) {
     return posted ? 0 : 1;
 }
 
+long keyPresses = 0; // what the pass-through keyboard hook saw
+
 LRESULT CALLBACK passOn(int code, WPARAM wParam, LPARAM lParam) {
+    keyPresses += code == HC_ACTION && wParam == WM_KEYDOWN ? 1 : 0;
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
 // The floor for any hook program, for the timings: both low-level hooks, and
 // every event passed on untouched. Says so once both are in, then answers
-// them until it is killed.
+// them until it is killed, saying every half second how many key presses its
+// keyboard hook saw so far.
 int passThroughHooks() {
     const HHOOK keyboard = SetWindowsHookExW(WH_KEYBOARD_LL, passOn, nullptr, 0);
     const HHOOK mouse = SetWindowsHookExW(WH_MOUSE_LL, passOn, nullptr, 0);
     print(L"hooked=" + std::to_wstring(keyboard != nullptr && mouse != nullptr ? 1 : 0));
+    SetTimer(nullptr, 0, 500, nullptr);
+    long said = 0;
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (message.message == WM_TIMER && keyPresses != said) {
+            said = keyPresses;
+            print(L"presses=" + std::to_wstring(said));
+        }
         DispatchMessageW(&message);
     }
     return 0;

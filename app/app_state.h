@@ -3,8 +3,8 @@
 
 #include <windows.h>
 
-#include <shellapi.h>
-
+#include "app/single_instance.h"
+#include "app/tray_presence.h"
 #include "capture/hook_context.h"
 #include "capture/input_buffer.h"
 #include "platform/platform.h"
@@ -19,19 +19,19 @@
 namespace tavelio {
 
 using UniqueIcon = UniqueHandle<HICON, DestroyIcon>;
-using UniqueKernelHandle = UniqueHandle<HANDLE, CloseHandle>; // for null-on-failure handles
 
-// The notification-icon record. Its hIcon belongs to the record: whoever
-// replaces it takes the old one out with takeIcon and destroys it.
+// The notification icon: what the shell is given and whether it shows it. Its
+// icon belongs to the record: whoever replaces it takes the old one out with
+// takeIcon and destroys it.
 struct TrayIcon {
-    NOTIFYICONDATAW data{};
+    TrayPresence presence;
 
     TrayIcon() = default;
     TrayIcon(const TrayIcon&) = delete;
     TrayIcon& operator=(const TrayIcon&) = delete;
     ~TrayIcon() { UniqueIcon{takeIcon()}; }
 
-    HICON takeIcon() { return std::exchange(data.hIcon, nullptr); }
+    HICON takeIcon() { return reinterpret_cast<HICON>(std::exchange(presence.data.icon, 0)); }
 };
 
 struct AppState {
@@ -43,7 +43,7 @@ struct AppState {
     HWND hiddenWindow = nullptr;
     HWND splashWindow = nullptr; // empty once the splash is gone
     TrayIcon trayIcon;
-    UniqueKernelHandle instanceMutex;
+    UniqueKernelObject instanceMutex;
     std::unique_ptr<InputBuffer> inputBuffer;
     HINSTANCE instanceHandle = nullptr;
     // Declared last so that it goes first at exit: its hooks refer to the

@@ -1,6 +1,10 @@
 #include "app/hidden_window.h"
 
+#include <wtsapi32.h>
+
 #include "app/app_state.h"
+#include "app/hook_procedures.h"
+#include "app/hook_watch.h"
 #include "app/tray_commands.h"
 #include "app/ui_text.h"
 #include "log/diagnostic_log.h"
@@ -8,7 +12,7 @@
 #include "reinput/execute_sequence.h"
 #include "resources/resource_ids.h"
 
-#include <cwchar>
+#include <string_view>
 
 namespace tavelio {
 
@@ -67,6 +71,19 @@ void showTrayMenu(HWND window) {
     TrackPopupMenu(menu.get(), TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, window, nullptr);
 }
 
+// Explorer broadcasts it to every top-level window when its taskbar is made
+// anew: after a restart the notification area holds none of the old icons.
+UINT taskbarCreatedMessage() {
+    static const UINT id = RegisterWindowMessageW(L"TaskbarCreated");
+    return id;
+}
+
+void reinstallHooksFor(std::u16string_view reason) {
+    if (HookContext* context = appState().currentHookContext) {
+        reinstallHooks(*context, AppHookProcedures, reason);
+    }
+}
+
 void toggleEnabled() {
     AppState& state = appState();
     state.settings.enabled = !state.settings.enabled;
@@ -75,7 +92,10 @@ void toggleEnabled() {
     }
     UniqueIcon previous(state.trayIcon.takeIcon());
     buildTrayIconData();
-    Shell_NotifyIconW(NIM_MODIFY, &state.trayIcon.data);
+    updateTrayIcon(state.trayIcon.presence);
+    if (state.settings.enabled) {
+        reinstallHooksFor(u"tray_resume");
+    }
 }
 
 void dropExecuteRequest(WPARAM requestWindow) {
@@ -89,6 +109,9 @@ void dropExecuteRequest(WPARAM requestWindow) {
 // dropped: a held hotkey's auto-repeat posts one per repeat.
 void runExecuteRequest(HWND window, WPARAM requestWindow) {
     AppState& state = appState();
+    if (state.runWatch.stopRequested) {
+        return; // the program or the session is ending: no new run
+    }
     if (state.runWatch.running) {
         dropExecuteRequest(requestWindow);
         return;
@@ -104,17 +127,49 @@ void runExecuteRequest(HWND window, WPARAM requestWindow) {
     }
 }
 
-void shutDown() {
+// Everything the program holds outside itself, in the order Exit gives it
+// back; once is enough, and a second time does nothing.
+void tearDown(HWND window) {
     AppState& state = appState();
+    KillTimer(window, HookWatchTimerId);
+    KillTimer(window, TrayRetryTimerId);
+    WTSUnRegisterSessionNotification(window);
     replaceHookContext(nullptr);
-    Shell_NotifyIconW(NIM_DELETE, &state.trayIcon.data);
+    removeTrayIcon(state.trayIcon.presence);
     UniqueIcon{state.trayIcon.takeIcon()};
     if (state.splashWindow != nullptr) {
         DestroyWindow(state.splashWindow);
     }
     diagnosticLog().stop();
     state.instanceMutex.reset();
-    PostQuitMessage(0);
+}
+
+// Exit, a close request, the end of the session. A run may be under way
+// further down this thread's stack, pumping sent messages in its pauses: it
+// is asked to stop, and the window goes only once it has returned, so that
+// nothing is injected after the window is destroyed.
+void closeProgram(HWND window) {
+    RunWatch& watch = appState().runWatch;
+    watch.stopRequested = true;
+    if (watch.running) {
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        return;
+    }
+    DestroyWindow(window);
+}
+
+void endSession(HWND window, bool ending) {
+    RunWatch& watch = appState().runWatch;
+    if (!ending) {
+        watch.stopRequested = false; // another program refused: the session goes on
+        return;
+    }
+    if (watch.running) {
+        // The session may end as soon as this returns, before the run does:
+        // the STOP lines, the hooks and the icon cannot wait for the window.
+        tearDown(window);
+    }
+    closeProgram(window);
 }
 
 } // namespace
@@ -127,22 +182,34 @@ HICON loadAppIcon(HINSTANCE instance, int sizeMetric) {
 
 void buildTrayIconData() {
     AppState& state = appState();
-    NOTIFYICONDATAW& data = state.trayIcon.data;
-    data = NOTIFYICONDATAW{};
-    data.cbSize = sizeof(NOTIFYICONDATAW);
-    data.hWnd = state.hiddenWindow;
-    data.uID = TrayIconId;
-    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-    data.uCallbackMessage = TrayCallbackMessage;
-    data.hIcon = loadTrayIcon(!state.settings.enabled);
+    platform::TrayIconData& data = state.trayIcon.presence.data;
+    data = platform::TrayIconData{};
+    data.window = reinterpret_cast<platform::WindowHandle>(state.hiddenWindow);
+    data.id = TrayIconId;
+    data.callbackMessage = TrayCallbackMessage;
+    data.icon = reinterpret_cast<std::uintptr_t>(loadTrayIcon(!state.settings.enabled));
     const std::wstring tip = uiText(tipTextId(state.settings.enabled, diagnosticLog().isActive()));
-    wcsncpy(data.szTip, tip.c_str(), std::size(data.szTip) - 1);
+    data.tip = reinterpret_cast<const char16_t*>(tip.c_str());
+}
+
+void offerTrayIcon() {
+    AppState& state = appState();
+    showTrayIcon(state.trayIcon.presence);
+    if (state.trayIcon.presence.retrying) {
+        SetTimer(state.hiddenWindow, TrayRetryTimerId, TrayRetryIntervalMs, nullptr);
+    }
 }
 
 namespace {
 
 LRESULT handleHiddenWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+    case WM_CREATE:
+        WTSRegisterSessionNotification(window, NOTIFY_FOR_THIS_SESSION);
+        // Explorer runs with normal rights; a copy started elevated would
+        // never hear it restart.
+        ChangeWindowMessageFilterEx(window, taskbarCreatedMessage(), MSGFLT_ALLOW, nullptr);
+        return 0;
     case ExecuteRequestMessage:
         runExecuteRequest(window, wParam);
         return 0;
@@ -158,7 +225,7 @@ LRESULT handleHiddenWindowMessage(HWND window, UINT message, WPARAM wParam, LPAR
             toggleEnabled();
             return 0;
         case IDM_EXIT:
-            DestroyWindow(window);
+            closeProgram(window);
             return 0;
         case IDM_START_WITH_WINDOWS:
             toggleStartWithWindows();
@@ -173,10 +240,50 @@ LRESULT handleHiddenWindowMessage(HWND window, UINT message, WPARAM wParam, LPAR
             break;
         }
         break;
+    case WM_TIMER:
+        if (wParam == HookWatchTimerId) {
+            if (HookContext* context = appState().currentHookContext) {
+                watchHooks(*context, AppHookProcedures);
+            }
+            return 0;
+        }
+        if (wParam == TrayRetryTimerId) {
+            TrayPresence& tray = appState().trayIcon.presence;
+            retryTrayIcon(tray);
+            if (!tray.retrying) {
+                KillTimer(window, TrayRetryTimerId);
+            }
+            return 0;
+        }
+        break;
+    case WM_WTSSESSION_CHANGE:
+        if (wParam == WTS_SESSION_UNLOCK) {
+            reinstallHooksFor(u"session_unlock");
+        }
+        break;
+    case WM_POWERBROADCAST:
+        if (wParam == PBT_APMRESUMEAUTOMATIC) {
+            reinstallHooksFor(u"power_resume");
+        }
+        break;
+    case WM_CLOSE:
+        closeProgram(window);
+        return 0;
+    case WM_QUERYENDSESSION:
+        appState().runWatch.stopRequested = true; // a run under way injects nothing more
+        return TRUE;
+    case WM_ENDSESSION:
+        endSession(window, wParam != FALSE);
+        return 0;
     case WM_DESTROY:
-        shutDown();
+        tearDown(window);
+        PostQuitMessage(0);
         return 0;
     default:
+        if (message != 0 && message == taskbarCreatedMessage()) {
+            offerTrayIcon();
+            return 0;
+        }
         break;
     }
     return DefWindowProcW(window, message, wParam, lParam);

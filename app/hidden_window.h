@@ -17,6 +17,8 @@ UINT const IDM_EXIT = 1003;
 UINT const IDM_START_WITH_WINDOWS = 1004;
 UINT const IDM_OPEN_SETTINGS = 1005;
 UINT const IDM_OPEN_LOGS = 1006;
+UINT_PTR const HookWatchTimerId = 2;
+UINT_PTR const TrayRetryTimerId = 3;
 
 // The application's icon at a system size (SM_CXICON, SM_CXSMICON): width and
 // height alike.
@@ -24,8 +26,12 @@ HICON loadAppIcon(HINSTANCE instance, int sizeMetric);
 
 // Clears AppState's trayIcon and fills it for the current enabled and logging
 // state, loading a new icon. Talks to nobody: callers follow with
-// Shell_NotifyIconW.
+// offerTrayIcon or updateTrayIcon.
 void buildTrayIconData();
+
+// Gives the shell the icon; when it refuses, offers it again on a timer for a
+// minute (a start at sign-in may come before the notification area).
+void offerTrayIcon();
 
 LRESULT CALLBACK hiddenWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

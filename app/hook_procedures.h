@@ -4,9 +4,13 @@
 
 #include <windows.h>
 
+#include "app/hook_watch.h"
+
 namespace tavelio {
 
 LRESULT CALLBACK keyboardHookProc(int code, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK mouseHookProc(int code, WPARAM wParam, LPARAM lParam);
+
+inline constexpr HookProcedures AppHookProcedures{keyboardHookProc, mouseHookProc};
 
 } // namespace tavelio

@@ -17,19 +17,7 @@ namespace tavelio {
 
 namespace {
 
-constexpr wchar_t InstanceMutexName[] = L"Local\\TavelioSingleInstance";
 constexpr int SplashCornerDiameter = 28;
-
-// False when another instance already holds the name (or none can be made);
-// the caller then ends quietly with code 0.
-bool claimSingleInstance() {
-    UniqueKernelHandle mutex(CreateMutexW(nullptr, TRUE, InstanceMutexName));
-    if (!mutex || GetLastError() == ERROR_ALREADY_EXISTS) {
-        return false;
-    }
-    appState().instanceMutex.reset(mutex.release());
-    return true;
-}
 
 bool registerWindowClass(HINSTANCE instance, WNDPROC procedure, const wchar_t* name,
                          HICON smallIcon) {
@@ -89,26 +77,20 @@ void showSplash(HINSTANCE instance) {
     SetTimer(splash, SplashTimerId, SplashTimeoutMs, nullptr);
 }
 
-bool installHooks() {
+bool startMonitoring() {
     AppState& state = appState();
     replaceHookContext(
         std::make_unique<HookContext>(reinterpret_cast<platform::WindowHandle>(state.hiddenWindow),
                                       state.settings, *state.inputBuffer, state.runWatch));
     HookContext& context = *state.ownedHookContext;
     state.currentHookContext = &context;
-
-    context.keyboardHook.reset(reinterpret_cast<platform::HookHandle>(
-        SetWindowsHookExW(WH_KEYBOARD_LL, keyboardHookProc, nullptr, 0)));
-    if (context.keyboardHook) {
-        context.mouseHook.reset(reinterpret_cast<platform::HookHandle>(
-            SetWindowsHookExW(WH_MOUSE_LL, mouseHookProc, nullptr, 0)));
-    }
-    if (!context.mouseHook) {
-        // Monitoring needs both hooks: a keyboard hook alone is taken out again.
-        context.keyboardHook.reset();
+    if (!installHooks(context, AppHookProcedures)) {
         state.currentHookContext = nullptr;
         return false;
     }
+    // The hooks' own watchdog: Windows takes out a hook that misses its
+    // time-out without telling anyone.
+    SetTimer(state.hiddenWindow, HookWatchTimerId, HookWatchIntervalMs, nullptr);
     return true;
 }
 
@@ -133,8 +115,14 @@ int run(HINSTANCE instance) {
 
     // Before the log: a refused second start must not reset the running
     // instance's log files.
-    if (!claimSingleInstance()) {
+    switch (claimSingleInstance(state.instanceMutex)) {
+    case InstanceClaim::claimed:
+        break;
+    case InstanceClaim::anotherInstance:
         return 0;
+    case InstanceClaim::failed:
+        MessageBoxW(nullptr, uiText(IDS_HOOK_FAILURE).c_str(), WindowTitle, MB_OK | MB_ICONERROR);
+        return 1;
     }
     diagnosticLog().initialize(state.settings.logging);
 
@@ -144,13 +132,13 @@ int run(HINSTANCE instance) {
     showSplash(instance);
 
     state.inputBuffer = std::make_unique<InputBuffer>(state.settings.bufferMaxLength);
-    if (!installHooks()) {
+    if (!startMonitoring()) {
         MessageBoxW(nullptr, uiText(IDS_HOOK_FAILURE).c_str(), WindowTitle, MB_OK | MB_ICONERROR);
         return 1;
     }
 
     buildTrayIconData();
-    Shell_NotifyIconW(NIM_ADD, &state.trayIcon.data);
+    offerTrayIcon();
 
     return runMessageLoop();
 }

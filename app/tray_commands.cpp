@@ -118,7 +118,11 @@ bool shellOpen(const wchar_t* verb, const std::wstring& file, const wchar_t* par
 
 // A balloon from the tray icon (a notification on Windows 10 and 11).
 void showNotice(const std::wstring& text) {
-    NOTIFYICONDATAW notice = appState().trayIcon.data;
+    const platform::TrayIconData& icon = appState().trayIcon.presence.data;
+    NOTIFYICONDATAW notice{};
+    notice.cbSize = sizeof(notice);
+    notice.hWnd = reinterpret_cast<HWND>(icon.window);
+    notice.uID = icon.id;
     notice.uFlags = NIF_INFO;
     wcsncpy(notice.szInfo, text.c_str(), std::size(notice.szInfo) - 1);
     wcsncpy(notice.szInfoTitle, L"Tavelio", std::size(notice.szInfoTitle) - 1);

@@ -53,7 +53,8 @@ KeyEvent press(std::uint32_t vk, std::uint32_t flags = 0, std::uintptr_t extraIn
 // two callgrind runs with different N give instructions per operation.
 void fixedIterations(benchmark::internal::Benchmark* b);
 
-// Empties a file without timing it (log files grow by every iteration).
+// Empties a file without timing it (log files grow by every iteration), once
+// the log's writer has caught up.
 void truncateUntimed(benchmark::State& state, const std::filesystem::path& file);
 
 // Appends each line with its own open, write and close (O_APPEND), as the
@@ -94,8 +95,10 @@ std::vector<std::vector<std::string>> captureLines(const std::filesystem::path& 
                                                    Step step) {
     std::vector<std::vector<std::string>> steps;
     for (int i = 0; i < count; ++i) {
+        diagnosticLog().flush();
         const auto before = fileSize(file);
         step(i);
+        diagnosticLog().flush();
         steps.push_back(splitLines(fileTail(file, before)));
     }
     return steps;

@@ -38,6 +38,10 @@ struct HookContext {
     // Whether fromPid takes part (allowedProcess): a process query, asked
     // once per foreground process rather than on every key.
     bool fromAllowed = true;
+    // What the hook watchdog goes by: when either hook last ran, and whether
+    // they ran at all since they went in (a hook never called never timed out).
+    std::uint32_t lastCallTick = 0;
+    bool calledSinceInstall = false;
 
     HookContext(platform::WindowHandle hidden, Settings& s, InputBuffer& b, RunWatch& r)
         : hiddenWindow(hidden), settings(s), buffer(b), run(r) {}
@@ -58,6 +62,12 @@ struct MouseEvent {
     std::uint32_t flags = 0;
     std::uintptr_t extraInfo = 0;
 };
+
+// Every call of either hook, whatever the event, before anything else.
+inline void noteHookCall(HookContext& context) noexcept {
+    context.lastCallTick = platform::tickCount();
+    context.calledSinceInstall = true;
+}
 
 // The keyboard hook's decision for one event: true when the press is the
 // re-input hotkey and must be swallowed (the procedure returns 1), false when

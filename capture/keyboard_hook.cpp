@@ -315,6 +315,7 @@ void classifyKey(HookContext& context, const KeyEvent& event) {
 
 bool processKeyEvent(HookContext& context, int code, std::uint32_t message,
                      const KeyEvent& event) noexcept {
+    noteHookCall(context);
     try {
         return decideKeyEvent(context, code, message, event);
     } catch (...) {

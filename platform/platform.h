@@ -54,8 +54,18 @@ std::uint32_t sendInput(const KeyInput* records, std::uint32_t count);
 void setLastError(std::uint32_t code);
 std::uint32_t lastError();
 
-// UnhookWindowsHookEx. Installing happens in the application shell.
+// ------------------------------------------------------- low-level hooks
+
+// A hook procedure as SetWindowsHookExW takes it on x64 (LRESULT, WPARAM, LPARAM).
+using HookProcedure = std::intptr_t (*)(int code, std::uintptr_t wParam, std::intptr_t lParam);
+enum class HookKind { keyboard, mouse }; // WH_KEYBOARD_LL, WH_MOUSE_LL
+
+// SetWindowsHookExW(kind, procedure, no module, thread 0); 0 on failure.
+HookHandle installHook(HookKind kind, HookProcedure procedure);
+// UnhookWindowsHookEx; false for a hook the system no longer holds.
 bool unhookWindowsHook(HookHandle hook);
+// GetLastInputInfo: the tick count of the session's last input event.
+std::uint32_t lastInputTick();
 
 // ----------------------------------------------------------------- windows
 
@@ -103,6 +113,35 @@ bool immSetOpenStatus(ImeContext context, bool open);
 bool immGetConversionStatus(ImeContext context, std::uint32_t& conversion, std::uint32_t& sentence);
 bool immSetConversionStatus(ImeContext context, std::uint32_t conversion, std::uint32_t sentence);
 WindowHandle immGetDefaultImeWindow(WindowHandle window);
+
+// ------------------------------------------------------- notification area
+
+// The program's notification icon as Shell_NotifyIconW gets it: its callback
+// message, its icon and its tooltip.
+struct TrayIconData {
+    WindowHandle window = 0;
+    std::uint32_t id = 0;
+    std::uint32_t callbackMessage = 0;
+    std::uintptr_t icon = 0; // an HICON, owned by whoever filled the record
+    std::u16string tip;      // the shell shows at most 127 units
+};
+enum class TrayCall { add, modify, remove }; // NIM_ADD, NIM_MODIFY, NIM_DELETE
+
+// Shell_NotifyIconW; false when the shell refused, or there is none yet.
+bool notifyTrayIcon(TrayCall call, const TrayIconData& icon);
+
+// ---------------------------------------------------------- kernel objects
+
+using KernelHandle = std::uintptr_t;
+
+// CreateMutexW(no security attributes, owned by the caller, name).
+struct MutexCreation {
+    KernelHandle handle = 0; // 0 when none could be made
+    bool existed = false;    // the name was taken already (ERROR_ALREADY_EXISTS)
+    std::uint32_t error = 0; // GetLastError when none could be made
+};
+MutexCreation createOwnedMutex(const std::u16string& name);
+void closeKernelHandle(KernelHandle handle);
 
 // -------------------------------------------------------------------- time
 

@@ -67,7 +67,6 @@ private:
         context.buffer->clear();
         return false;
     }
-
     // Asked by the IME key fallback before each key.
     MayInject mayInject() const {
         return [this] {
@@ -145,6 +144,10 @@ bool ExecuteSession::releaseHotkey() {
         return abort(u"hotkey_not_released", describeModifierState);
     }
     log(u"HOTKEY_RELEASED", describeModifierState);
+    // A close or an end of session came while the hotkey came up.
+    if (context.run.stopRequested) {
+        return abortInterrupted(false);
+    }
     if (!releaseModifiers()) {
         return abort(u"modifier_release_failed", describeModifierState);
     }

@@ -28,9 +28,14 @@ struct Settings {
     friend bool operator==(const Settings&, const Settings&) = default;
 };
 
-// The only correction ever applied to a read value.
+// The corrections applied to read values: none other is ever made.
 constexpr std::int32_t clampBufferMaxLength(std::int32_t value) {
     return value < 100 ? 100 : (value > 500 ? 500 : value);
+}
+// A run sleeps this long on the GUI thread; a larger value would leave the
+// tray and the hooks' caller waiting for it.
+constexpr std::int32_t clampReinputDelayMs(std::int32_t value) {
+    return value < 0 ? 0 : (value > 1000 ? 1000 : value);
 }
 
 } // namespace tavelio

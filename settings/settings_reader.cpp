@@ -214,7 +214,7 @@ Settings settingsFromText(std::u16string_view text) {
     s.clearOnEnter = readBool(text, u"clearOnEnter", s.clearOnEnter);
     s.clearOnMouseClick = readBool(text, u"clearOnMouseClick", s.clearOnMouseClick);
     s.imeMode = readString(text, u"imeMode", s.imeMode);
-    s.reinputDelayMs = readInt(text, u"reinputDelayMs", s.reinputDelayMs);
+    s.reinputDelayMs = clampReinputDelayMs(readInt(text, u"reinputDelayMs", s.reinputDelayMs));
     s.inputMethod = readString(text, u"inputMethod", s.inputMethod);
     s.appMode = readString(text, u"appMode", s.appMode);
     s.excludedApps = readStringList(text, u"excludedApps", s.excludedApps);

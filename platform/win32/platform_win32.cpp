@@ -3,13 +3,17 @@
 #include <windows.h>
 
 #include <imm.h>
+#include <shellapi.h>
 #include <shlobj.h>
 
 #include "platform/platform.h"
 #include "platform/unique_handle.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <iterator>
 #include <system_error>
+#include <type_traits>
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t));
 
@@ -100,8 +104,22 @@ std::uint32_t lastError() {
     return GetLastError();
 }
 
+static_assert(std::is_same_v<HookProcedure, HOOKPROC>);
+
+HookHandle installHook(HookKind kind, HookProcedure procedure) {
+    const int id = kind == HookKind::keyboard ? WH_KEYBOARD_LL : WH_MOUSE_LL;
+    return reinterpret_cast<HookHandle>(SetWindowsHookExW(id, procedure, nullptr, 0));
+}
+
 bool unhookWindowsHook(HookHandle hook) {
     return UnhookWindowsHookEx(reinterpret_cast<HHOOK>(hook)) != FALSE;
+}
+
+std::uint32_t lastInputTick() {
+    LASTINPUTINFO info{};
+    info.cbSize = sizeof(info);
+    // Without an answer, input "just now" is what no watchdog acts on.
+    return GetLastInputInfo(&info) ? info.dwTime : GetTickCount();
 }
 
 WindowHandle foregroundWindow() {
@@ -228,6 +246,39 @@ bool immSetConversionStatus(ImeContext context, std::uint32_t conversion, std::u
 }
 WindowHandle immGetDefaultImeWindow(WindowHandle window) {
     return reinterpret_cast<WindowHandle>(ImmGetDefaultIMEWnd(hwnd(window)));
+}
+
+bool notifyTrayIcon(TrayCall call, const TrayIconData& icon) {
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof(data);
+    data.hWnd = hwnd(icon.window);
+    data.uID = icon.id;
+    if (call != TrayCall::remove) {
+        data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+        data.uCallbackMessage = icon.callbackMessage;
+        data.hIcon = reinterpret_cast<HICON>(icon.icon);
+        const std::size_t length = std::min(icon.tip.size(), std::size(data.szTip) - 1);
+        std::copy_n(icon.tip.data(), length, data.szTip);
+    }
+    const DWORD message =
+        call == TrayCall::add ? NIM_ADD : (call == TrayCall::modify ? NIM_MODIFY : NIM_DELETE);
+    return Shell_NotifyIconW(message, &data) != FALSE;
+}
+
+MutexCreation createOwnedMutex(const std::u16string& name) {
+    const HANDLE mutex = CreateMutexW(nullptr, TRUE, wide(name));
+    const DWORD error = GetLastError();
+    MutexCreation created;
+    created.handle = reinterpret_cast<KernelHandle>(mutex);
+    created.existed = mutex != nullptr && error == ERROR_ALREADY_EXISTS;
+    created.error = mutex == nullptr ? error : 0;
+    return created;
+}
+
+void closeKernelHandle(KernelHandle handle) {
+    if (handle != 0) {
+        CloseHandle(reinterpret_cast<HANDLE>(handle));
+    }
 }
 
 std::uint32_t tickCount() {

@@ -5,7 +5,10 @@
 // usage error.
 #include "tests/support/win32_tools.h"
 
+#include <shellapi.h>
+
 #include <cwchar>
+#include <cwctype>
 #include <string>
 
 namespace {
@@ -53,6 +56,33 @@ int post(const wchar_t* className, UINT message, WPARAM wParam, LPARAM lParam, D
     }
     print(L"posted=" + n(posted ? 1 : 0));
     return posted ? 0 : 1;
+}
+
+// As the system and other programs send them: the caller waits for the
+// answer, and a window busy in a run answers between its keys.
+int send(const wchar_t* className, UINT message, WPARAM wParam, LPARAM lParam) {
+    HWND window = findAny(className);
+    DWORD_PTR answer = 0;
+    const bool sent = window != nullptr && SendMessageTimeoutW(window, message, wParam, lParam,
+                                                               SMTO_NORMAL, 10000, &answer) != 0;
+    print(L"sent=" + n(sent ? 1 : 0) + L" answer=" + n(static_cast<long long>(answer)));
+    return sent ? 0 : 1;
+}
+
+// A message by its number, or by the name it was registered under.
+UINT messageNamed(const wchar_t* name) {
+    return iswdigit(name[0]) ? number(name) : RegisterWindowMessageW(name);
+}
+
+// What a restarted Explorer knows of the program's icon: nothing.
+int forgetTrayIcon() {
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof(data);
+    data.hWnd = findAny(HiddenClass);
+    data.uID = 1;
+    const bool removed = data.hWnd != nullptr && Shell_NotifyIconW(NIM_DELETE, &data) != 0;
+    print(L"removed=" + n(removed ? 1 : 0));
+    return removed ? 0 : 1;
 }
 
 // Waits for the splash to show, then measures how long it stays.
@@ -136,7 +166,8 @@ int menuRect(DWORD timeoutMs) {
 
 int usage() {
     print(L"usage: app_probe wait-window|wait-gone hidden|splash|menu MS\n"
-          L"       app_probe post hidden|splash MESSAGE WPARAM LPARAM [TIMES]\n"
+          L"       app_probe post|send hidden|splash MESSAGE WPARAM LPARAM [TIMES]\n"
+          L"       app_probe forget-tray-icon   (MESSAGE: a number or a registered name)\n"
           L"       app_probe splash-watch MS | exit-during-splash MS\n"
           L"       app_probe tray-icon MS | menu-rect MS");
     return 2;
@@ -164,7 +195,7 @@ int wmain(int argc, wchar_t** argv) {
     // Sizes and positions in the screen's pixels, whatever the DPI: as they
     // appear on screenshots and to xdotool.
     SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
-    if (argc < 3) {
+    if (argc < 2) {
         return usage();
     }
     const std::wstring command = argv[1];
@@ -175,13 +206,19 @@ int wmain(int argc, wchar_t** argv) {
         }
         return waitWindow(className, number(argv[3]), command == L"wait-gone");
     }
-    if (command == L"post" && (argc == 6 || argc == 7)) {
+    if ((command == L"post" && (argc == 6 || argc == 7)) || (command == L"send" && argc == 6)) {
         const wchar_t* className = windowClass(argv[2]);
         if (className == nullptr) {
             return usage();
         }
-        return post(className, number(argv[3]), number(argv[4]),
-                    static_cast<LPARAM>(number(argv[5])), argc == 7 ? number(argv[6]) : 1);
+        const UINT message = messageNamed(argv[3]);
+        const auto lParam = static_cast<LPARAM>(number(argv[5]));
+        return command == L"post" ? post(className, message, number(argv[4]), lParam,
+                                         argc == 7 ? number(argv[6]) : 1)
+                                  : send(className, message, number(argv[4]), lParam);
+    }
+    if (command == L"forget-tray-icon") {
+        return forgetTrayIcon();
     }
     if (argc == 3) {
         const DWORD ms = number(argv[2]);

@@ -165,10 +165,38 @@ int close(const wchar_t* title) {
     return posted ? 0 : 1;
 }
 
+long keyPresses = 0; // what the pass-through keyboard hook saw
+
+LRESULT CALLBACK passOn(int code, WPARAM wParam, LPARAM lParam) {
+    keyPresses += code == HC_ACTION && wParam == WM_KEYDOWN ? 1 : 0;
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// The floor for any hook program, for the timings: both low-level hooks, and
+// every event passed on untouched. Says so once both are in, then answers
+// them until it is killed, saying every half second how many key presses its
+// keyboard hook saw so far.
+int passThroughHooks() {
+    const HHOOK keyboard = SetWindowsHookExW(WH_KEYBOARD_LL, passOn, nullptr, 0);
+    const HHOOK mouse = SetWindowsHookExW(WH_MOUSE_LL, passOn, nullptr, 0);
+    print(L"hooked=" + std::to_wstring(keyboard != nullptr && mouse != nullptr ? 1 : 0));
+    SetTimer(nullptr, 0, 500, nullptr);
+    long said = 0;
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (message.message == WM_TIMER && keyPresses != said) {
+            said = keyPresses;
+            print(L"presses=" + std::to_wstring(said));
+        }
+        DispatchMessageW(&message);
+    }
+    return 0;
+}
+
 int usage() {
     print(L"usage: e2e_probe wait-target TITLE MS | text TITLE | wait-text TITLE TEXT MS\n"
           L"       e2e_probe wait-length TITLE N MS | ime TITLE\n"
-          L"       e2e_probe edit-point TITLE | close TITLE");
+          L"       e2e_probe edit-point TITLE | close TITLE | pass-through-hooks");
     return 2;
 }
 
@@ -179,6 +207,9 @@ int wmain(int argc, wchar_t** argv) {
         return usage();
     }
     const std::wstring command = argv[1];
+    if (argc == 2 && command == L"pass-through-hooks") {
+        return passThroughHooks();
+    }
     if (argc == 3) {
         if (command == L"text") {
             return text(argv[2]);

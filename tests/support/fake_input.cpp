@@ -99,14 +99,19 @@ char16_t characterOf(const System& s, std::uint32_t vkCode) {
 void deliverKey(System& s, std::uint32_t vkCode, std::uint32_t scan, std::uint32_t scanKey,
                 char16_t unit, bool up, std::uint32_t hookFlags, std::uintptr_t extraInfo) {
     const bool unicode = vkCode == VkPacket;
-    if (s.keyboardHook) {
+    s.lastInputTick = s.tick;
+    if (s.keyboardHook && s.hooked(platform::HookKind::keyboard)) {
         HookKeyEvent event;
         event.message = up ? msg::KeyUp : msg::KeyDown;
         event.vkCode = vkCode;
         event.scanCode = scan;
         event.flags = hookFlags | (up ? 0x80u : 0u);
         event.extraInfo = extraInfo;
-        if (s.keyboardHook(event)) {
+        const std::uint32_t called = s.tick;
+        const bool swallowed = s.keyboardHook(event);
+        if (s.tick - called > s.hooksTimeoutMs) {
+            s.timeOutHooks(platform::HookKind::keyboard); // and the key goes on
+        } else if (swallowed) {
             return;
         }
     }

@@ -23,12 +23,96 @@ bool isKeyToggled(std::uint8_t vk) {
     return system().toggled[vk];
 }
 
+namespace {
+const char* kindName(HookKind kind) {
+    return kind == HookKind::keyboard ? "keyboard" : "mouse";
+}
+} // namespace
+
+HookHandle installHook(HookKind kind, HookProcedure procedure) {
+    auto& s = system();
+    const auto& refused = s.refusedHooks;
+    if (procedure == nullptr || std::find(refused.begin(), refused.end(), kind) != refused.end()) {
+        return 0;
+    }
+    const HookHandle handle = s.lastHookHandle += 0x10;
+    s.hooks.push_back({handle, kind});
+    s.hookChanges.push_back(std::string("install ") + kindName(kind));
+    return handle;
+}
+
 bool unhookWindowsHook(HookHandle hook) {
-    if (hook == 0) {
+    auto& s = system();
+    const auto held = std::find_if(s.hooks.begin(), s.hooks.end(),
+                                   [&](const fake::System::Hook& h) { return h.handle == hook; });
+    if (held == s.hooks.end()) {
+        s.hookChanges.push_back("unhook unknown");
         return false;
     }
-    ++system().hookUnhooks;
+    s.hookChanges.push_back(std::string("unhook ") + kindName(held->kind));
+    s.hooks.erase(held);
     return true;
+}
+
+std::uint32_t lastInputTick() {
+    return system().lastInputTick;
+}
+
+bool notifyTrayIcon(TrayCall call, const TrayIconData& icon) {
+    auto& s = system();
+    const auto shown = std::find_if(s.trayIcons.begin(), s.trayIcons.end(), [&](const auto& i) {
+        return i.window == icon.window && i.id == icon.id;
+    });
+    const bool exists = shown != s.trayIcons.end();
+    switch (call) {
+    case TrayCall::add:
+        if (!s.shellReady || exists) {
+            return false;
+        }
+        s.trayIcons.push_back(icon);
+        return true;
+    case TrayCall::modify:
+        if (exists) {
+            *shown = icon;
+        }
+        return exists;
+    case TrayCall::remove:
+        if (exists) {
+            s.trayIcons.erase(shown);
+        }
+        return exists;
+    }
+    return false;
+}
+
+MutexCreation createOwnedMutex(const std::u16string& name) {
+    auto& s = system();
+    constexpr std::uint32_t ErrorInvalidHandle = 6; // the name belongs to another kind of object
+    const auto named = s.namedObjects.find(name);
+    if (named != s.namedObjects.end() && !named->second.mutex) {
+        return {0, false, ErrorInvalidHandle};
+    }
+    const KernelHandle handle = s.lastKernelHandle += 4;
+    s.kernelHandles[handle] = name;
+    if (named != s.namedObjects.end()) {
+        ++named->second.handles;
+        return {handle, true, 0};
+    }
+    s.namedObjects[name] = {};
+    return {handle, false, 0};
+}
+
+void closeKernelHandle(KernelHandle handle) {
+    auto& s = system();
+    const auto open = s.kernelHandles.find(handle);
+    if (open == s.kernelHandles.end()) {
+        return;
+    }
+    const auto named = s.namedObjects.find(open->second);
+    if (--named->second.handles == 0) {
+        s.namedObjects.erase(named);
+    }
+    s.kernelHandles.erase(open);
 }
 
 WindowHandle foregroundWindow() {
@@ -390,6 +474,7 @@ bool createNewFile(const std::u16string& path, std::string_view bytes) {
 }
 
 bool appendAndFlush(const std::u16string& path, std::string_view bytes) {
+    const std::lock_guard disk(fake::diskLock());
     if (system().isLocked(path)) {
         return false;
     }

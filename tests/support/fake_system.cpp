@@ -21,6 +21,11 @@ void resetSystem(const std::filesystem::path& root) {
     current = &instance;
 }
 
+std::mutex& diskLock() {
+    static std::mutex disk;
+    return disk;
+}
+
 void System::at(std::uint32_t atTick, std::function<void()> action) {
     timeline_.push_back({atTick, nextOrder_++, std::move(action)});
 }
@@ -194,6 +199,16 @@ ImeContext System::addContext(WindowHandle window, ImeState state) {
     contexts[context] = std::move(state);
     windows.at(window).context = context;
     return context;
+}
+
+bool System::hooked(platform::HookKind kind) const {
+    return std::any_of(hooks.begin(), hooks.end(), [&](const Hook& h) { return h.kind == kind; });
+}
+
+void System::timeOutHooks(platform::HookKind kind) {
+    std::erase_if(hooks, [&](const Hook& h) { return h.kind == kind; });
+    hookChanges.push_back(kind == platform::HookKind::keyboard ? "time-out keyboard"
+                                                               : "time-out mouse");
 }
 
 std::filesystem::path System::hostPath(const std::u16string& windowsPath) const {

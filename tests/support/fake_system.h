@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -193,9 +194,28 @@ public:
     std::uint32_t failError = 5; // last error set when records are refused
     std::uint32_t lastErrorValue = 0;
     // Where accepted events go: the keyboard hook (as injected events) and the
-    // focused window's text. Set by tests that wire the hook in.
+    // focused window's text. Set by tests that wire the hook in; it is called
+    // while a keyboard hook is installed.
     std::function<bool(const HookKeyEvent&)> keyboardHook; // returns true when swallowed
-    int hookUnhooks = 0;
+
+    // --- low-level hooks ----------------------------------------------------
+    struct Hook {
+        platform::HookHandle handle = 0;
+        platform::HookKind kind = platform::HookKind::keyboard;
+    };
+    std::vector<Hook> hooks; // installed and still held by the system, oldest first
+    // Every change in order: "install keyboard", "unhook mouse", "time-out
+    // keyboard" (the system took it out), "unhook unknown" (a handle it no
+    // longer holds).
+    std::vector<std::string> hookChanges;
+    std::vector<platform::HookKind> refusedHooks; // SetWindowsHookExW fails for these
+    // LowLevelHooksTimeout: a hook call that takes longer is answered without
+    // the hook, and the hook is removed without a word.
+    std::uint32_t hooksTimeoutMs = 1000;
+    std::uint32_t lastInputTick = 1000; // GetLastInputInfo: any key, real or injected
+    platform::HookHandle lastHookHandle = 0xB0000;
+    bool hooked(platform::HookKind kind) const;
+    void timeOutHooks(platform::HookKind kind);
 
     // --- files --------------------------------------------------------------
     // Windows paths under C:\ map into `root`; the roaming folder is
@@ -209,6 +229,21 @@ public:
     bool isLocked(const std::u16string& windowsPath) const;
     // Paths whose existence cannot be determined (access to the folder denied).
     std::vector<std::u16string> unknownPaths;
+
+    // --- notification area (Explorer's) ------------------------------------------
+    bool shellReady = true;                        // a notification area is there to take icons
+    std::vector<platform::TrayIconData> trayIcons; // the icons it shows
+    // Explorer ends and starts again: its new notification area shows nothing.
+    void restartShell() { trayIcons.clear(); }
+
+    // --- named kernel objects -------------------------------------------------------
+    struct NamedObject {
+        bool mutex = true; // false: another kind of object holds the name
+        int handles = 1;
+    };
+    std::map<std::u16string, NamedObject> namedObjects;
+    std::map<platform::KernelHandle, std::u16string> kernelHandles; // open, by name
+    platform::KernelHandle lastKernelHandle = 0x400;
 
     // --- local time -----------------------------------------------------------
     platform::LocalTime time{2026, 3, 14, 9, 26, 53, 589};
@@ -234,6 +269,10 @@ public:
 // FakeSystemTest), so no state leaks from one test into the next.
 System& system();
 void resetSystem(const std::filesystem::path& root);
+
+// Held by a test, it stalls every file write the way a busy disk does; the
+// log's writer thread waits on it.
+std::mutex& diskLock();
 
 // Applies accepted SendInput records to the desktop: defined by the input model.
 void deliverInput(const KeyInput& record);

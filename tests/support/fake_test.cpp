@@ -26,8 +26,9 @@ void FakeSystemTest::SetUp() {
     root_ = std::filesystem::temp_directory_path() /
             ("tavelio-test-" + std::to_string(stamp) + "-" + std::to_string(counter++));
     std::filesystem::create_directories(root_);
-    fake::resetSystem(root_);
+    // The log's writer reads the fake's files: it ends before the system is replaced.
     diagnosticLog().stop();
+    fake::resetSystem(root_);
 }
 
 void FakeSystemTest::expectNothingHeld() const {
@@ -54,11 +55,14 @@ std::u16string FakeSystemTest::logPath(LogChannel channel) const {
 }
 
 std::string FakeSystemTest::fileBytes(const std::u16string& windowsPath) const {
+    // Lines the log's writer still holds reach their files first.
+    diagnosticLog().flush();
     std::ifstream in(fake::system().hostPath(windowsPath), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 void FakeSystemTest::putFile(const std::u16string& windowsPath, const std::string& bytes) const {
+    diagnosticLog().flush();
     const auto host = fake::system().hostPath(windowsPath);
     std::filesystem::create_directories(host.parent_path());
     std::ofstream(host, std::ios::binary | std::ios::trunc) << bytes;

@@ -3,6 +3,7 @@
 // tests act on it, and the log texts that editor and an idle keyboard give.
 #pragma once
 
+#include "app/hook_watch.h"
 #include "capture/hook_context.h"
 #include "platform/constants.h"
 #include "reinput/execute_sequence.h"
@@ -66,8 +67,9 @@ protected:
     // keyboard. Without logging no file of an earlier desktop is left to pass
     // for this one's.
     void buildDesktop(bool logging = true) {
-        fake::resetSystem(root_);
+        app_.reset(); // its hooks go from the system they went into
         diagnosticLog().stop();
+        fake::resetSystem(root_);
         std::error_code ec;
         std::filesystem::remove_all(sys().hostPath(sys().roaming + u"\\Tavelio"), ec);
         if (logging) {
@@ -79,7 +81,13 @@ protected:
             return processKeyEvent(app_->hook, HookActionCode, e.message,
                                    KeyEvent{e.vkCode, e.scanCode, e.flags, e.extraInfo});
         };
+        ASSERT_TRUE(installHooks(app_->hook, procedures));
     }
+
+    // What SetWindowsHookExW is given; the fake calls the hook through
+    // keyboardHook above instead, with its own event record.
+    static std::intptr_t hookProcedure(int, std::uintptr_t, std::intptr_t) { return 0; }
+    static constexpr HookProcedures procedures{hookProcedure, hookProcedure};
 
     // --- the user, on the physical keyboard ---------------------------------
     // Lower-case letters, digits and spaces, each pressed and released.

@@ -1,6 +1,12 @@
 #include "log/diagnostic_log.h"
 #include "tests/support/fake_test.h"
 
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <thread>
+
 namespace tavelio::testing {
 namespace {
 
@@ -89,6 +95,7 @@ TEST_F(DiagnosticLogTest, ToUtf8Table) {
 
 TEST_F(DiagnosticLogTest, AFileDeletedWhileRunningIsRecreatedWithoutStart) {
     startLogging();
+    diagnosticLog().flush();
     std::filesystem::remove(sys().hostPath(logPath(LogChannel::Output)));
     diagnosticLog().write(LogChannel::Output, u"SLEEP", u"ms=50");
     EXPECT_EQ(logLines(LogChannel::Output), Lines{"[OUT] SLEEP ms=50"});
@@ -96,11 +103,73 @@ TEST_F(DiagnosticLogTest, AFileDeletedWhileRunningIsRecreatedWithoutStart) {
 
 TEST_F(DiagnosticLogTest, ALockedFileDropsLinesUntilReleased) {
     startLogging();
+    diagnosticLog().flush();
     sys().lockedPaths.push_back(logPath(LogChannel::Input));
     diagnosticLog().write(LogChannel::Input, u"LOST", u"");
+    diagnosticLog().flush();
     sys().lockedPaths.clear();
     diagnosticLog().write(LogChannel::Input, u"KEPT", u"");
     EXPECT_EQ(logLines(LogChannel::Input), (Lines{"[IN] START " + startDetails, "[IN] KEPT"}));
+}
+
+// The writer takes each line as it comes: nothing waits for more lines, a
+// flush or the stop (real time here, since the writer is a real thread).
+TEST_F(DiagnosticLogTest, ALineReachesItsFileOnItsOwn) {
+    startLogging();
+    diagnosticLog().write(LogChannel::Input, u"ALONE", u"");
+    const auto file = sys().hostPath(logPath(LogChannel::Input));
+    const auto landed = [&] {
+        std::ifstream in(file, std::ios::binary);
+        const std::string bytes(std::istreambuf_iterator<char>(in), {});
+        return bytes.find("[IN] ALONE\r\n") != std::string::npos;
+    };
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!landed() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_TRUE(landed());
+}
+
+// A disk that stalls the writer: the queue fills to its bound, the rest is
+// dropped, and each file says how many of its lines, where they would have been.
+TEST_F(DiagnosticLogTest, WhatTheQueueCannotHoldIsDroppedAndCounted) {
+    startLogging();
+    diagnosticLog().flush();
+    const std::u16string filler(1000, u'x');
+    // Three times what the queue holds: it also fills while the writer holds a batch.
+    const std::size_t written = 3 * DiagnosticLog::MaxQueuedBytes / filler.size();
+    {
+        const std::lock_guard stalled(fake::diskLock());
+        for (std::size_t n = 0; n < written; ++n) {
+            diagnosticLog().write(LogChannel::Input, u"LINE", u"n=" + decimal(n) + u" " + filler);
+        }
+        diagnosticLog().write(LogChannel::Output, u"OTHER", u"");
+    }
+    diagnosticLog().flush();
+    diagnosticLog().write(LogChannel::Input, u"AFTER", u"");
+
+    // Every line in order, each gap counted where it fell: the writer may take
+    // a batch while the loop runs, so the queue can fill more than once.
+    const auto lines = logLines(LogChannel::Input);
+    ASSERT_GE(lines.size(), 4u);
+    const std::string line = "[IN] LINE n=", dropped = "[IN] LOG_DROPPED lines=";
+    std::size_t next = 0, kept = 0, gaps = 0;
+    for (std::size_t i = 1; i + 1 < lines.size(); ++i) {
+        if (lines[i].rfind(dropped, 0) == 0) {
+            next += std::stoul(lines[i].substr(dropped.size()));
+            ++gaps;
+            continue;
+        }
+        ASSERT_EQ(lines[i].rfind(line + std::to_string(next) + " x", 0), 0u) << lines[i];
+        ++next;
+        ++kept;
+    }
+    EXPECT_EQ(next, written);
+    EXPECT_GE(gaps, 1u);
+    EXPECT_LE(kept, 2 * DiagnosticLog::MaxQueuedBytes / filler.size());
+    EXPECT_EQ(lines.back(), "[IN] AFTER");
+    EXPECT_EQ(logLines(LogChannel::Output),
+              (Lines{"[OUT] START " + startDetails, "[OUT] LOG_DROPPED lines=1"}));
 }
 
 TEST_F(DiagnosticLogTest, StopWritesStopLinesAndNothingAfter) {

@@ -29,6 +29,10 @@ protected:
         sys().posted.clear();
         executeReinput(app_->run);
     }
+    // What the hidden window does when it is asked to close during a run.
+    void stopAfter(std::uint32_t ms) {
+        sys().after(ms, [this] { app_->watch.stopRequested = true; });
+    }
     std::uint32_t slept() const {
         const auto& sleeps = fake::system().sleeps;
         return std::accumulate(sleeps.begin(), sleeps.end(), 0u);
@@ -185,6 +189,14 @@ TEST_F(ExecuteSequenceTest, AbortsKeepTheBufferUntilInputHasReachedTheApplicatio
              sys().acceptLimit = 10 + 8;
          },
          u"かな", u"", false},
+        // The program is closing: a close or an end of session arrives while
+        // the run pauses (the hidden window's answer to it), and no key goes
+        // out after it. While the IME is awaited, 30 ms in: nothing deleted.
+        {"closing " + NoMods, [this] { stopAfter(30); }, u"kana", u"", true},
+        // In the pause after the four Backspaces, 150 ms in: nothing typed.
+        {"closing " + NoMods, [this] { stopAfter(150); }, u"", u"", false},
+        // While the run waits reinputDelayMs before typing, 260 ms in.
+        {"closing " + NoMods, [this] { stopAfter(260); }, u"", u"", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.reason);

@@ -156,7 +156,7 @@ TEST_F(SettingsFileTest, WrittenRecordReadsBackUnchanged) {
     s.clearOnEnter = false;
     s.clearOnMouseClick = false;
     s.imeMode = u"";
-    s.reinputDelayMs = -2147483647 - 1;
+    s.reinputDelayMs = 1000;
     s.inputMethod = u"caf\u00e9";
     s.appMode = u"All";
     s.excludedApps = {u"x.exe"};

@@ -84,6 +84,7 @@ TEST_F(RobustnessWineTest, AFileHeldWithoutWriteSharingDropsLinesUntilReleased) 
     for (const auto& holder : holders) {
         SCOPED_TRACE(holder.name);
         startLogging();
+        diagnosticLog().flush(); // the START lines are on disk before the file is held
         const std::u16string& output = diagnosticLog().path(LogChannel::Output);
         ASSERT_FALSE(output.empty());
 
@@ -94,6 +95,7 @@ TEST_F(RobustnessWineTest, AFileHeldWithoutWriteSharingDropsLinesUntilReleased) 
         diagnosticLog().write(LogChannel::Output, u"DROPPED", u"while=held");
         diagnosticLog().write(LogChannel::Input, u"OTHER_FILE", u"not=held");
         EXPECT_TRUE(diagnosticLog().isActive());
+        diagnosticLog().flush();
         CloseHandle(held);
         diagnosticLog().write(LogChannel::Output, u"LANDED", u"after=release");
         diagnosticLog().stop();
@@ -106,7 +108,8 @@ TEST_F(RobustnessWineTest, AFileHeldWithoutWriteSharingDropsLinesUntilReleased) 
 TEST_F(RobustnessWineTest, ALogFileDeletedWhileRunningIsRecreatedByTheNextLine) {
     startLogging();
     diagnosticLog().write(LogChannel::Output, u"BEFORE", u"");
-    // No handle stays open between lines, so the user can delete the file.
+    diagnosticLog().flush();
+    // No handle stays open between batches, so the user can delete the file.
     ASSERT_TRUE(DeleteFileW(files_[1].c_str())) << GetLastError();
     diagnosticLog().write(LogChannel::Output, u"AFTER", u"deleted=1");
     diagnosticLog().stop();

@@ -98,6 +98,7 @@ void writtenRecordReadsBack(FuzzedDataProvider& in) {
 
     Settings expected = s;
     expected.bufferMaxLength = clampBufferMaxLength(s.bufferMaxLength);
+    expected.reinputDelayMs = clampReinputDelayMs(s.reinputDelayMs);
     // An empty list cannot be expressed in the file: the reader restores the default.
     if (expected.alternateHotkeys.empty()) {
         expected.alternateHotkeys = Settings{}.alternateHotkeys;

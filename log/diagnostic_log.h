@@ -114,7 +114,5 @@ template <typename Details> void logOutput(std::u16string_view event, Details&& 
     diagnosticLog().write(LogChannel::Output, event, details);
 }
 
-// UTF-8 of UTF-16 text; an unpaired surrogate becomes U+FFFD (EF BF BD).
-std::string toUtf8(std::u16string_view text);
 
 } // namespace tavelio

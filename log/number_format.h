@@ -1,11 +1,12 @@
-// Number forms that log lines and settings.json share: decimal, or
-// hexadecimal in lower- or upper-case digits, zero-padded to at least
-// minWidth digits.
+// Forms that log lines and settings.json share: numbers in decimal, or in
+// hexadecimal with lower- or upper-case digits, zero-padded to at least
+// minWidth digits; text as UTF-8.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace tavelio {
 
@@ -21,5 +22,8 @@ inline std::u16string lowerHex(std::uint64_t value) { // after keys ending in "=
 inline std::u16string upperHex2(std::uint32_t value) { // "%02X": key and scan codes
     return formatNumber(value, Radix::UpperHex, 2);
 }
+
+// An unpaired surrogate becomes U+FFFD (EF BF BD).
+std::string toUtf8(std::u16string_view text);
 
 } // namespace tavelio

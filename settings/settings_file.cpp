@@ -76,15 +76,15 @@ std::u16string settingsToJson(const Settings& s) {
 }
 
 std::string encodeSettingsText(std::u16string_view text) {
-    std::string bytes;
-    bytes.reserve(text.size() + text.size() / 16);
+    std::u16string lines;
+    lines.reserve(text.size() + text.size() / 16);
     for (const char16_t c : text) {
         if (c == u'\n') {
-            bytes += '\r';
+            lines += u'\r';
         }
-        bytes += c <= 0xFF ? static_cast<char>(static_cast<unsigned char>(c)) : '?';
+        lines += c;
     }
-    return bytes;
+    return toUtf8(lines);
 }
 
 void ensureSettingsFile(const Settings& settings) {

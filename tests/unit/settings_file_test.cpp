@@ -140,9 +140,11 @@ TEST_F(SettingsFileTest, JsonTextOfAnEditedRecord) {
                                  u"}\n");
 }
 
-TEST_F(SettingsFileTest, EncodingIsOneBytePerCharacterWithCrLf) {
-    EXPECT_EQ(encodeSettingsText(u"a\nb\r\u00e9\u00ff\u0100\u3042\n"),
-              std::string("a\r\nb\r\xe9\xff??\r\n"));
+// UTF-8, as the reader reads a file that is valid UTF-8: a name such as
+// "\u00c3\u00a9" must not come back as "\u00e9".
+TEST_F(SettingsFileTest, EncodingIsUtf8WithCrLf) {
+    EXPECT_EQ(encodeSettingsText(u"a\nb\r\u00c3\u00a9\u0100\u3042\n"),
+              std::string("a\r\nb\r\xc3\x83\xc2\xa9\xc4\x80\xe3\x81\x82\r\n"));
 }
 
 TEST_F(SettingsFileTest, WrittenRecordReadsBackUnchanged) {
@@ -159,7 +161,7 @@ TEST_F(SettingsFileTest, WrittenRecordReadsBackUnchanged) {
     s.reinputDelayMs = 1000;
     s.inputMethod = u"caf\u00e9";
     s.appMode = u"All";
-    s.excludedApps = {u"x.exe"};
+    s.excludedApps = {u"x.exe", u"\u00c3\u00a9.exe"};
     s.logging = true;
     EXPECT_EQ(settingsFromText(decodeSettingsText(encodeSettingsText(settingsToJson(s)))), s);
 }

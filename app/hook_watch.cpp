@@ -12,12 +12,15 @@ namespace {
 // thread's queue: Windows waits at most this long (LowLevelHooksTimeout since
 // Windows 10 1709) before it passes input on without the hook.
 constexpr std::uint32_t UnseenInputMs = 1000;
+// The system stamps input a little apart from the hook's own clock reading of
+// the same key: a few milliseconds either way say nothing about the hooks.
+constexpr std::int32_t InputStampSlackMs = 100;
 
 bool missedInput(const HookContext& context, std::uint32_t now, std::uint32_t lastInput) {
     // A hook that never ran cannot have timed out: the input went where the
     // hooks are not called (the secure desktop, an elevated window).
     return context.calledSinceInstall &&
-           static_cast<std::int32_t>(lastInput - context.lastCallTick) > 0 &&
+           static_cast<std::int32_t>(lastInput - context.lastCallTick) > InputStampSlackMs &&
            now - lastInput >= UnseenInputMs;
 }
 

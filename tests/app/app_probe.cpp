@@ -164,10 +164,25 @@ int menuRect(DWORD timeoutMs) {
     return 0;
 }
 
+// Another program's object under the name of the single-instance mutex: the
+// program cannot make its mutex, and must say it could not start. Held until
+// a message box shows, or MS.
+int holdName(DWORD ms) {
+    const HANDLE event = CreateEventW(nullptr, TRUE, FALSE, L"Local\\TavelioSingleInstance");
+    print(L"held=" + n(event != nullptr ? 1 : 0));
+    if (event == nullptr) {
+        return 1;
+    }
+    const long shown = waitFor([] { return findVisible(L"#32770") != nullptr; }, ms);
+    CloseHandle(event);
+    return shown < 0 ? 1 : 0;
+}
+
 int usage() {
     print(L"usage: app_probe wait-window|wait-gone hidden|splash|menu MS\n"
           L"       app_probe post|send hidden|splash MESSAGE WPARAM LPARAM [TIMES]\n"
           L"       app_probe forget-tray-icon   (MESSAGE: a number or a registered name)\n"
+          L"       app_probe hold-name MS   (wait-window box: a message box)\n"
           L"       app_probe splash-watch MS | exit-during-splash MS\n"
           L"       app_probe tray-icon MS | menu-rect MS");
     return 2;
@@ -182,6 +197,9 @@ const wchar_t* windowClass(const std::wstring& name) {
     }
     if (name == L"menu") {
         return MenuClass;
+    }
+    if (name == L"box") {
+        return L"#32770";
     }
     if (name == L"notepad") {
         return L"Notepad";
@@ -216,6 +234,9 @@ int wmain(int argc, wchar_t** argv) {
         return command == L"post" ? post(className, message, number(argv[4]), lParam,
                                          argc == 7 ? number(argv[6]) : 1)
                                   : send(className, message, number(argv[4]), lParam);
+    }
+    if (command == L"hold-name" && argc == 3) {
+        return holdName(number(argv[2]));
     }
     if (command == L"forget-tray-icon") {
         return forgetTrayIcon();

@@ -114,5 +114,4 @@ template <typename Details> void logOutput(std::u16string_view event, Details&& 
     diagnosticLog().write(LogChannel::Output, event, details);
 }
 
-
 } // namespace tavelio

@@ -243,8 +243,10 @@ bool decideKeyEvent(HookContext& context, int code, std::uint32_t message, const
         logHotkeyExecute(context.buffer);
         // The run holds to the window the hotkey was pressed in. The press is
         // swallowed even if the post fails: nothing to undo.
+        // checkForegroundProcess read that window for this press (0 when it
+        // could not tell: the run then takes the window in front).
         platform::postMessage(context.hiddenWindow, ExecuteRequestMessage,
-                              platform::foregroundWindow(), 0);
+                              known ? context.fromWindow : 0, 0);
         return true;
     }
     if (event.vkCode == vk::Back && platform::isKeyDown(vk::Control)) {

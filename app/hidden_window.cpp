@@ -84,15 +84,25 @@ void reinstallHooksFor(std::u16string_view reason) {
     }
 }
 
+// The icon again for today's state and DPI. The shell copies the icon it is
+// given, so the old one is destroyed only once the new one is handed over.
+void renewTrayIcon(bool offer) {
+    UniqueIcon previous(appState().trayIcon.takeIcon());
+    buildTrayIconData();
+    if (offer) {
+        offerTrayIcon();
+    } else {
+        updateTrayIcon(appState().trayIcon.presence);
+    }
+}
+
 void toggleEnabled() {
     AppState& state = appState();
     state.settings.enabled = !state.settings.enabled;
     if (state.inputBuffer) {
         state.inputBuffer->clear();
     }
-    UniqueIcon previous(state.trayIcon.takeIcon());
-    buildTrayIconData();
-    updateTrayIcon(state.trayIcon.presence);
+    renewTrayIcon(false);
     if (state.settings.enabled) {
         reinstallHooksFor(u"tray_resume");
     }
@@ -266,6 +276,9 @@ LRESULT handleHiddenWindowMessage(HWND window, UINT message, WPARAM wParam, LPAR
             reinstallHooksFor(u"power_resume");
         }
         break;
+    case WM_DPICHANGED:
+        renewTrayIcon(false); // the notification area's small icon changed size
+        return 0;
     case WM_CLOSE:
         closeProgram(window);
         return 0;
@@ -281,7 +294,7 @@ LRESULT handleHiddenWindowMessage(HWND window, UINT message, WPARAM wParam, LPAR
         return 0;
     default:
         if (message != 0 && message == taskbarCreatedMessage()) {
-            offerTrayIcon();
+            renewTrayIcon(true); // a new taskbar may come with a new DPI
             return 0;
         }
         break;

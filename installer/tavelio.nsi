@@ -16,6 +16,8 @@ SetCompressor /SOLID lzma
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Tavelio"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
+; Task Manager's on/off switch for the Run value, written by Windows.
+!define STARTUP_APPROVED_KEY "Software\Microsoft\Windows\CurrentVersion\Explorer\StartupApproved\Run"
 !define HIDDEN_WINDOW_CLASS "TavelioHiddenWindow"
 
 Name "Tavelio"
@@ -174,6 +176,7 @@ Section "un.$(ProgramName)" UnSecProgram
     RMDir "$INSTDIR"
     Delete "$SMPROGRAMS\Tavelio.lnk"
     DeleteRegValue HKCU "${RUN_KEY}" "Tavelio"
+    DeleteRegValue HKCU "${STARTUP_APPROVED_KEY}" "Tavelio"
     DeleteRegKey HKCU "${UNINSTALL_KEY}"
 SectionEnd
 

@@ -168,14 +168,12 @@ int menuRect(DWORD timeoutMs) {
 // program cannot make its mutex, and must say it could not start. Held until
 // a message box shows, or MS.
 int holdName(DWORD ms) {
-    const HANDLE event = CreateEventW(nullptr, TRUE, FALSE, L"Local\\TavelioSingleInstance");
-    print(L"held=" + n(event != nullptr ? 1 : 0));
-    if (event == nullptr) {
+    const OwnedHandle event(CreateEventW(nullptr, TRUE, FALSE, L"Local\\TavelioSingleInstance"));
+    print(L"held=" + n(event ? 1 : 0));
+    if (!event) {
         return 1;
     }
-    const long shown = waitFor([] { return findVisible(L"#32770") != nullptr; }, ms);
-    CloseHandle(event);
-    return shown < 0 ? 1 : 0;
+    return waitFor([] { return findVisible(L"#32770") != nullptr; }, ms) < 0 ? 1 : 0;
 }
 
 int usage() {

@@ -46,9 +46,11 @@ bool createHiddenWindow(HINSTANCE instance) {
 void showSplash(HINSTANCE instance) {
     registerWindowClass(instance, splashWindowProc, SplashWindowClass, nullptr);
 
-    HWND splash =
-        CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, SplashWindowClass, WindowTitle, WS_POPUP,
-                        0, 0, SplashWidth, SplashHeight, nullptr, nullptr, instance, nullptr);
+    // Never active: started at sign-in while the user types, it must not take
+    // their keys.
+    HWND splash = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST | WS_EX_NOACTIVATE,
+                                  SplashWindowClass, WindowTitle, WS_POPUP, 0, 0, SplashWidth,
+                                  SplashHeight, nullptr, nullptr, instance, nullptr);
     appState().splashWindow = splash;
     if (splash == nullptr) {
         return;
@@ -72,7 +74,7 @@ void showSplash(HINSTANCE instance) {
     if (region && SetWindowRgn(splash, region.get(), FALSE) != 0) {
         region.release();
     }
-    ShowWindow(splash, SW_SHOWNORMAL);
+    ShowWindow(splash, SW_SHOWNOACTIVATE);
     UpdateWindow(splash);
     SetTimer(splash, SplashTimerId, SplashTimeoutMs, nullptr);
 }

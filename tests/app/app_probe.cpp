@@ -99,8 +99,15 @@ int splashWatch(DWORD timeoutMs) {
         L"appeared=1 topmost=" + n((exStyle & WS_EX_TOPMOST) != 0 ? 1 : 0) + L" toolwindow=" +
         n((exStyle & WS_EX_TOOLWINDOW) != 0 ? 1 : 0) + L" " + rectOf(L"rect", splash) +
         L" screen=" + n(GetSystemMetrics(SM_CXSCREEN)) + L"," + n(GetSystemMetrics(SM_CYSCREEN));
-    const long gone = waitFor([] { return findAny(SplashClass) == nullptr; }, 10000);
-    print(seen + L" lifetime_ms=" +
+    // Active at any moment, it would have taken the keys of the window in front.
+    bool active = false;
+    const long gone = waitFor(
+        [&] {
+            active = active || GetForegroundWindow() == splash;
+            return findAny(SplashClass) == nullptr;
+        },
+        10000);
+    print(seen + L" active=" + n(active ? 1 : 0) + L" lifetime_ms=" +
           n(gone < 0 ? -1 : static_cast<long long>(GetTickCount64() - shown)));
     return gone < 0 ? 1 : 0;
 }

@@ -222,8 +222,9 @@ launch_tavelio() {
 start_tavelio() {
     fresh_settings "$1" "${2:-}"
     launch_tavelio || return 1
-    if [[ -n ${3:-} ]]; then
-        app_probe wait-window splash 5000 >/dev/null && sleep 0.3 && screenshot "$3"
+    # The splash comes a moment after the hidden window: gone before it came is not gone.
+    if app_probe wait-window splash 5000 >/dev/null && [[ -n ${3:-} ]]; then
+        sleep 0.3 && screenshot "$3"
     fi
     app_probe wait-gone splash 10000 >/dev/null
 }

@@ -474,6 +474,7 @@ bool createNewFile(const std::u16string& path, std::string_view bytes) {
 }
 
 bool appendAndFlush(const std::u16string& path, std::string_view bytes) {
+    ++fake::diskWrites();
     const std::lock_guard disk(fake::diskLock());
     if (system().isLocked(path)) {
         return false;

@@ -26,6 +26,11 @@ std::mutex& diskLock() {
     return disk;
 }
 
+std::atomic<int>& diskWrites() {
+    static std::atomic<int> writes{0};
+    return writes;
+}
+
 void System::at(std::uint32_t atTick, std::function<void()> action) {
     timeline_.push_back({atTick, nextOrder_++, std::move(action)});
 }

@@ -7,6 +7,7 @@
 #include "platform/platform.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -273,6 +274,9 @@ void resetSystem(const std::filesystem::path& root);
 // Held by a test, it stalls every file write the way a busy disk does; the
 // log's writer thread waits on it.
 std::mutex& diskLock();
+// File writes that came to the disk, stalled or not: a test holding diskLock
+// sees by it that the writer has taken a batch and waits there with it.
+std::atomic<int>& diskWrites();
 
 // Applies accepted SendInput records to the desktop: defined by the input model.
 void deliverInput(const KeyInput& record);

@@ -140,7 +140,14 @@ TEST_F(DiagnosticLogTest, WhatTheQueueCannotHoldIsDroppedAndCounted) {
     const std::size_t written = 3 * DiagnosticLog::MaxQueuedBytes / filler.size();
     {
         const std::lock_guard stalled(fake::diskLock());
-        for (std::size_t n = 0; n < written; ++n) {
+        // The writer takes the first line and waits at the disk with it: the
+        // rest fill the queue and overflow it however the threads are timed.
+        const int writes = fake::diskWrites();
+        diagnosticLog().write(LogChannel::Input, u"LINE", u"n=0 " + filler);
+        while (fake::diskWrites() == writes) {
+            std::this_thread::yield();
+        }
+        for (std::size_t n = 1; n < written; ++n) {
             diagnosticLog().write(LogChannel::Input, u"LINE", u"n=" + decimal(n) + u" " + filler);
         }
         diagnosticLog().write(LogChannel::Output, u"OTHER", u"");

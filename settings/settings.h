@@ -24,6 +24,10 @@ struct Settings {
         u"mstsc.exe",   u"cmd.exe",       u"powershell.exe", u"WindowsTerminal.exe",
         u"KeePass.exe", u"1Password.exe", u"Bitwarden.exe"};
     bool logging = false;
+    // Keys added after the first release: the writer puts them in the file
+    // only when they differ from their default, so the default file keeps
+    // its exact text.
+    bool romajiOnly = true; // the hotkey converts only text that reads as romaji
 
     friend bool operator==(const Settings&, const Settings&) = default;
 };

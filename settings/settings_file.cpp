@@ -72,6 +72,11 @@ std::u16string settingsToJson(const Settings& s) {
     w.string(u"appMode", s.appMode);
     w.list(u"excludedApps", s.excludedApps);
     w.boolean(u"logging", s.logging);
+    // Later keys only where the user's value is not the default.
+    const Settings defaults;
+    if (s.romajiOnly != defaults.romajiOnly) {
+        w.boolean(u"romajiOnly", s.romajiOnly);
+    }
     return std::move(w).finish();
 }
 

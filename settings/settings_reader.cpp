@@ -219,6 +219,7 @@ Settings settingsFromText(std::u16string_view text) {
     s.appMode = readString(text, u"appMode", s.appMode);
     s.excludedApps = readStringList(text, u"excludedApps", s.excludedApps);
     s.logging = readBool(text, u"logging", s.logging);
+    s.romajiOnly = readBool(text, u"romajiOnly", s.romajiOnly);
     return s;
 }
 

@@ -118,6 +118,7 @@ TEST_F(SettingsFileTest, JsonTextOfAnEditedRecord) {
     s.reinputDelayMs = INT32_MIN;
     s.excludedApps = {u"a.exe", u""};
     s.logging = true;
+    s.romajiOnly = false; // a later key: written because it is not its default
     EXPECT_EQ(settingsToJson(s), u"{\n"
                                  u"  \"enabled\": false,\n"
                                  u"  \"startWithWindows\": false,\n"
@@ -136,7 +137,8 @@ TEST_F(SettingsFileTest, JsonTextOfAnEditedRecord) {
                                  u"    \"a.exe\",\n"
                                  u"    \"\"\n"
                                  u"  ],\n"
-                                 u"  \"logging\": true\n"
+                                 u"  \"logging\": true,\n"
+                                 u"  \"romajiOnly\": false\n"
                                  u"}\n");
 }
 
@@ -163,6 +165,7 @@ TEST_F(SettingsFileTest, WrittenRecordReadsBackUnchanged) {
     s.appMode = u"All";
     s.excludedApps = {u"x.exe", u"\u00c3\u00a9.exe"};
     s.logging = true;
+    s.romajiOnly = false;
     EXPECT_EQ(settingsFromText(decodeSettingsText(encodeSettingsText(settingsToJson(s)))), s);
 }
 

@@ -32,6 +32,7 @@ const ReadCase readCases[] = {
     row("spread over lines with spaces around the colon",
         "{\r\n\"enabled\"\r\n  :\r\n\r\n  false\r\n,\"hotkey\"   :   \"Alt\"}",
         [](Settings& s) { s.enabled = false, s.hotkey = u"Alt"; }),
+    row("romajiOnly false", "{\"romajiOnly\": false}", [](Settings& s) { s.romajiOnly = false; }),
     row("tab before false", "{\"enabled\":\tfalse}", [](Settings& s) { s.enabled = false; }),
     row("FALSE, 0 and quoted false keep the default",
         "{\"enabled\": FALSE, \"clearOnEnter\": 0, \"clearOnMouseClick\": \"false\"}",

@@ -1,8 +1,8 @@
 // A small Japanese IME for the Wine test prefix: romaji to hiragana while typing, through
 // IMM32's real message path (composition and result strings), so that any IME-aware window
 // shows what an IME would. Kanji conversion is left out; every complete syllable is committed.
+#include "capture/romaji_table.h"
 #include "tests/ime/ime_ddk.h"
-#include "tests/ime/romaji_table.h"
 
 #include <cstdio>
 #include <cstring>
@@ -11,10 +11,10 @@
 
 namespace {
 
-using tavelio::testime::displayRomaji;
-using tavelio::testime::finishRomaji;
-using tavelio::testime::isRomajiLetter;
-using tavelio::testime::typeRomaji;
+using tavelio::displayRomaji;
+using tavelio::finishRomaji;
+using tavelio::isRomajiLetter;
+using tavelio::typeRomaji;
 
 // IMEINFO allows the UI class name 16 characters including the terminator.
 constexpr wchar_t uiClassName[] = L"TavTestImeUi";

@@ -1,9 +1,9 @@
 // SendInput: records every batch, refuses records past acceptLimit, and
 // delivers what it accepted: to the keyboard hook (flagged injected, as
 // Windows does) and then to the focused window's text, through its IME.
+#include "capture/romaji_table.h"
 #include "platform/constants.h"
 #include "platform/platform.h"
-#include "tests/ime/romaji_table.h"
 #include "tests/support/fake_layout.h"
 #include "tests/support/fake_system.h"
 
@@ -34,12 +34,12 @@ void typeInto(System& s, Window& w, char16_t ch) {
     ImeState* ime = imeOf(s, w);
     const bool converting = ime != nullptr && ime->open && (ime->conversion & ime::CmodeNative);
     if (!converting) {
-        w.text += testime::finishRomaji(w.composition); // a closing IME commits what it held
+        w.text += finishRomaji(w.composition); // a closing IME commits what it held
         w.composition.clear();
         w.text += ch;
         return;
     }
-    const auto step = testime::typeRomaji(w.composition, ch);
+    const auto step = typeRomaji(w.composition, ch);
     w.text += step.committed;
     w.composition = step.pending;
 }

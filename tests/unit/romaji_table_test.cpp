@@ -1,13 +1,10 @@
-#include "tests/ime/romaji_table.h"
+#include "capture/romaji_table.h"
 #include "tests/support/fake_test.h"
 
 #include <gtest/gtest.h>
 
 namespace tavelio::testing {
 namespace {
-
-using testime::finishRomaji;
-using testime::typeRomaji;
 
 // What an application shows after the whole text was typed and the composition ended.
 std::u16string typed(std::u16string_view text) {
@@ -107,9 +104,9 @@ TEST(RomajiTableTest, SyllabicN) {
 }
 
 TEST(RomajiTableTest, PendingNnIsShownAsN) {
-    EXPECT_EQ(narrow(testime::displayRomaji(u"nn")), "ん");
-    EXPECT_EQ(narrow(testime::displayRomaji(u"n")), "n");
-    EXPECT_EQ(narrow(testime::displayRomaji(u"ky")), "ky");
+    EXPECT_EQ(narrow(displayRomaji(u"nn")), "ん");
+    EXPECT_EQ(narrow(displayRomaji(u"n")), "n");
+    EXPECT_EQ(narrow(displayRomaji(u"ky")), "ky");
 }
 
 TEST(RomajiTableTest, WordsAndCase) {

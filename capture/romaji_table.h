@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace tavelio::testime {
+namespace tavelio {
 
 struct RomajiStep {
     std::u16string
@@ -27,4 +27,4 @@ std::u16string finishRomaji(std::u16string_view pending);
 // How the pending romaji is shown while composing: as typed, except that nn already reads ん.
 std::u16string displayRomaji(std::u16string_view pending);
 
-} // namespace tavelio::testime
+} // namespace tavelio

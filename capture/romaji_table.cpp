@@ -1,6 +1,6 @@
-#include "tests/ime/romaji_table.h"
+#include "capture/romaji_table.h"
 
-namespace tavelio::testime {
+namespace tavelio {
 
 namespace {
 
@@ -152,4 +152,4 @@ RomajiStep typeRomaji(std::u16string_view pending, char16_t typed) {
     return step;
 }
 
-} // namespace tavelio::testime
+} // namespace tavelio

@@ -113,7 +113,7 @@ bool ExecuteSession::takeSnapshot() {
         if (!part.convert()) {
             return abort(u"no_romaji");
         }
-        snapshot = part.of(snapshot);
+        snapshot = std::u16string(part.of(snapshot)); // a copy: the view is into it
     }
     target = context.requestWindow != 0 ? context.requestWindow : platform::foregroundWindow();
     bufLen = snapshot.size();

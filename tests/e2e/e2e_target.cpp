@@ -52,6 +52,9 @@ LRESULT CALLBACK journalingEditProc(HWND window, UINT message, WPARAM wParam, LP
                      L" shift=" + (down(VK_SHIFT) ? L"1" : L"0") + L" alt=" +
                      (down(VK_MENU) ? L"1" : L"0"));
     }
+    if (message == WM_IME_COMPOSITION && (lParam & GCS_COMPSTR) != 0) {
+        writeJournal(L"composition \"" + escaped(openComposition(window)) + L"\"");
+    }
     return CallWindowProcW(editProcedure, window, message, wParam, lParam);
 }
 

@@ -395,10 +395,15 @@ LRESULT CALLBACK compositionWindowProc(HWND hwnd, UINT message, WPARAM wParam, L
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &area,
               DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
     SelectObject(dc, oldFont);
-    const HGDIOBJ oldPen = SelectObject(dc, GetStockObject(BLACK_PEN));
-    MoveToEx(dc, area.left, area.bottom - 2, nullptr);
-    LineTo(dc, area.right, area.bottom - 2);
-    SelectObject(dc, oldPen);
+    // A converted composition is underlined thickly, as IMEs mark the clause in conversion.
+    const HIMC himc = uiWindow ? uiContext(uiWindow) : nullptr;
+    BYTE attribute = ATTR_INPUT;
+    if (himc && !text.empty()) {
+        ImmGetCompositionStringW(himc, GCS_COMPATTR, &attribute, 1);
+    }
+    const int thickness = attribute == ATTR_TARGET_CONVERTED ? 3 : 1;
+    RECT underline{area.left, area.bottom - 1 - thickness, area.right, area.bottom - 1};
+    FillRect(dc, &underline, GetSysColorBrush(COLOR_WINDOWTEXT));
     EndPaint(hwnd, &ps);
     return 0;
 }

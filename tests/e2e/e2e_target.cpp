@@ -80,6 +80,9 @@ LRESULT CALLBACK journalingEditProc(HWND window, UINT message, WPARAM wParam, LP
     if (deletesWords && message == WM_CHAR && wParam == 0x7F) {
         return 0;
     }
+    if (message == WM_IME_COMPOSITION && (lParam & GCS_COMPSTR) != 0) {
+        writeJournal(L"composition \"" + escaped(openComposition(window)) + L"\"");
+    }
     return CallWindowProcW(editProcedure, window, message, wParam, lParam);
 }
 

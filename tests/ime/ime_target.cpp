@@ -129,6 +129,8 @@ bool runStep(const std::wstring& step) {
         pump(static_cast<DWORD>(std::wcstoul(afterColon(step).c_str(), nullptr, 10)));
     } else if (step == L"text") {
         print(L"text=" + windowText(editWindow));
+    } else if (step == L"comp") {
+        print(L"comp=" + openComposition(editWindow));
     } else if (step == L"clear") {
         SendMessageW(editWindow, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
     } else if (step.starts_with(L"activate:")) {

@@ -1,9 +1,11 @@
 // A small Japanese IME for the Wine test prefix: romaji to hiragana while typing, through
 // IMM32's real message path (composition and result strings), so that any IME-aware window
-// shows what an IME would. Kanji conversion is left out; every complete syllable is committed.
+// shows what an IME would. What is typed stays in the composition until Enter commits it;
+// Space converts it to katakana, standing in for a kanji conversion.
 #include "capture/romaji_table.h"
 #include "tests/ime/ime_ddk.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -78,13 +80,73 @@ std::u16string stringAt(const COMPOSITIONSTRING* cs, DWORD offset, DWORD length)
     return text;
 }
 
-// The romaji still waiting for letters; kept as the composition's reading string.
-std::u16string pendingRomaji(const INPUTCONTEXT* ctx) {
+// What a composition holds: the kana so far, the romaji still waiting for letters, and
+// whether Space has converted it. Kept in the COMPOSITIONSTRING: the reading string is the kana
+// followed by the romaji, its private part says how much of it is romaji.
+struct Composition {
+    std::u16string kana;
+    std::u16string romaji;
+    bool converted = false;
+    bool empty() const { return kana.empty() && romaji.empty(); }
+    std::u16string shown() const {
+        return converted ? katakana(kana) : kana + displayRomaji(romaji);
+    }
+    // What Enter commits: a lone n reads ん.
+    std::u16string committed() const {
+        return converted ? katakana(kana) : kana + finishRomaji(romaji);
+    }
+    void convert() {
+        kana += finishRomaji(romaji);
+        romaji.clear();
+        converted = true;
+    }
+    void backspace() {
+        if (converted) {
+            converted = false; // back to the reading, as real IMEs do
+        }
+        if (!romaji.empty()) {
+            romaji = (romaji == u"nn") ? std::u16string() : romaji.substr(0, romaji.size() - 1);
+        } else if (!kana.empty()) {
+            kana.pop_back();
+        }
+    }
+    void type(char16_t c) {
+        auto step = typeRomaji(romaji, c);
+        kana += step.committed;
+        romaji = std::move(step.pending);
+    }
+    static std::u16string katakana(std::u16string text) {
+        for (auto& c : text) {
+            if (c >= u'\u3041' && c <= u'\u3096') {
+                c = static_cast<char16_t>(c + 0x60);
+            }
+        }
+        return text;
+    }
+};
+
+struct CompositionPrivate {
+    DWORD romajiLength;
+    DWORD converted;
+};
+
+Composition loadComposition(const INPUTCONTEXT* ctx) {
     LockedMemory<COMPOSITIONSTRING> cs(ctx->hCompStr);
     if (!cs || cs.get()->dwSize < sizeof(COMPOSITIONSTRING)) {
         return {};
     }
-    return stringAt(cs.get(), cs.get()->dwCompReadStrOffset, cs.get()->dwCompReadStrLen);
+    const auto* h = cs.get();
+    const std::u16string reading = stringAt(h, h->dwCompReadStrOffset, h->dwCompReadStrLen);
+    CompositionPrivate state{};
+    if (h->dwPrivateSize == sizeof state) {
+        std::memcpy(&state, reinterpret_cast<const BYTE*>(h) + h->dwPrivateOffset, sizeof state);
+    }
+    const std::size_t romajiLength = std::min<std::size_t>(state.romajiLength, reading.size());
+    Composition c;
+    c.kana = reading.substr(0, reading.size() - romajiLength);
+    c.romaji = reading.substr(reading.size() - romajiLength);
+    c.converted = state.converted != 0 && !c.kana.empty();
+    return c;
 }
 
 // Lays out a COMPOSITIONSTRING with the shown composition, its romaji reading and the result.
@@ -102,10 +164,15 @@ public:
         lengthField = sizeof clause;
         offsetField = append(clause, sizeof clause);
     }
-    void addInputAttributes(DWORD& lengthField, DWORD& offsetField, std::size_t textLength) {
-        const std::vector<BYTE> attributes(textLength, ATTR_INPUT);
+    void addAttributes(DWORD& lengthField, DWORD& offsetField, std::size_t textLength,
+                       BYTE attribute) {
+        const std::vector<BYTE> attributes(textLength, attribute);
         lengthField = static_cast<DWORD>(textLength);
         offsetField = append(attributes.data(), attributes.size());
+    }
+    void addPrivate(const CompositionPrivate& state) {
+        header.dwPrivateSize = sizeof state;
+        header.dwPrivateOffset = append(&state, sizeof state);
     }
     COMPOSITIONSTRING header{};
     std::vector<BYTE> bytes() {
@@ -133,21 +200,24 @@ private:
     std::vector<BYTE> payload_;
 };
 
-bool storeComposition(INPUTCONTEXT* ctx, const std::u16string& reading,
+bool storeComposition(INPUTCONTEXT* ctx, const Composition& composition,
                       const std::u16string& result) {
-    const std::u16string shown = displayRomaji(reading);
+    const std::u16string reading = composition.kana + composition.romaji;
+    const std::u16string shown = composition.shown();
+    const BYTE attribute = composition.converted ? ATTR_TARGET_CONVERTED : ATTR_INPUT;
     CompositionWriter w;
     auto& h = w.header;
     w.addString(h.dwCompReadStrLen, h.dwCompReadStrOffset, reading);
-    w.addInputAttributes(h.dwCompReadAttrLen, h.dwCompReadAttrOffset, reading.size());
+    w.addAttributes(h.dwCompReadAttrLen, h.dwCompReadAttrOffset, reading.size(), ATTR_INPUT);
     w.addClause(h.dwCompReadClauseLen, h.dwCompReadClauseOffset, reading.size());
     w.addString(h.dwCompStrLen, h.dwCompStrOffset, shown);
-    w.addInputAttributes(h.dwCompAttrLen, h.dwCompAttrOffset, shown.size());
+    w.addAttributes(h.dwCompAttrLen, h.dwCompAttrOffset, shown.size(), attribute);
     w.addClause(h.dwCompClauseLen, h.dwCompClauseOffset, shown.size());
     w.addString(h.dwResultStrLen, h.dwResultStrOffset, result);
     w.addClause(h.dwResultClauseLen, h.dwResultClauseOffset, result.size());
     w.addString(h.dwResultReadStrLen, h.dwResultReadStrOffset, result);
     w.addClause(h.dwResultReadClauseLen, h.dwResultReadClauseOffset, result.size());
+    w.addPrivate({static_cast<DWORD>(composition.romaji.size()), composition.converted ? 1u : 0u});
     h.dwCursorPos = static_cast<DWORD>(shown.size());
     h.dwDeltaStart = 0;
     const std::vector<BYTE> bytes = w.bytes();
@@ -171,25 +241,24 @@ public:
     void add(UINT message, WPARAM wParam, LPARAM lParam) {
         messages_.push_back({message, wParam, lParam});
     }
-    // Moves from `reading` (pending romaji before) to `nextReading` committing `result`.
-    void compose(const std::u16string& reading, const std::u16string& nextReading,
-                 const std::u16string& result) {
-        if (reading.empty() && (nextReading.empty() && result.empty())) {
+    // Moves from a composition that was open or not to one that shows `shown` (empty: ended),
+    // committing `result`.
+    void compose(bool wasComposing, const std::u16string& shown, const std::u16string& result) {
+        if (!wasComposing && shown.empty() && result.empty()) {
             return;
         }
-        if (reading.empty()) {
+        if (!wasComposing) {
             add(WM_IME_STARTCOMPOSITION, 0, 0);
         }
         if (!result.empty()) {
             add(WM_IME_COMPOSITION, result.back(), GCS_RESULTSTR | GCS_RESULTCLAUSE);
         }
-        if (!nextReading.empty() || result.empty()) {
-            const std::u16string shown = displayRomaji(nextReading);
+        if (!shown.empty() || result.empty()) {
             add(WM_IME_COMPOSITION, shown.empty() ? 0 : shown.back(),
                 GCS_COMPSTR | GCS_COMPATTR | GCS_COMPCLAUSE | GCS_COMPREADSTR | GCS_CURSORPOS |
                     GCS_DELTASTART);
         }
-        if (nextReading.empty()) {
+        if (shown.empty()) {
             add(WM_IME_ENDCOMPOSITION, 0, 0);
         }
     }
@@ -231,8 +300,7 @@ private:
     std::vector<TRANSMSG> messages_;
 };
 
-// Ends a composition outside key processing: commits the pending romaji (a lone n as ん) or
-// throws it away.
+// Ends a composition outside key processing: commits it (a lone n as ん) or throws it away.
 void endComposition(HIMC himc, bool commit) {
     MessageList messages;
     {
@@ -240,15 +308,15 @@ void endComposition(HIMC himc, bool commit) {
         if (!ctx) {
             return;
         }
-        const std::u16string reading = pendingRomaji(ctx.get());
-        if (reading.empty()) {
+        const Composition composition = loadComposition(ctx.get());
+        if (composition.empty()) {
             return;
         }
-        const std::u16string result = commit ? finishRomaji(reading) : std::u16string();
+        const std::u16string result = commit ? composition.committed() : std::u16string();
         if (!storeComposition(ctx.get(), {}, result)) {
             return;
         }
-        messages.compose(reading, {}, result);
+        messages.compose(true, {}, result);
     }
     messages.deliver(himc, nullptr);
 }
@@ -327,10 +395,15 @@ LRESULT CALLBACK compositionWindowProc(HWND hwnd, UINT message, WPARAM wParam, L
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &area,
               DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
     SelectObject(dc, oldFont);
-    const HGDIOBJ oldPen = SelectObject(dc, GetStockObject(BLACK_PEN));
-    MoveToEx(dc, area.left, area.bottom - 2, nullptr);
-    LineTo(dc, area.right, area.bottom - 2);
-    SelectObject(dc, oldPen);
+    // A converted composition is underlined thickly, as IMEs mark the clause in conversion.
+    const HIMC himc = uiWindow ? uiContext(uiWindow) : nullptr;
+    BYTE attribute = ATTR_INPUT;
+    if (himc && !text.empty()) {
+        ImmGetCompositionStringW(himc, GCS_COMPATTR, &attribute, 1);
+    }
+    const int thickness = attribute == ATTR_TARGET_CONVERTED ? 3 : 1;
+    RECT underline{area.left, area.bottom - 1 - thickness, area.right, area.bottom - 1};
+    FillRect(dc, &underline, GetSysColorBrush(COLOR_WINDOWTEXT));
     EndPaint(hwnd, &ps);
     return 0;
 }
@@ -529,7 +602,7 @@ BOOL WINAPI ImeProcessKey(HIMC himc, UINT vkey, LPARAM keyData, const LPBYTE key
     }
     // While composing every other key goes through the IME too: it edits, ends or cancels
     // the composition before the application sees anything.
-    return pendingRomaji(ctx.get()).empty() ? FALSE : TRUE;
+    return loadComposition(ctx.get()).empty() ? FALSE : TRUE;
 }
 
 UINT WINAPI ImeToAsciiEx(UINT virtKey, UINT scanCode, const LPBYTE, LPTRANSMSGLIST list, UINT,
@@ -545,35 +618,41 @@ UINT WINAPI ImeToAsciiEx(UINT virtKey, UINT scanCode, const LPBYTE, LPTRANSMSGLI
         if (!ctx || !isTakingRomaji(ctx.get())) {
             return 0;
         }
-        const std::u16string reading = pendingRomaji(ctx.get());
-        std::u16string nextReading, result;
+        const Composition before = loadComposition(ctx.get());
+        Composition next = before;
+        std::u16string result;
         bool passKeyOn = false;
-        if (vkey >= 'A' && vkey <= 'Z') {
-            const char16_t letter = isRomajiLetter(typed) ? typed : static_cast<char16_t>(vkey);
-            auto step = typeRomaji(reading, letter);
-            result = std::move(step.committed);
-            nextReading = std::move(step.pending);
-        } else if (vkey == VK_BACK) {
-            nextReading = (reading == u"nn") ? std::u16string() : reading;
-            if (!nextReading.empty()) {
-                nextReading.pop_back();
-            }
+        const bool letter = vkey >= 'A' && vkey <= 'Z';
+        if (vkey == VK_BACK) {
+            next.backspace();
         } else if (vkey == VK_ESCAPE) {
-            // cancelled: nothing committed
+            next = {};
         } else if (vkey == VK_RETURN) {
-            result = finishRomaji(reading);
-        } else if (typed >= u' ') {
-            result = typeRomaji(reading, typed).committed;
+            result = before.committed();
+            next = {};
+        } else if (vkey == VK_SPACE) {
+            next.convert();
+        } else if (letter || typed >= u' ') {
+            // Typing on after a conversion commits it and starts a new composition.
+            if (before.converted) {
+                result = before.committed();
+                next = {};
+            }
+            const char16_t c =
+                letter && !isRomajiLetter(typed) ? static_cast<char16_t>(vkey) : typed;
+            next.type(c);
         } else {
-            result = finishRomaji(reading);
+            result = before.committed();
+            next = {};
             passKeyOn = true;
         }
-        trace("tavtest: ImeToAsciiEx vk=0x%02x char=0x%04x pending=%u\n", vkey, typed,
-              static_cast<unsigned>(nextReading.size()));
-        if (!storeComposition(ctx.get(), nextReading, result)) {
+        const std::u16string shown = next.shown();
+        trace("tavtest: ImeToAsciiEx vk=0x%02x char=0x%04x shown=%u\n", vkey, typed,
+              static_cast<unsigned>(shown.size()));
+        if (!storeComposition(ctx.get(), next, result)) {
             return 0;
         }
-        messages.compose(reading, nextReading, result);
+        messages.compose(!before.empty(), shown, result);
         if (passKeyOn) {
             messages.add(WM_KEYDOWN, vkey, static_cast<LPARAM>(1 | (scanCode & 0xFF) << 16));
         }

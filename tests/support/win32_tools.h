@@ -124,6 +124,23 @@ private:
     HIMC context_;
 };
 
+// The window's open composition, with "+" after it once the IME has converted it; empty
+// when none is open.
+inline std::wstring openComposition(HWND window) {
+    const HeldImeContext context(window);
+    wchar_t text[256] = {};
+    const LONG bytes =
+        context.get() ? ImmGetCompositionStringW(context.get(), GCS_COMPSTR, text, sizeof text - 2)
+                      : 0;
+    if (bytes <= 0) {
+        return {};
+    }
+    BYTE attribute = ATTR_INPUT;
+    ImmGetCompositionStringW(context.get(), GCS_COMPATTR, &attribute, 1);
+    return std::wstring(text, static_cast<std::size_t>(bytes) / sizeof(wchar_t)) +
+           (attribute == ATTR_TARGET_CONVERTED ? L"+" : L"");
+}
+
 // A top-level window that is all one edit control, like a small notepad. Its
 // window procedure hands every message to editFrameMessage first.
 struct EditFrame {

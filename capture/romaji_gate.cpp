@@ -1,13 +1,78 @@
 #include "capture/romaji_gate.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace tavelio {
 
-bool readsAsRomaji(std::u16string_view) noexcept {
-    return false;
+namespace {
+
+// The most frequent English words that read as romaji ("the", "time", "see"):
+// made by scripts/make-english-words, sorted.
+constexpr std::u16string_view commonEnglish[] = {
+#include "capture/common_english.inc"
+};
+
+bool isLetter(char16_t c) {
+    return c >= u'a' && c <= u'z';
 }
 
+// A word made only of digits and the marks an IME takes with romaji.
+bool isNeutral(std::u16string_view word) {
+    return std::ranges::all_of(word, [](char16_t c) {
+        return (c >= u'0' && c <= u'9') || c == u'-' || c == u',' || c == u'.' || c == u'!' ||
+               c == u'?';
+    });
+}
+
+// Punctuation around a word is no part of it in a dictionary.
+bool isCommonEnglish(std::u16string_view word) {
+    const auto first = std::ranges::find_if(word, isLetter);
+    const auto last = std::find_if(word.rbegin(), word.rend(), isLetter).base();
+    if (first >= last) {
+        return false;
+    }
+    const std::u16string_view letters(first, last);
+    return std::binary_search(std::begin(commonEnglish), std::end(commonEnglish), letters);
+}
+
+} // namespace
+
 RomajiPart findRomajiPart(std::u16string_view text) noexcept {
-    return RomajiPart{0, 0, text.size() - text.size()};
+    RomajiPart part;
+    std::size_t end = text.size();
+    while (end > 0 && text[end - 1] == u' ') {
+        --end;
+    }
+    part.trailingSpaces = text.size() - end;
+
+    // Words from the end, while they read as romaji or are neutral.
+    std::size_t start = end;
+    bool romaji = false;
+    bool japanese = false;
+    for (std::size_t wordEnd = end; wordEnd > 0;) {
+        const std::size_t space = text.rfind(u' ', wordEnd - 1);
+        const std::size_t wordStart = space == std::u16string_view::npos ? 0 : space + 1;
+        const std::u16string_view word = text.substr(wordStart, wordEnd - wordStart);
+        if (!word.empty()) {
+            if (readsAsRomaji(word)) {
+                romaji = true;
+                japanese = japanese || !isCommonEnglish(word);
+            } else if (!isNeutral(word)) {
+                break;
+            }
+            start = wordStart;
+        }
+        wordEnd = wordStart == 0 ? 0 : wordStart - 1;
+    }
+    // Only common English, or nothing but digits and marks: nothing to convert.
+    if (!romaji || !japanese) {
+        part.keepLen = end;
+        return part;
+    }
+    part.keepLen = start;
+    part.romajiLen = end - start;
+    return part;
 }
 
 } // namespace tavelio

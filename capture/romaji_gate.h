@@ -15,7 +15,7 @@ struct RomajiPart {
     bool convert() const { return romajiLen > 0; }
     // The part with its trailing spaces: what a run deletes and types again.
     std::u16string_view of(std::u16string_view text) const {
-        return text.substr(keepLen, romajiLen + trailingSpaces);
+        return convert() ? text.substr(keepLen, romajiLen + trailingSpaces) : std::u16string_view();
     }
 };
 
@@ -25,8 +25,9 @@ struct RomajiPart {
 RomajiPart findRomajiPart(std::u16string_view text) noexcept;
 
 // A word (no U+0020) that an IME with romaji input turns wholly into kana,
-// leaving out the spellings English is full of (l-small kana, ca ci cu ce
-// co, the q row).
+// leaving out the spellings English is full of (l-small kana, a doubled l,
+// ca ci cu ce co, cy, the q row). Capitals never read as romaji. Defined
+// with the romaji table.
 bool readsAsRomaji(std::u16string_view word) noexcept;
 
 } // namespace tavelio

@@ -1,5 +1,7 @@
-// Romaji to hiragana as a Japanese IME converts it while typing: the test IME's
-// whole conversion, kept free of Windows so it can be tested natively.
+// Romaji to hiragana as a Microsoft-style Japanese IME converts it while
+// typing: one reading for the whole program. The hotkey's gate asks whether a
+// word reads as romaji (readsAsRomaji, romaji_gate.h); the test IME and the
+// fake system's field convert with it.
 #pragma once
 
 #include <string>
@@ -16,8 +18,9 @@ struct RomajiStep {
 // The keys the IME takes into a composition: a to z in either case.
 bool isRomajiLetter(char16_t c);
 
-// Adds one typed character to the pending romaji. A letter extends it and commits whatever is
-// complete; any other character ends the composition and is committed after it.
+// Adds one typed character to the pending romaji, as the IME reads it. A letter
+// extends it and commits whatever is complete; any other character ends the
+// composition and is committed after it.
 RomajiStep typeRomaji(std::u16string_view pending, char16_t typed);
 
 // What the pending romaji becomes when the composition ends: a lone n (or nn) is ん, anything else

@@ -1,4 +1,6 @@
 #include "capture/romaji_table.h"
+
+#include "capture/romaji_gate.h"
 #include "tests/support/fake_test.h"
 
 #include <gtest/gtest.h>
@@ -123,7 +125,7 @@ TEST(RomajiTableTest, WordsAndCase) {
 TEST(RomajiTableTest, LettersThatAreNoRomajiStayAsTyped) {
     expectConversions({
         {u"q", u"q"},
-        {u"kqa", u"kqあ"},
+        {u"kqa", u"kくぁ"},
         {u"kya1", u"きゃ1"},
         {u"ky.", u"ky."},
         {u"k", u"k"},
@@ -140,7 +142,7 @@ TEST(RomajiTableTest, EachStepCommitsWhatIsCompleteAndKeepsTheRestPending) {
         {u"s", u'h', u"", u"sh"},  {u"sh", u'i', u"し", u""},  {u"n", u'n', u"", u"nn"},
         {u"n", u'k', u"ん", u"k"}, {u"n", u'y', u"", u"ny"},   {u"n", u'a', u"な", u""},
         {u"n", u'\'', u"ん", u""}, {u"n", u'!', u"ん!", u""},  {u"t", u'c', u"っ", u"c"},
-        {u"k", u'q', u"kq", u""},  {u"ch", u'k', u"ch", u"k"}, {u"", u'A', u"あ", u""},
+        {u"k", u'q', u"k", u"q"},  {u"ch", u'k', u"ch", u"k"}, {u"", u'A', u"あ", u""},
         {u"", u'.', u".", u""},    {u"xts", u'u', u"っ", u""}, {u"k", u'Y', u"", u"ky"},
     };
     for (const auto& c : cases) {
@@ -149,6 +151,57 @@ TEST(RomajiTableTest, EachStepCommitsWhatIsCompleteAndKeepsTheRestPending) {
             << narrow(c.pending) << " + " << static_cast<char>(c.typed);
         EXPECT_EQ(narrow(step.pending), narrow(c.stillPending))
             << narrow(c.pending) << " + " << static_cast<char>(c.typed);
+    }
+}
+
+// What Ctrl+Backspace converts of a recorded text: the part, or nothing.
+TEST(RomajiTableTest, TheGateConvertsTheRomajiAtTheEndAndNoEnglish) {
+    const struct {
+        std::u16string_view text, part;
+    } cases[] = {
+        // Converted whole.
+        {u"konnichiha", u"konnichiha"},
+        {u"arigatou gozaimasu", u"arigatou gozaimasu"},
+        {u"sushi", u"sushi"},
+        {u"kana", u"kana"},
+        {u"kanji", u"kanji"},
+        {u"tsunami", u"tsunami"},
+        {u"toukyou", u"toukyou"},
+        {u"kyou ha ii tenki desu ne", u"kyou ha ii tenki desu ne"},
+        {u"ganbatte!", u"ganbatte!"},
+        {u"koohii", u"koohii"},
+        {u"2kara 5", u"2kara 5"},
+        {u"nihon", u"nihon"},
+        {u"kin'you", u"kin'you"},
+        {u"matcha ", u"matcha "}, // with its trailing space
+        // Only the tail.
+        {u"I said arigatou", u"arigatou"},
+        {u"meeting ha ashita", u"ha ashita"},
+        // Nothing.
+        {u"hello world", u""},
+        {u"the", u""},
+        {u"see you", u""},
+        {u"I went to", u""},
+        {u"time", u""},
+        {u"take care", u""},
+        {u"OK", u""},
+        {u"KA", u""},
+        {u"Konnichiha", u""},
+        {u"www.example.com", u""},
+        {u"12345", u""},
+        {u"hallo", u""}, // a doubled l: the IME's small tsu, no typist's
+        {u"cake", u""},  // c before a vowel
+        {u"quote", u""}, // the q row
+        {u"kan ", u"kan "},
+        {u"", u""},
+        {u"   ", u""},
+    };
+    for (const auto& c : cases) {
+        const RomajiPart part = findRomajiPart(c.text);
+        EXPECT_EQ(narrow(part.of(c.text)), narrow(c.part)) << narrow(c.text);
+        EXPECT_EQ(part.convert(), !c.part.empty()) << narrow(c.text);
+        EXPECT_EQ(part.keepLen + part.romajiLen + part.trailingSpaces, c.text.size())
+            << narrow(c.text);
     }
 }
 

@@ -108,7 +108,8 @@ int figures(const char* japanesePath, const char* englishPath, bool goals) {
     }
     Misses converted;
     for (const auto& phrase : english) {
-        const auto part = convertedPart(fromUtf8(phrase));
+        const auto text = fromUtf8(phrase);
+        const auto part = convertedPart(text);
         if (!part.empty()) {
             converted.add(phrase, part);
         }

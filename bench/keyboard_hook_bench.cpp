@@ -80,14 +80,15 @@ void HotkeyOverEmptyBuffer(benchmark::State& state) {
 }
 BENCHMARK(HotkeyOverEmptyBuffer)->Apply(fixedIterations);
 
-// The gate's worst case: a full 200-unit buffer of romaji, every word read.
+// The gate's worst case: a full 200-unit buffer that ends on a whole romaji
+// word, so that every word of it is read.
 std::u16string longRomaji() {
-    constexpr std::u16string_view phrase = u"kyou ha ii tenki desu ne, arigatou gozaimasu ";
+    constexpr std::u16string_view phrase = u" kyou ha ii tenki desu ne, arigatou gozaimasu";
     std::u16string text;
     while (text.size() < 200) {
-        text.push_back(phrase[text.size() % phrase.size()]);
+        text += phrase;
     }
-    return text;
+    return text.substr(text.size() - 200);
 }
 
 // Ctrl+Backspace over that buffer with romajiOnly on: the gate decides on the

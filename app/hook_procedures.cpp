@@ -22,7 +22,7 @@ LRESULT CALLBACK keyboardHookProc(int code, WPARAM wParam, LPARAM lParam) {
     if (code >= 0) {
         const auto& raw = *reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
         const KeyEvent event{raw.vkCode, raw.scanCode, raw.flags, raw.dwExtraInfo};
-        if (processKeyEvent(*context, code, static_cast<std::uint32_t>(wParam), event)) {
+        if (processKeyEvent(*context, code, static_cast<std::uint32_t>(wParam), event).swallow) {
             return 1;
         }
     }

@@ -69,7 +69,7 @@ void runKeys(benchmark::State& state, Desk& desk, const KeyEvent& event, Decide 
     std::int64_t iteration = 0;
     const auto before = allocationCount();
     for (auto _ : state) {
-        bool swallowed = decide(desk.context, HookActionCode, msg::KeyDown, event);
+        const auto swallowed = decide(desk.context, HookActionCode, msg::KeyDown, event);
         benchmark::DoNotOptimize(swallowed);
         desk.settle(iteration);
         if (desk.logging && (iteration & 1023) == 1023) {

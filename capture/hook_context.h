@@ -3,6 +3,7 @@
 #pragma once
 
 #include "capture/input_buffer.h"
+#include "capture/romaji_gate.h"
 #include "platform/platform.h"
 #include "platform/unique_handle.h"
 #include "settings/settings.h"
@@ -69,11 +70,24 @@ inline void noteHookCall(HookContext& context) noexcept {
     context.calledSinceInstall = true;
 }
 
-// The keyboard hook's decision for one event: true when the press is the
-// re-input hotkey and must be swallowed (the procedure returns 1), false when
-// the event goes on to CallNextHookEx. Defined in keyboard_hook.cpp.
-bool processKeyEvent(HookContext& context, int code, std::uint32_t message,
-                     const KeyEvent& event) noexcept;
+enum class HotkeyOutcome {
+    none,    // no Backspace with Ctrl down
+    execute, // the re-input runs: the request is posted
+    skip,    // a Backspace with Ctrl down that reaches the application
+};
+
+// What the keyboard hook decided for one event; the hook logs it once.
+struct KeyDecision {
+    bool swallow = false; // the procedure returns 1: the application never sees the press
+    HotkeyOutcome hotkey = HotkeyOutcome::none;
+    bool romajiDecided = false; // romajiOnly looked at the record for a usable hotkey press
+    RomajiPart romaji;          // and found this
+};
+
+// The keyboard hook's decision for one event. What it does not swallow goes
+// on to CallNextHookEx. Defined in keyboard_hook.cpp.
+KeyDecision processKeyEvent(HookContext& context, int code, std::uint32_t message,
+                            const KeyEvent& event) noexcept;
 
 // The mouse hook's logic; mouse events are never swallowed. Defined in
 // clear_triggers.cpp.

@@ -219,27 +219,64 @@ void classifyPress(HookContext& context, const KeyEvent& event, PressFacts& fact
     logReject(event);
 }
 
-bool decideKeyEvent(HookContext& context, int code, std::uint32_t message, const KeyEvent& event) {
+// Whether the press runs the re-input: the hotkey over a usable record in an
+// application that takes part, the IME off, and with romajiOnly romaji at the
+// record's end. Otherwise the editor's own Ctrl+Backspace deletes a word.
+KeyDecision decideHotkey(HookContext& context, const KeyEvent& event, PressFacts& facts) {
+    KeyDecision decision;
+    const auto& settings = context.settings;
+    if (!matchesAnyHotkey(settings, event) || !settings.enabled || !context.buffer.canExecute() ||
+        !facts.allowed() || !facts.imeOff()) {
+        if (event.vkCode == vk::Back && platform::isKeyDown(vk::Control)) {
+            decision.hotkey = HotkeyOutcome::skip;
+        }
+        return decision;
+    }
+    if (settings.romajiOnly) {
+        decision.romajiDecided = true;
+        decision.romaji = findRomajiPart(context.buffer.text());
+    }
+    decision.swallow = !decision.romajiDecided || decision.romaji.convert();
+    decision.hotkey = decision.swallow ? HotkeyOutcome::execute : HotkeyOutcome::skip;
+    return decision;
+}
+
+void logHotkeyRomaji(const InputBuffer& buffer, const RomajiPart& part) {
+    logInput(u"HOTKEY_ROMAJI", [&](LogDetails& d) {
+        const std::u16string_view text = buffer.text();
+        d.add(u"bufLen", text.size())
+            .add(u"romajiLen", part.romajiLen)
+            .add(u"keepLen", part.keepLen)
+            .quoted(u"text", text)
+            .quoted(u"romaji", text.substr(part.keepLen, part.romajiLen));
+    });
+}
+
+KeyDecision decideKeyEvent(HookContext& context, int code, std::uint32_t message,
+                           const KeyEvent& event) {
     if (code != HookActionCode) {
-        return false;
+        return {};
     }
     noteUserPress(context, message, event);
     // Injected input is never recorded, ours (marked) and everybody else's;
     // releases are never looked at.
     if (event.extraInfo == InjectedInputMarker || !isPress(message)) {
-        return false;
+        return {};
     }
     if ((event.flags & LowLevelKeyInjected) != 0) {
         // Another program's key reaches the application unrecorded.
         context.buffer.requestClear(u"injected",
                                     [&](LogDetails& d) { d.code(u"vk", event.vkCode); });
-        return false;
+        return {};
     }
     const bool known = checkForegroundProcess(context) != 0;
     PressFacts facts(context.settings, known ? context.fromAllowed : true);
 
-    if (matchesAnyHotkey(context.settings, event) && context.settings.enabled &&
-        context.buffer.canExecute() && facts.allowed() && facts.imeOff()) {
+    const KeyDecision decision = decideHotkey(context, event, facts);
+    if (decision.romajiDecided) {
+        logHotkeyRomaji(context.buffer, decision.romaji);
+    }
+    if (decision.swallow) {
         logHotkeyExecute(context.buffer);
         // The run holds to the window the hotkey was pressed in. The press is
         // swallowed even if the post fails: nothing to undo.
@@ -247,13 +284,13 @@ bool decideKeyEvent(HookContext& context, int code, std::uint32_t message, const
         // could not tell: the run then takes the window in front).
         platform::postMessage(context.hiddenWindow, ExecuteRequestMessage,
                               known ? context.fromWindow : 0, 0);
-        return true;
+        return decision;
     }
-    if (event.vkCode == vk::Back && platform::isKeyDown(vk::Control)) {
+    if (decision.hotkey == HotkeyOutcome::skip) {
         logHotkeySkip(context, facts);
     }
     classifyPress(context, event, facts);
-    return false;
+    return decision;
 }
 
 } // namespace
@@ -315,15 +352,15 @@ void classifyKey(HookContext& context, const KeyEvent& event) {
     classifyPress(context, event, facts);
 }
 
-bool processKeyEvent(HookContext& context, int code, std::uint32_t message,
-                     const KeyEvent& event) noexcept {
+KeyDecision processKeyEvent(HookContext& context, int code, std::uint32_t message,
+                            const KeyEvent& event) noexcept {
     noteHookCall(context);
     try {
         return decideKeyEvent(context, code, message, event);
     } catch (...) {
         // The keyboard hook's one catch: whatever fails in the decisions, the
         // key still reaches the application.
-        return false;
+        return {};
     }
 }
 

@@ -1,5 +1,6 @@
 #include "reinput/execute_sequence.h"
 
+#include "capture/romaji_gate.h"
 #include "ime/ime_enabling.h"
 #include "ime/ime_state.h"
 #include "log/diagnostic_log.h"
@@ -105,6 +106,15 @@ bool ExecuteSession::takeSnapshot() {
                      [&](LogDetails& d) { d.add(u"enabled", context.settings.enabled); });
     }
     snapshot = context.buffer->text();
+    // The hook's own decision, on the record as it stands now: the words
+    // before the romaji are never touched.
+    if (context.settings.romajiOnly) {
+        const RomajiPart part = findRomajiPart(snapshot);
+        if (!part.convert()) {
+            return abort(u"no_romaji");
+        }
+        snapshot = part.of(snapshot);
+    }
     target = context.requestWindow != 0 ? context.requestWindow : platform::foregroundWindow();
     bufLen = snapshot.size();
     reinputText = snapshot;

@@ -14,7 +14,7 @@ namespace tavelio {
 
 // The parts of the application state a run reads and changes.
 struct ExecuteContext {
-    const Settings& settings;                   // enabled, reinputDelayMs
+    const Settings& settings;                   // enabled, romajiOnly, reinputDelayMs
     InputBuffer* buffer;                        // may be absent
     std::atomic<std::uint32_t>& sessionCounter; // numbers the runs
     platform::WindowHandle& keyFallbackWindow;  // left by enableIme for waitImeReady

@@ -6,7 +6,10 @@
 // arrived. It also answers questions about its own IME, which another process
 // cannot read under Wine.
 //
-//   e2e_target TITLE [JOURNAL_PATH]
+//   e2e_target TITLE [JOURNAL_PATH [words]]
+//
+// With "words", Ctrl+Backspace deletes the word before the caret, as editors
+// do on Windows; Wine's edit control ignores it.
 #include "tests/support/win32_tools.h"
 
 #include <string>
@@ -22,6 +25,7 @@ constexpr UINT QueryImeMessage = WM_APP + 21;
 HWND editWindow = nullptr;
 WNDPROC editProcedure = nullptr;
 OwnedHandle journal; // when asked for, open for the program's life
+bool deletesWords = false;
 
 void writeJournal(const std::wstring& line) {
     if (journal) {
@@ -46,11 +50,35 @@ std::wstring hex2(WPARAM value) {
     return buffer;
 }
 
+// The spaces before the caret, then the word before them.
+void deleteWordBeforeCaret() {
+    DWORD caret = 0;
+    SendMessageW(editWindow, EM_GETSEL, 0, reinterpret_cast<LPARAM>(&caret));
+    const std::wstring text = editText();
+    DWORD start = caret;
+    while (start > 0 && text[start - 1] == L' ') {
+        --start;
+    }
+    while (start > 0 && text[start - 1] != L' ' && text[start - 1] != L'\n') {
+        --start;
+    }
+    SendMessageW(editWindow, EM_SETSEL, start, caret);
+    SendMessageW(editWindow, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(L""));
+}
+
 LRESULT CALLBACK journalingEditProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_KEYDOWN || message == WM_SYSKEYDOWN) {
         writeJournal(L"key vk=0x" + hex2(wParam) + L" ctrl=" + (down(VK_CONTROL) ? L"1" : L"0") +
                      L" shift=" + (down(VK_SHIFT) ? L"1" : L"0") + L" alt=" +
                      (down(VK_MENU) ? L"1" : L"0"));
+        if (deletesWords && wParam == VK_BACK && down(VK_CONTROL)) {
+            deleteWordBeforeCaret();
+            return 0;
+        }
+    }
+    // Ctrl+Backspace's character (0x7F) types nothing in an editor.
+    if (deletesWords && message == WM_CHAR && wParam == 0x7F) {
+        return 0;
     }
     return CallWindowProcW(editProcedure, window, message, wParam, lParam);
 }
@@ -93,10 +121,11 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc < 2 || argc > 3) {
+    if (argc < 2 || argc > 4) {
         return 2;
     }
-    if (argc == 3) {
+    deletesWords = argc == 4 && std::wstring(argv[3]) == L"words";
+    if (argc >= 3) {
         const HANDLE file =
             CreateFileW(argv[2], FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);

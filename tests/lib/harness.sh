@@ -286,7 +286,7 @@ click_menu_item() {
 # class:Notepad.
 declare -A app_pid=()    # Unix pid of each application's wine process
 declare -A app_winpid=() # its Windows process id, as Tavelio logs it
-# open_target NAME [nojournal]: a fresh e2e_target titled NAME, foreground, its edit control
+# open_target NAME [nojournal|words]: a fresh e2e_target titled NAME, foreground, its edit control
 # focused, its IME closed.
 open_target() {
     local name=$1
@@ -294,7 +294,9 @@ open_target() {
     if [[ ${2:-} == nojournal ]]; then
         wine "$build/tests/e2e/e2e_target.exe" "$name" &
     else
-        wine "$build/tests/e2e/e2e_target.exe" "$name" "$(winepath -w "$work/$name.journal")" &
+        # words: Ctrl+Backspace deletes a word there, as in editors on Windows.
+        wine "$build/tests/e2e/e2e_target.exe" "$name" "$(winepath -w "$work/$name.journal")" \
+            ${2:+"$2"} &
     fi
     app_pid[$name]=$!
     app_ready "$name" || return 1

@@ -78,8 +78,9 @@ protected:
         edit_ = sys().addEditor();
         app_ = std::make_unique<Tavelio>();
         sys().keyboardHook = [this](const fake::HookKeyEvent& e) {
-            return processKeyEvent(app_->hook, HookActionCode, e.message,
-                                   KeyEvent{e.vkCode, e.scanCode, e.flags, e.extraInfo});
+            lastDecision_ = processKeyEvent(app_->hook, HookActionCode, e.message,
+                                            KeyEvent{e.vkCode, e.scanCode, e.flags, e.extraInfo});
+            return lastDecision_.swallow;
         };
         ASSERT_TRUE(installHooks(app_->hook, procedures));
     }
@@ -107,11 +108,17 @@ protected:
     }
 
     // --- the hook, called directly ------------------------------------------
-    // One key event as the low-level hook gets it; true when swallowed.
-    bool key(std::uint32_t vk, std::uint32_t message = msg::KeyDown, std::uint32_t flags = 0,
-             std::uintptr_t extraInfo = 0, int code = HookActionCode) {
+    // One key event as the low-level hook gets it, and what the hook decided.
+    KeyDecision decide(std::uint32_t vk, std::uint32_t message = msg::KeyDown,
+                       std::uint32_t flags = 0, std::uintptr_t extraInfo = 0,
+                       int code = HookActionCode) {
         const KeyEvent event{vk, fake::usScanCode(vk) & 0xFFu, flags, extraInfo};
         return processKeyEvent(app_->hook, code, message, event);
+    }
+    // The same; true when swallowed.
+    bool key(std::uint32_t vk, std::uint32_t message = msg::KeyDown, std::uint32_t flags = 0,
+             std::uintptr_t extraInfo = 0, int code = HookActionCode) {
+        return decide(vk, message, flags, extraInfo, code).swallow;
     }
     // Exactly these keys down.
     void hold(const std::vector<std::uint8_t>& keys) {
@@ -184,6 +191,7 @@ protected:
 
     std::unique_ptr<Tavelio> app_;
     platform::WindowHandle edit_ = 0;
+    KeyDecision lastDecision_; // the hook's, for the last key that reached it
 
 private:
     std::size_t seen_ = 0;

@@ -137,6 +137,8 @@ TEST_F(ExecuteSequenceTest, AbortsKeepTheBufferUntilInputHasReachedTheApplicatio
     const std::vector<Case> cases = {
         {"not_ready enabled=0", [this] { app_->settings.enabled = false; }, u"kana", u"", true},
         {"not_ready enabled=1", [this] { app_->run.buffer = nullptr; }, u"kana", u"", true},
+        // The record no longer ends in romaji when the run starts.
+        {"no_romaji", [this] { userTypes(u" hello"); }, u"kana hello", u"", true},
         // The hotkey was pressed in a window that is no longer in front.
         {"foreground_changed target=0x10040 fg=0x10010",
          [this] { app_->run.requestWindow = 0x10040; }, u"kana", u"", true},
@@ -338,6 +340,33 @@ TEST_F(ExecuteSequenceTest, TrailingSpacesAreDeletedAndTypedAgainAfterTheText) {
                     "last2=\"a \""});
     // Five Backspaces, then "kana" and the space each with the lead-in pacing.
     EXPECT_EQ(sys().sleeps, (Sleeps{16, 80, 12, 12, 12, 12, 12, 24, 80, 50, 48, 48, 8, 8, 48}));
+}
+
+// Only the romaji at the end is deleted and typed again; with romajiOnly off
+// the whole record is, whatever it holds.
+TEST_F(ExecuteSequenceTest, TheRunConvertsTheRomajiPartAlone) {
+    const struct {
+        std::u16string_view typed;
+        bool romajiOnly;
+        std::u16string_view field;
+        std::size_t backspaces;
+    } cases[] = {
+        {u"i said arigatou", true, u"i said ありがとう", 8},
+        {u"meeting ha ashita ", true, u"meeting は あした ", 10},
+        {u"hello world", false, u"へっぉ をrl", 11}, // the d waits in the composition
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(narrow(c.typed));
+        buildDesktop();
+        app_->settings.romajiOnly = c.romajiOnly;
+        userTypes(c.typed);
+        executeReinput(app_->run);
+        EXPECT_EQ(narrow(field()), narrow(c.field));
+        const std::string count = "count=" + std::to_string(c.backspaces) + " ";
+        EXPECT_EQ(head(out("SEND_BACKSPACES_BEGIN").at(0), count), count);
+        EXPECT_EQ(out("EXECUTE_SUCCESS").size(), 1u);
+        EXPECT_EQ(app_->buffer.text(), u"");
+    }
 }
 
 TEST_F(ExecuteSequenceTest, WithoutTrailingSpacesSuccessFollowsTheText) {

@@ -17,8 +17,19 @@ std::string clearRequest(const std::string& reason) {
 }
 
 Lines hotkeyExecute(const std::string& modifiers) {
-    return {"[IN] HOTKEY_EXECUTE bufLen=2 len=2 first2=\"ka\" last2=\"ka\" text=\"ka\" " +
-            modifiers + " " + EditorContext + " ime=\"" + ImeOff + "\""};
+    return {"[IN] HOTKEY_ROMAJI bufLen=2 romajiLen=2 keepLen=0 text=\"ka\" romaji=\"ka\"",
+            "[IN] HOTKEY_EXECUTE bufLen=2 len=2 first2=\"ka\" last2=\"ka\" text=\"ka\" " +
+                modifiers + " " + EditorContext + " ime=\"" + ImeOff + "\""};
+}
+
+// The event names of log lines, in order.
+std::vector<std::string> eventNames(const Lines& lines) {
+    std::vector<std::string> names;
+    for (const auto& line : lines) {
+        const auto start = line.find("] ") + 2;
+        names.push_back(line.substr(start, line.find(' ', start) - start));
+    }
+    return names;
 }
 
 using KeyboardHookTest = HookedDesktopTest;
@@ -188,7 +199,8 @@ TEST_F(KeyboardHookTest, TypingThenTheHotkeyRequestsAnExecuteAndHidesThePress) {
                      "[IN] BUFFER action=append ch=\"a\" len=2 truncated=0 canExecute=1 last=text "
                      "text=\"ka\"",
                      "[IN] APPEND source=vk vk=0x41 ch=\"a\"",
-                     hotkeyExecute("ctrl=1 lctrl=1 rctrl=0 shift=0 alt=0 win=0 bs=0")[0]}));
+                     hotkeyExecute("ctrl=1 lctrl=1 rctrl=0 shift=0 alt=0 win=0 bs=0")[0],
+                     hotkeyExecute("ctrl=1 lctrl=1 rctrl=0 shift=0 alt=0 win=0 bs=0")[1]}));
     expectOneExecuteRequest();
 }
 
@@ -254,6 +266,55 @@ TEST_F(KeyboardHookTest, AHotkeyPressThatCannotExecuteIsSkippedAndClears) {
         EXPECT_TRUE(sys().posted.empty());
         EXPECT_EQ(newLines(), (Lines{"[IN] HOTKEY_SKIP " + c.skipLine, clearRequest(c.clearReason),
                                      ClearLine}));
+    }
+}
+
+// Ctrl+Backspace is the editors' delete-word key: over text that is not
+// romaji it reaches the editor, which deletes a word.
+TEST_F(KeyboardHookTest, TheHotkeyRunsOnlyOverRomaji) {
+    const struct {
+        std::u16string_view typed;
+        bool romajiOnly;
+        bool swallowed;
+        std::size_t keepLen, romajiLen;
+        std::u16string_view fieldAfter;
+        std::vector<std::string> events;
+    } cases[] = {
+        {u"kana", true, true, 0, 4, u"kana", {"HOTKEY_ROMAJI", "HOTKEY_EXECUTE"}},
+        {u"met ha ashita", true, true, 4, 9, u"met ha ashita", {"HOTKEY_ROMAJI", "HOTKEY_EXECUTE"}},
+        {u"hello world",
+         true,
+         false,
+         11,
+         0,
+         u"hello ",
+         {"HOTKEY_ROMAJI", "HOTKEY_SKIP", "CLEAR_REQUEST", "BUFFER"}},
+        {u"see you ",
+         true,
+         false,
+         7,
+         0,
+         u"see ",
+         {"HOTKEY_ROMAJI", "HOTKEY_SKIP", "CLEAR_REQUEST", "BUFFER"}},
+        {u"hello world", false, true, 0, 0, u"hello world", {"HOTKEY_EXECUTE"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(narrow(c.typed));
+        buildDesktop();
+        app_->settings.romajiOnly = c.romajiOnly;
+        userTypes(c.typed);
+        fake::deliverHardwareKey(vk::LControl, false);
+        mark();
+        fake::deliverHardwareKey(vk::Back, false);
+        const KeyDecision decision = lastDecision_;
+        EXPECT_EQ(decision.swallow, c.swallowed);
+        EXPECT_EQ(decision.hotkey, c.swallowed ? HotkeyOutcome::execute : HotkeyOutcome::skip);
+        EXPECT_EQ(decision.romajiDecided, c.romajiOnly);
+        EXPECT_EQ(decision.romaji.keepLen, c.keepLen);
+        EXPECT_EQ(decision.romaji.romajiLen, c.romajiLen);
+        EXPECT_EQ(narrow(field()), narrow(c.fieldAfter));
+        EXPECT_EQ(eventNames(newLines()), c.events);
+        EXPECT_EQ(sys().posted.size(), c.swallowed ? 1u : 0u);
     }
 }
 

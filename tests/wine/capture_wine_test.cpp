@@ -124,7 +124,8 @@ LRESULT CALLBACK keyboardHookProc(int code, WPARAM wParam, LPARAM lParam) {
         const auto* record = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
         seenByHook.push_back(*record);
         const KeyEvent event{record->vkCode, record->scanCode, record->flags, record->dwExtraInfo};
-        if (processKeyEvent(*hookedContext, code, static_cast<std::uint32_t>(wParam), event)) {
+        if (processKeyEvent(*hookedContext, code, static_cast<std::uint32_t>(wParam), event)
+                .swallow) {
             return 1;
         }
     }
@@ -182,7 +183,7 @@ TEST_F(CaptureWineTest, KeyPressesAreRecordedThroughTheRealLayout) {
     }
     auto press = [&](std::uint32_t vk) {
         const KeyEvent event{vk, MapVirtualKeyW(vk, MAPVK_VK_TO_VSC), 0, 0};
-        return processKeyEvent(context, HC_ACTION, WM_KEYDOWN, event);
+        return processKeyEvent(context, HC_ACTION, WM_KEYDOWN, event).swallow;
     };
     for (const std::uint32_t vk : {0x4Bu, 0x41u, 0x31u, static_cast<unsigned>(VK_OEM_1),
                                    static_cast<unsigned>(VK_OEM_PERIOD)}) {

@@ -2,6 +2,7 @@
 // a hook that only forwards the event.
 #include "bench/bench_desk.h"
 #include "capture/hook_context.h"
+#include "capture/romaji_gate.h"
 #include "platform/constants.h"
 #include "tests/support/fake_system.h"
 
@@ -78,6 +79,40 @@ void HotkeyOverEmptyBuffer(benchmark::State& state) {
     runKeys(state, desk, press(vk::Back), processKeyEvent);
 }
 BENCHMARK(HotkeyOverEmptyBuffer)->Apply(fixedIterations);
+
+// The gate's worst case: a full 200-unit buffer that ends on a whole romaji
+// word, so that every word of it is read.
+std::u16string longRomaji() {
+    constexpr std::u16string_view phrase = u" kyou ha ii tenki desu ne, arigatou gozaimasu";
+    std::u16string text;
+    while (text.size() < 200) {
+        text += phrase;
+    }
+    return text.substr(text.size() - 200);
+}
+
+// Ctrl+Backspace over that buffer with romajiOnly on: the gate decides on the
+// hook's path.
+void HotkeyOverLongRomaji(benchmark::State& state) {
+    Desk desk;
+    desk.clearsBuffer = false;
+    for (char16_t c : longRomaji()) {
+        desk.buffer.append(c);
+    }
+    fake::system().press(vk::Control);
+    runKeys(state, desk, press(vk::Back), processKeyEvent);
+}
+BENCHMARK(HotkeyOverLongRomaji)->Apply(fixedIterations);
+
+// The gate alone over the same text.
+void RomajiGateLongBuffer(benchmark::State& state) {
+    const auto text = longRomaji();
+    for (auto _ : state) {
+        auto part = findRomajiPart(text);
+        benchmark::DoNotOptimize(part);
+    }
+}
+BENCHMARK(RomajiGateLongBuffer)->Apply(fixedIterations);
 
 } // namespace
 } // namespace tavelio::bench

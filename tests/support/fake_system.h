@@ -241,6 +241,7 @@ public:
     struct NamedObject {
         bool mutex = true; // false: another kind of object holds the name
         int handles = 1;
+        bool elevatedOwner = false; // made by an elevated copy: a limited one may not open it
     };
     std::map<std::u16string, NamedObject> namedObjects;
     std::map<platform::KernelHandle, std::u16string> kernelHandles; // open, by name

@@ -245,6 +245,12 @@ TEST_F(RobustnessShellTest, OnlyAFreeNameMakesThisCopyTheRunningOne) {
         {"another copy holds it",
          [] { platform::createOwnedMutex(u"Local\\TavelioSingleInstance"); },
          InstanceClaim::anotherInstance, 1},
+        // Its object refuses a limited copy, but it is still a running Tavelio.
+        {"an elevated copy holds it",
+         [this, &name] {
+             sys().namedObjects[name] = {true, 1, true};
+         },
+         InstanceClaim::anotherInstance, 1},
         // Not another copy: it cannot be told, and nothing would run.
         {"another program's event owns the name",
          [this, &name] {

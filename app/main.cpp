@@ -96,6 +96,13 @@ bool startMonitoring() {
     return true;
 }
 
+// At sign-in other windows are opening: without an owner and brought to the
+// front, the message cannot end up hidden behind them.
+void showStartupFailure() {
+    MessageBoxW(nullptr, uiText(IDS_HOOK_FAILURE).c_str(), WindowTitle,
+                MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+}
+
 int runMessageLoop() {
     MSG message{};
     BOOL result = 0;
@@ -123,7 +130,7 @@ int run(HINSTANCE instance) {
     case InstanceClaim::anotherInstance:
         return 0;
     case InstanceClaim::failed:
-        MessageBoxW(nullptr, uiText(IDS_HOOK_FAILURE).c_str(), WindowTitle, MB_OK | MB_ICONERROR);
+        showStartupFailure();
         return 1;
     }
     diagnosticLog().initialize(state.settings.logging);
@@ -135,7 +142,7 @@ int run(HINSTANCE instance) {
 
     state.inputBuffer = std::make_unique<InputBuffer>(state.settings.bufferMaxLength);
     if (!startMonitoring()) {
-        MessageBoxW(nullptr, uiText(IDS_HOOK_FAILURE).c_str(), WindowTitle, MB_OK | MB_ICONERROR);
+        showStartupFailure();
         return 1;
     }
 

@@ -11,7 +11,7 @@ using UniqueKernelObject = UniqueHandle<platform::KernelHandle, platform::closeK
 
 enum class InstanceClaim {
     claimed,         // this copy runs; the mutex is held until the program ends
-    anotherInstance, // another copy holds the name: end quietly
+    anotherInstance, // another copy holds the name (elevated ones too): end quietly
     failed,          // no mutex could be made (another program may own an object of that name)
 };
 

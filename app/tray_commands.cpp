@@ -14,6 +14,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
+#include <thread>
+#include <utility>
 
 namespace tavelio {
 
@@ -116,6 +119,21 @@ bool shellOpen(const wchar_t* verb, const std::wstring& file, const wchar_t* par
     return ShellExecuteExW(&info) != FALSE;
 }
 
+// The shell resolves file types and starts the editor at its own pace, and the
+// low-level hooks are answered on the GUI thread: a hook that misses its
+// timeout is removed without a word. So the shell is called from a worker
+// that ends with its one call.
+template <typename Work> void runOffGuiThread(Work work) {
+    try {
+        std::thread([work = std::move(work)] {
+            const ComScope com;
+            work();
+        }).detach();
+    } catch (const std::system_error&) {
+        // No thread to be had: nothing opens, the keys keep flowing.
+    }
+}
+
 // A balloon from the tray icon (a notification on Windows 10 and 11).
 void showNotice(const std::wstring& text) {
     const platform::TrayIconData& icon = appState().trayIcon.presence.data;
@@ -163,15 +181,15 @@ void toggleStartWithWindows() {
 void openSettingsFile() {
     // A file deleted since the start comes back with the defaults, as at a start.
     ensureSettingsFile(Settings{});
-    const std::wstring file = wide(settingsFilePath());
-    const ComScope com;
     // The editor the file type names, else what opens it, else Notepad: Windows
     // may associate nothing with .json.
-    if (!shellOpen(L"edit", file, nullptr, SEE_MASK_FLAG_NO_UI) &&
-        !shellOpen(nullptr, file, nullptr, SEE_MASK_FLAG_NO_UI)) {
-        const std::wstring quoted = L"\"" + file + L"\"";
-        shellOpen(nullptr, L"notepad.exe", quoted.c_str(), 0);
-    }
+    runOffGuiThread([file = wide(settingsFilePath())] {
+        if (!shellOpen(L"edit", file, nullptr, SEE_MASK_FLAG_NO_UI) &&
+            !shellOpen(nullptr, file, nullptr, SEE_MASK_FLAG_NO_UI)) {
+            const std::wstring quoted = L"\"" + file + L"\"";
+            shellOpen(nullptr, L"notepad.exe", quoted.c_str(), 0);
+        }
+    });
     showNotice(uiText(IDS_SETTINGS_NEXT_START));
 }
 
@@ -181,8 +199,7 @@ void openLogsFolder() {
     if (slash == std::wstring::npos) {
         return;
     }
-    const ComScope com;
-    shellOpen(nullptr, log.substr(0, slash), nullptr, 0);
+    runOffGuiThread([folder = log.substr(0, slash)] { shellOpen(nullptr, folder, nullptr, 0); });
 }
 
 } // namespace tavelio

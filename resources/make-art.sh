@@ -41,7 +41,7 @@ png_out="-strip -define png:exclude-chunks=date,time"
 # ------------------------------------------------------------------ icon
 # One picture per size, each drawn at four times its size and reduced, so the
 # small ones stay sharp instead of being shrunk from the 256 one.
-icon_sizes="16 24 32 48 64 128 256"
+icon_sizes="16 20 24 28 32 40 48 64 128 256"
 for size in $icon_sizes; do
     big=$((size * 4))
     radius=$((big * 22 / 100))

@@ -92,6 +92,10 @@ MutexCreation createOwnedMutex(const std::u16string& name) {
     if (named != s.namedObjects.end() && !named->second.mutex) {
         return {0, false, ErrorInvalidHandle};
     }
+    constexpr std::uint32_t ErrorAccessDenied = 5;
+    if (named != s.namedObjects.end() && named->second.elevatedOwner) {
+        return {0, false, ErrorAccessDenied};
+    }
     const KernelHandle handle = s.lastKernelHandle += 4;
     s.kernelHandles[handle] = name;
     if (named != s.namedObjects.end()) {

@@ -214,6 +214,9 @@ public:
     // the hook, and the hook is removed without a word.
     std::uint32_t hooksTimeoutMs = 1000;
     std::uint32_t lastInputTick = 1000; // GetLastInputInfo: any key, real or injected
+    // Raw keyboard input: every key the hooks passed on, whether or not the
+    // keyboard hook was called for it.
+    std::function<void()> rawKeyboardInput;
     platform::HookHandle lastHookHandle = 0xB0000;
     bool hooked(platform::HookKind kind) const;
     void timeOutHooks(platform::HookKind kind);
@@ -241,6 +244,7 @@ public:
     struct NamedObject {
         bool mutex = true; // false: another kind of object holds the name
         int handles = 1;
+        bool elevatedOwner = false; // made by an elevated copy: a limited one may not open it
     };
     std::map<std::u16string, NamedObject> namedObjects;
     std::map<platform::KernelHandle, std::u16string> kernelHandles; // open, by name

@@ -509,12 +509,13 @@ TEST_F(KeyboardHookTest, CtrlAndAltNeverReachTheLayoutTranslation) {
     EXPECT_EQ(narrow(app_->buffer.text()), "Q");
 }
 
-TEST_F(KeyboardHookTest, TheForegroundThreadsLayoutTranslatesAfterAnEmptyTranslation) {
+TEST_F(KeyboardHookTest, TheForegroundThreadsLayoutTranslatesInOneCallThatKeepsTheState) {
     constexpr platform::KeyboardLayout Japanese = 0x04110411;
     sys().threads.at(sys().window(edit_).threadId).layout = Japanese;
     const int before = sys().toUnicodeCalls;
     EXPECT_FALSE(key(vk::Delete));
-    EXPECT_EQ(sys().toUnicodeCalls - before, 2); // the empty translation, then the key
+    EXPECT_EQ(sys().toUnicodeCalls - before, 1);
+    EXPECT_EQ(sys().toUnicodeFlags, 0x4u);
     EXPECT_EQ(sys().toUnicodeLayout, Japanese);
 
     // No foreground window: the layout of the hook's own thread.

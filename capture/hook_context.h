@@ -39,6 +39,8 @@ struct HookContext {
     // Whether fromPid takes part (allowedProcess): a process query, asked
     // once per foreground process rather than on every key.
     bool fromAllowed = true;
+    // The last key pressed, so that an Alt release can tell it was alone.
+    std::uint32_t lastPress = 0;
     // What the hook watchdog goes by: when either hook last ran, and whether
     // they ran at all since they went in (a hook never called never timed out).
     std::uint32_t lastCallTick = 0;

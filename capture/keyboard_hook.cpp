@@ -50,6 +50,16 @@ bool isModifierKey(std::uint32_t key) {
            key == vk::RWin || (key >= vk::LShift && key <= vk::RMenu);
 }
 
+bool isAltKey(std::uint32_t key) {
+    return key == vk::Menu || key == vk::LMenu || key == vk::RMenu;
+}
+
+// F6 moves into a browser's address bar, Insert turns overtype on, the
+// Applications key opens a menu: what follows no longer extends the record.
+bool isFunctionKey(std::uint32_t key) {
+    return (key >= vk::F1 && key <= vk::F24) || key == vk::Apps || key == vk::Insert;
+}
+
 bool isClearKey(std::uint32_t key) {
     return key == vk::Tab || key == vk::Return || key == vk::Escape ||
            (key >= vk::Prior && key <= vk::Down);
@@ -204,6 +214,15 @@ void classifyPress(HookContext& context, const KeyEvent& event, PressFacts& fact
         }
         return;
     }
+    // F10 opens the menu bar: the letters after it are commands.
+    if (key == vk::F10) {
+        buffer.requestClear(u"menu", vkDetail);
+        return;
+    }
+    if (isFunctionKey(key)) {
+        buffer.requestClear(u"function_key", vkDetail);
+        return;
+    }
     // Enter clears whatever clearOnEnter says.
     if (isClearKey(key)) {
         buffer.requestClear(u"clear_key", vkDetail);
@@ -252,6 +271,16 @@ void logHotkeyRomaji(const InputBuffer& buffer, const RomajiPart& part) {
     });
 }
 
+// Alt pressed and released with nothing between opens the menu bar, and the
+// letters after it are commands. With Ctrl down it is AltGr, or Ctrl+Alt.
+void noteRelease(HookContext& context, const KeyEvent& event) {
+    if (isAltKey(event.vkCode) && context.lastPress == event.vkCode &&
+        !platform::isKeyDown(vk::Control)) {
+        context.buffer.requestClear(u"menu", [&](LogDetails& d) { d.code(u"vk", event.vkCode); });
+    }
+    context.lastPress = 0;
+}
+
 KeyDecision decideKeyEvent(HookContext& context, int code, std::uint32_t message,
                            const KeyEvent& event) {
     if (code != HookActionCode) {
@@ -259,11 +288,20 @@ KeyDecision decideKeyEvent(HookContext& context, int code, std::uint32_t message
     }
     noteUserPress(context, message, event);
     // Injected input is never recorded, ours (marked) and everybody else's;
-    // releases are never looked at.
-    if (event.extraInfo == InjectedInputMarker || !isPress(message)) {
+    // of the releases only a lone Alt's counts.
+    if (event.extraInfo == InjectedInputMarker) {
         return {};
     }
+    if (!isPress(message)) {
+        noteRelease(context, event);
+        return {};
+    }
+    context.lastPress = event.vkCode;
     if ((event.flags & LowLevelKeyInjected) != 0) {
+        // A remapper's modifier (Caps Lock made Ctrl) types nothing itself.
+        if (isModifierKey(event.vkCode)) {
+            return {};
+        }
         // Another program's key reaches the application unrecorded.
         context.buffer.requestClear(u"injected",
                                     [&](LogDetails& d) { d.code(u"vk", event.vkCode); });
@@ -331,15 +369,11 @@ bool appendFromUnicode(InputBuffer& buffer, const KeyEvent& event) {
 
     const auto layout = foregroundLayout();
 
-    // An empty translation first clears any dead key the layout may hold from
-    // an earlier call, so this one stands on its own.
-    const std::uint8_t noKeys[256] = {};
-    char16_t unused[1] = {};
-    platform::toUnicode(0xFF, 0, noKeys, unused, 0, 0, layout);
-
+    // The state stays as it is: a dead key the user pressed is the
+    // application's, and a translation that took it would lose it.
     char16_t out[8] = {};
-    const int produced =
-        platform::toUnicode(event.vkCode, event.scanCode, keyState, out, 8, 0, layout);
+    const int produced = platform::toUnicode(event.vkCode, event.scanCode, keyState, out, 8,
+                                             ToUnicodeKeepState, layout);
     if (produced != 1 || out[0] < 0x20 || out[0] > 0x7E) {
         return false;
     }

@@ -13,6 +13,8 @@ namespace tavelio {
 namespace {
 
 constexpr std::uint32_t SettlePauseMs = 80;
+// NATIVE alone is no documented mode, and IMEs differ in what they make of it.
+constexpr std::uint32_t Hiragana = ime::CmodeNative | ime::CmodeFullShape;
 constexpr std::uint32_t ImeControlTimeoutMs = 250;
 constexpr std::uint32_t FallbackKeyPauseMs = 120;
 constexpr std::uint32_t ReadyTimeoutMs = 500;
@@ -35,8 +37,9 @@ constexpr FallbackKey fallbackKeys[] = {
     {u"scan29", 0x29, true},
 };
 
-// Method 1: open the context and add the NATIVE bit, keeping the other
-// conversion bits and the sentence mode. Releases the target's context.
+// Method 1: open the context and, without the NATIVE bit, set hiragana
+// (NATIVE | FULLSHAPE), keeping the other conversion bits (ROMAN among them)
+// and the sentence mode. Releases the target's context.
 bool enableViaInputContext(ImeTarget& target, platform::WindowHandle working) {
     const auto context = target.context();
     const bool opened = platform::immSetOpenStatus(context, true);
@@ -46,7 +49,7 @@ bool enableViaInputContext(ImeTarget& target, platform::WindowHandle working) {
     // With the NATIVE bit already set, only the open call counts as an attempt.
     const bool converted =
         (conversion & ime::CmodeNative) == 0 &&
-        platform::immSetConversionStatus(context, conversion | ime::CmodeNative, sentence);
+        platform::immSetConversionStatus(context, conversion | Hiragana, sentence);
     const bool confirmed = (opened || converted) && isNativeOpen(context);
     target.release();
     if (!confirmed) {
@@ -137,8 +140,8 @@ void setNativeViaDefaultImeWindow(platform::WindowHandle window) {
     if (mode.delivered == 0 || (mode.answer & ime::CmodeNative) != 0) {
         return;
     }
-    const auto reply = control(ime::ImcSetConversionMode,
-                               static_cast<std::intptr_t>(mode.answer | ime::CmodeNative));
+    const auto reply =
+        control(ime::ImcSetConversionMode, static_cast<std::intptr_t>(mode.answer | Hiragana));
     logOutput(u"IME_ENABLE_DEFAULT_WND_MODE", [&](LogDetails& d) {
         d.hex(u"imeWnd", imeWindow)
             .hex(u"conv", mode.answer)

@@ -33,11 +33,15 @@ inline constexpr std::uint8_t Left = 0x25;
 inline constexpr std::uint8_t Up = 0x26;
 inline constexpr std::uint8_t Right = 0x27;
 inline constexpr std::uint8_t Down = 0x28;
+inline constexpr std::uint8_t Insert = 0x2D;
 inline constexpr std::uint8_t Delete = 0x2E;
 inline constexpr std::uint8_t LWin = 0x5B;
 inline constexpr std::uint8_t RWin = 0x5C;
+inline constexpr std::uint8_t Apps = 0x5D;
 inline constexpr std::uint8_t Numpad0 = 0x60;
 inline constexpr std::uint8_t F1 = 0x70;
+inline constexpr std::uint8_t F10 = 0x79;
+inline constexpr std::uint8_t F24 = 0x87;
 inline constexpr std::uint8_t NumLock = 0x90;
 inline constexpr std::uint8_t Scroll = 0x91;
 inline constexpr std::uint8_t LShift = 0xA0;
@@ -80,8 +84,13 @@ inline constexpr int HookActionCode = 0;                     // HC_ACTION
 // MapVirtualKeyEx map type giving the scan code with its E0/E1 prefix.
 inline constexpr std::uint32_t MapVkToVscEx = 4;
 
+// ToUnicodeEx flag: leave the keyboard state, dead keys included, as it is
+// (Windows 10 1607 and later).
+inline constexpr std::uint32_t ToUnicodeKeepState = 0x4;
+
 namespace ime {
 inline constexpr std::uint32_t CmodeNative = 0x0001;
+inline constexpr std::uint32_t CmodeFullShape = 0x0008;
 inline constexpr std::uintptr_t ImcGetConversionMode = 0x0001;
 inline constexpr std::uintptr_t ImcSetConversionMode = 0x0002;
 inline constexpr std::uintptr_t ImcGetOpenStatus = 0x0005;

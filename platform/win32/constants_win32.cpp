@@ -22,6 +22,8 @@ static_assert(vk::Prior == VK_PRIOR && vk::Next == VK_NEXT && vk::End == VK_END)
 static_assert(vk::Home == VK_HOME && vk::Left == VK_LEFT && vk::Up == VK_UP);
 static_assert(vk::Right == VK_RIGHT && vk::Down == VK_DOWN);
 static_assert(vk::Numpad0 == VK_NUMPAD0 && vk::F1 == VK_F1);
+static_assert(vk::F10 == VK_F10 && vk::F24 == VK_F24);
+static_assert(vk::Insert == VK_INSERT && vk::Apps == VK_APPS);
 static_assert(vk::Kanji == VK_KANJI && vk::Convert == VK_CONVERT &&
               vk::Nonconvert == VK_NONCONVERT);
 static_assert(vk::DbeHiragana == VK_DBE_HIRAGANA);
@@ -40,6 +42,7 @@ static_assert(LowLevelKeyInjected == LLKHF_INJECTED && LowLevelMouseInjected == 
 static_assert(HookActionCode == HC_ACTION && MapVkToVscEx == MAPVK_VK_TO_VSC_EX);
 
 static_assert(ime::CmodeNative == IME_CMODE_NATIVE);
+static_assert(ime::CmodeFullShape == IME_CMODE_FULLSHAPE);
 static_assert(ime::SmtoBlockAbortIfHung == (SMTO_BLOCK | SMTO_ABORTIFHUNG));
 static_assert(ime::SmtoAbortIfHung == (SMTO_NORMAL | SMTO_ABORTIFHUNG));
 // The IMC_* numbers have no definition in MinGW's <imm.h> to compare with.

@@ -193,10 +193,27 @@ int passThroughHooks() {
     return 0;
 }
 
+// A keyboard remapper's Ctrl: injected without Tavelio's marker, held for MS.
+int holdCtrl(DWORD ms) {
+    INPUT input[1] = {};
+    input[0].type = INPUT_KEYBOARD;
+    input[0].ki.wVk = VK_LCONTROL;
+    if (SendInput(1, input, sizeof(INPUT)) != 1) {
+        print(L"result=fail");
+        return 1;
+    }
+    Sleep(ms);
+    input[0].ki.dwFlags = KEYEVENTF_KEYUP;
+    const bool released = SendInput(1, input, sizeof(INPUT)) == 1;
+    print(released ? L"result=ok" : L"result=fail");
+    return released ? 0 : 1;
+}
+
 int usage() {
     print(L"usage: e2e_probe wait-target TITLE MS | text TITLE | wait-text TITLE TEXT MS\n"
           L"       e2e_probe wait-length TITLE N MS | ime TITLE\n"
-          L"       e2e_probe edit-point TITLE | close TITLE | pass-through-hooks");
+          L"       e2e_probe edit-point TITLE | close TITLE | pass-through-hooks\n"
+          L"       e2e_probe hold-ctrl MS");
     return 2;
 }
 
@@ -222,6 +239,9 @@ int wmain(int argc, wchar_t** argv) {
         }
         if (command == L"close") {
             return close(argv[2]);
+        }
+        if (command == L"hold-ctrl") {
+            return holdCtrl(number(argv[2]));
         }
     }
     if (argc == 4) {

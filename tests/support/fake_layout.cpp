@@ -133,10 +133,14 @@ KeyboardLayout keyboardLayout(std::uint32_t threadId) {
 }
 
 int toUnicode(std::uint32_t vk, std::uint32_t, const std::uint8_t* keyState, char16_t* out,
-              int capacity, std::uint32_t, KeyboardLayout layout) {
+              int capacity, std::uint32_t flags, KeyboardLayout layout) {
     auto& s = system();
     ++s.toUnicodeCalls;
     s.toUnicodeLayout = layout;
+    s.toUnicodeFlags = flags;
+    if ((flags & 0x4) == 0) {
+        s.pendingDeadKey = 0;
+    }
     if (vk > 0xFF) {
         return 0;
     }

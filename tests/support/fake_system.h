@@ -185,6 +185,11 @@ public:
     // Keys a layout has no scan code for: MapVirtualKeyEx gives 0 on that layout.
     std::map<KeyboardLayout, std::vector<std::uint32_t>> keysWithoutScanCode;
     int toUnicodeCalls = 0;
+    std::uint32_t toUnicodeFlags = 0; // the flags of the last ToUnicodeEx call
+    // A dead key the user pressed for the application, waiting for its next
+    // key. Any ToUnicodeEx call that may change the keyboard state (flag 0x4
+    // clear) takes it, as Windows does: the application then loses it.
+    char16_t pendingDeadKey = 0;
     KeyboardLayout toUnicodeLayout = 0; // the layout of the last ToUnicodeEx call
 
     // --- SendInput ----------------------------------------------------------

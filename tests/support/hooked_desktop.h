@@ -30,8 +30,10 @@ inline const std::string EditorContext = "fg=0x10010 focus=0x10020 target=0x1002
 inline const std::string ImeOff = "hwnd=0x10020 open=0 conv=0x0 sent=0x0 native=0";
 // As setIme(true) leaves it: open in hiragana, phrase prediction.
 inline const std::string ImeOn = "hwnd=0x10020 open=1 conv=0x9 sent=0x8 native=1";
-// An IME found off and opened by a run: only the native bit added.
-inline const std::string ImeSwitchedOn = "hwnd=0x10020 open=1 conv=0x1 sent=0x0 native=1";
+// An IME found off and opened by a run: in hiragana, NATIVE with FULLSHAPE.
+inline const std::string ImeSwitchedOn = "hwnd=0x10020 open=1 conv=0x9 sent=0x0 native=1";
+// Opened by one of the fake IME's keys: the mode is the IME's, NATIVE alone.
+inline const std::string ImeKeyedOn = "hwnd=0x10020 open=1 conv=0x1 sent=0x0 native=1";
 inline const std::string ClearLine =
     "[IN] BUFFER action=clear len=0 truncated=0 canExecute=0 last=cleared text=\"\"";
 

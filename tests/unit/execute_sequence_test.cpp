@@ -456,7 +456,7 @@ TEST_F(ExecuteSequenceTest, AReassertionWhoseKeysLeaveTheImeOffStopsAndForgets) 
         makeImeStubborn();
     });
     executeReinput(app_->run);
-    const std::string ime = "ime=\"hwnd=0x10020 open=0 conv=0x1 sent=0x0 native=1\"";
+    const std::string ime = "ime=\"hwnd=0x10020 open=0 conv=0x9 sent=0x0 native=1\"";
     EXPECT_EQ(out("IME_REASSERT_UNCONFIRMED"), Lines{"sid=1-000003E8 sent=0 " + ime});
     EXPECT_TRUE(out("IME_REASSERTED").empty());
     EXPECT_EQ(out("EXECUTE_ABORT"), Lines{"sid=1-000003E8 reason=ime_reassert_failed " + ime});

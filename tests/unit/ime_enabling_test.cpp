@@ -49,9 +49,11 @@ TEST_F(ImeEnablingTest, TheInputContextAddsTheNativeBitAndKeepsTheRest) {
         std::uint32_t conversionAfter;
     } cases[] = {
         {"open, alphanumeric full-shape", true, 0x18, 0x8, false, false, true, 0x19},
-        {"closed, nothing set", false, 0x0, 0x0, false, false, true, 0x1},
+        // Hiragana is NATIVE with FULLSHAPE; ROMAN stays as the user has it.
+        {"closed, kana input", false, 0x0, 0x0, false, false, true, 0x9},
+        {"closed, romaji input", false, 0x10, 0x0, false, false, true, 0x19},
         {"opens, but the mode cannot be set", false, 0x8, 0x1, false, true, false, 0x8},
-        {"already open: the mode call is enough", true, 0x10, 0x8, true, false, true, 0x11},
+        {"already open: the mode call is enough", true, 0x10, 0x8, true, false, true, 0x19},
         {"native set but the open call fails", false, 0x9, 0x8, true, false, false, 0x9},
         {"nothing works", false, 0x8, 0x8, true, true, false, 0x8},
     };
@@ -89,6 +91,10 @@ TEST_F(ImeEnablingTest, TheDefaultImeWindowOpensWhatTheContextCannot) {
          0x18,
          0x19,
          {"[OUT] IME_ENABLE_DEFAULT_WND_MODE imeWnd=0x10030 conv=0x18 delivered=1 result=0"}},
+        {"nothing set: hiragana",
+         0x0,
+         0x9,
+         {"[OUT] IME_ENABLE_DEFAULT_WND_MODE imeWnd=0x10030 conv=0x0 delivered=1 result=0"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -205,7 +211,7 @@ TEST_F(ImeEnablingTest, TheKeysAreTriedInOrderUntilOneSwitchesTheImeOn) {
         EXPECT_EQ(fallback_, edit_);
         EXPECT_TRUE(waitImeReady(fallback_));
         EXPECT_EQ(events(LogChannel::Output, "IME_READY"),
-                  Lines{c.otherProcess ? unreadable : "result=ok " + ImeSwitchedOn});
+                  Lines{c.otherProcess ? unreadable : "result=ok " + ImeKeyedOn});
     }
 }
 

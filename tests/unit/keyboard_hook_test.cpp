@@ -37,7 +37,8 @@ using KeyboardHookTest = HookedDesktopTest;
 // Every row of the decision table, from a buffer holding "ka" (last = text).
 TEST_F(KeyboardHookTest, DecisionTable) {
     using namespace vk;
-    enum : unsigned { Swallowed = 1, CapsLockOn = 2, NumLockOn = 4, ClearOnSpace = 8 };
+    // Tapped: the key is released again before anything else comes.
+    enum : unsigned { Swallowed = 1, CapsLockOn = 2, NumLockOn = 4, ClearOnSpace = 8, Tapped = 16 };
     struct Row {
         std::string name;
         std::uint32_t key;
@@ -127,7 +128,17 @@ TEST_F(KeyboardHookTest, DecisionTable) {
          NumLockOn},
         {"numpad 7 without Num Lock", 0x67, {}, false, "ka", rejected("vk=0x67 scan=0x47")},
         {"Delete", Delete, {}, false, "ka", rejected("vk=0x2E scan=0x53")},
-        {"F1", F1, {}, false, "ka", rejected("vk=0x70 scan=0x3B")},
+        {"lone Alt tap",
+         LMenu,
+         {},
+         false,
+         "",
+         {"[IN] REJECT reason=not_printable vk=0xA4 scan=0x38", clearRequest("menu vk=0xA4"),
+          ClearLine},
+         Tapped},
+        {"F10", 0x79, {}, false, "", cleared("menu vk=0x79")},
+        {"F10 with the IME open", 0x79, {}, true, "", cleared("menu vk=0x79")},
+        {"Insert with the IME open", 0x2D, {}, true, "", cleared("function_key vk=0x2D")},
         {"Shift alone", LShift, {LShift}, false, "ka", rejected("vk=0xA0 scan=0x2A")},
         {"K with the IME open", 'K', {}, true, "", skipped("4B")},
         {"7 with the IME open", '7', {}, true, "", skipped("37")},
@@ -142,6 +153,21 @@ TEST_F(KeyboardHookTest, DecisionTable) {
         rows.push_back({"clear key " + hex, clearKey, {}, false, "", clear});
         rows.push_back({"clear key " + hex + " with Shift", clearKey, {LShift}, false, "", clear});
     }
+    // F6 moves into a browser's address bar, Insert turns overtype on: what
+    // follows no longer lands behind the record.
+    for (unsigned functionKey = F1; functionKey <= 0x87; ++functionKey) {
+        if (functionKey != 0x79) {
+            const std::string hex = hex2(functionKey);
+            rows.push_back({"function key " + hex,
+                            functionKey,
+                            {},
+                            false,
+                            "",
+                            cleared("function_key vk=" + hex)});
+        }
+    }
+    rows.push_back({"Applications key", 0x5D, {}, false, "", cleared("function_key vk=0x5D")});
+    rows.push_back({"Insert", 0x2D, {}, false, "", cleared("function_key vk=0x2D")});
     // The keys of a Japanese keyboard that work the IME reach the application
     // unrecorded, whatever its IME does with them.
     for (const std::uint8_t imeKey : {0x19, 0x1C, 0x1D, 0xF0, 0xF1, 0xF2, 0xF3, 0xF4, 0xF5, 0xF6}) {
@@ -170,6 +196,9 @@ TEST_F(KeyboardHookTest, DecisionTable) {
 
         const bool swallowed = (row.options & Swallowed) != 0;
         EXPECT_EQ(key(row.key), swallowed);
+        if ((row.options & Tapped) != 0) {
+            EXPECT_FALSE(key(row.key, msg::SysKeyUp, 0x80));
+        }
         EXPECT_EQ(narrow(app_->buffer.text()), row.textAfter);
         EXPECT_EQ(newLines(), row.lines);
         if (swallowed) {
@@ -396,10 +425,23 @@ TEST_F(KeyboardHookTest, InjectedEventsAndReleasesAreIgnored) {
         {"system key release", msg::SysKeyUp, 0x80, 0, 0},
         {"not HC_ACTION", msg::KeyDown, 0, 0, 3},
     };
+    // A remapper's Ctrl (Caps Lock made Ctrl) and a real Backspace are the hotkey.
+    type(u"ka");
+    EXPECT_FALSE(key(vk::LControl, msg::KeyDown, LowLevelKeyInjected));
+    hold({vk::LControl});
+    EXPECT_TRUE(key(vk::Back));
+    expectOneExecuteRequest();
+    sys().posted.clear();
+
     sys().addEditor(u"C:\\Tools\\editor.exe");
     app_->hook.fromPid = pidOf(edit_); // the foreground has moved on since
     for (const std::uint32_t k :
-         {std::uint32_t{'A'}, std::uint32_t{vk::Back}, std::uint32_t{vk::Return}}) {
+         {std::uint32_t{'A'}, std::uint32_t{vk::Back}, std::uint32_t{vk::Return},
+          std::uint32_t{vk::LControl}, std::uint32_t{vk::LShift}, std::uint32_t{vk::RMenu},
+          std::uint32_t{vk::LWin}}) {
+        // Remappers inject the modifiers they make: those neither record nor clear.
+        const bool modifier =
+            k == vk::LControl || k == vk::LShift || k == vk::RMenu || k == vk::LWin;
         for (const auto& c : cases) {
             SCOPED_TRACE(std::string(c.name) + " vk=" + std::to_string(k));
             app_->buffer.clear();
@@ -407,10 +449,11 @@ TEST_F(KeyboardHookTest, InjectedEventsAndReleasesAreIgnored) {
             hold({vk::LControl});
             mark();
             EXPECT_FALSE(key(k, c.message, c.flags, c.extraInfo, c.code));
-            EXPECT_EQ(narrow(app_->buffer.text()), c.clears ? "" : "ka");
+            const bool clears = c.clears && !modifier;
+            EXPECT_EQ(narrow(app_->buffer.text()), clears ? "" : "ka");
             EXPECT_EQ(app_->hook.fromPid, pidOf(edit_));
             const Lines cleared{clearRequest("injected vk=" + hex2(k)), ClearLine};
-            EXPECT_EQ(newLines(), c.clears ? cleared : Lines{});
+            EXPECT_EQ(newLines(), clears ? cleared : Lines{});
             EXPECT_TRUE(sys().posted.empty());
         }
     }
@@ -421,6 +464,16 @@ TEST_F(KeyboardHookTest, SystemKeyPressesAreLookedAt) {
     hold({vk::LMenu});
     EXPECT_FALSE(key('F', msg::SysKeyDown));
     EXPECT_TRUE(app_->buffer.text().empty());
+
+    // Alt+Shift switches the layout: that Alt was not alone, no menu opens.
+    type(u"ka");
+    hold({});
+    EXPECT_FALSE(key(vk::LMenu, msg::SysKeyDown));
+    hold({vk::LMenu});
+    EXPECT_FALSE(key(vk::LShift, msg::SysKeyDown));
+    EXPECT_FALSE(key(vk::LShift, msg::SysKeyUp, 0x80));
+    EXPECT_FALSE(key(vk::LMenu, msg::KeyUp, 0x80));
+    EXPECT_EQ(narrow(app_->buffer.text()), "ka");
 }
 
 // SendInput's events come back through the hook flagged as injected, as on
@@ -495,14 +548,18 @@ TEST_F(KeyboardHookTest, AFailureInsideTheDecisionsPassesTheKeyOn) {
     EXPECT_EQ(narrow(app_->buffer.text()), "ka");
 }
 
+// On US-International the quote key is a dead key, and the one the user
+// pressed for the application must still be waiting after the hook's look.
 TEST_F(KeyboardHookTest, DeadKeysAndControlCharactersAreRejected) {
     sys().deadKeys = {0xDE};
+    sys().pendingDeadKey = u'\u00B4';
     mark();
     EXPECT_FALSE(appendFromUnicode(app_->buffer, KeyEvent{0xDE, 0x28, 0, 0}));
     EXPECT_FALSE(appendFromUnicode(app_->buffer, KeyEvent{vk::Escape, 0x01, 0, 0})); // gives 0x1B
     EXPECT_FALSE(appendFromVirtualKey(app_->buffer, KeyEvent{0xBA, 0x27, 0, 0}));
     EXPECT_TRUE(app_->buffer.text().empty());
     EXPECT_TRUE(newLines().empty());
+    EXPECT_EQ(sys().pendingDeadKey, u'\u00B4');
 }
 
 TEST_F(KeyboardHookTest, CtrlAndAltNeverReachTheLayoutTranslation) {
@@ -513,12 +570,13 @@ TEST_F(KeyboardHookTest, CtrlAndAltNeverReachTheLayoutTranslation) {
     EXPECT_EQ(narrow(app_->buffer.text()), "Q");
 }
 
-TEST_F(KeyboardHookTest, TheForegroundThreadsLayoutTranslatesAfterAnEmptyTranslation) {
+TEST_F(KeyboardHookTest, TheForegroundThreadsLayoutTranslatesInOneCallThatKeepsTheState) {
     constexpr platform::KeyboardLayout Japanese = 0x04110411;
     sys().threads.at(sys().window(edit_).threadId).layout = Japanese;
     const int before = sys().toUnicodeCalls;
     EXPECT_FALSE(key(vk::Delete));
-    EXPECT_EQ(sys().toUnicodeCalls - before, 2); // the empty translation, then the key
+    EXPECT_EQ(sys().toUnicodeCalls - before, 1);
+    EXPECT_EQ(sys().toUnicodeFlags, 0x4u);
     EXPECT_EQ(sys().toUnicodeLayout, Japanese);
 
     // No foreground window: the layout of the hook's own thread.

@@ -148,9 +148,11 @@ events() { awk '$4 == "HOOKS_REINSTALLED" && / reason=missed_input / { next }
     { printf "%s%s", sep, $4; sep = " " }'; }
 # wait_line in|out REGEX MS: waits for a new line matching REGEX.
 wait_line() {
-    local deadline=$(($(now_ms) + $3))
+    local lines deadline=$(($(now_ms) + $3))
     while [[ $(now_ms) -lt $deadline ]]; do
-        new_lines "$1" | grep -qE -- "$2" && return 0
+        # Read whole: under pipefail, grep -q leaving early would fail the pipe on a match.
+        lines=$(new_lines "$1")
+        grep -qE -- "$2" <<<"$lines" && return 0
         sleep 0.05
     done
     note "no $1 line matching '$2' within $3 ms"
@@ -169,8 +171,10 @@ has_line() {
     return 1
 }
 no_line() {
-    ! new_lines "$1" | grep -qE -- "$2" && return 0
-    note "unexpected $1 line: $(new_lines "$1" | grep -E -- "$2" | head -n 1 | cut -c 1-300)"
+    local lines
+    lines=$(new_lines "$1")
+    ! grep -qE -- "$2" <<<"$lines" && return 0
+    note "unexpected $1 line: $(grep -E -m 1 -- "$2" <<<"$lines" | cut -c 1-300)"
     return 1
 }
 # The IME lines of the run since the mark: event and its method/result/reason.

@@ -189,6 +189,12 @@ std::optional<std::string> readFile(const std::u16string& path);
 // Creates the file and writes it, only when nothing exists at the path yet;
 // false when something does or the file cannot be created.
 bool createNewFile(const std::u16string& path, std::string_view bytes);
+// Writes the bytes to a new file beside the path, flushes it, then moves it
+// over the path in one step, so that a crash or a full disk leaves either the
+// old file or the new one. 0 on success, else the Windows error code (a
+// read-only file, a folder there, a file in use); the old file then stays and
+// the new one goes.
+std::uint32_t replaceFile(const std::u16string& path, std::string_view bytes);
 // Opens for append-data only with read and write sharing (open-or-create),
 // writes the bytes in one call, flushes and closes. False when the open fails.
 bool appendAndFlush(const std::u16string& path, std::string_view bytes);

@@ -2,6 +2,7 @@
 
 #include "log/number_format.h"
 #include "platform/platform.h"
+#include "settings/settings_reader.h"
 
 namespace tavelio {
 
@@ -106,6 +107,21 @@ void ensureSettingsFile(const Settings& settings) {
     // Created only if still absent: a file another process made since the
     // check above is the user's, not ours to overwrite.
     platform::createNewFile(path, encodeSettingsText(settingsToJson(settings)));
+}
+
+SettingsSave saveSettingsFile(const Settings& settings) {
+    SettingsSave result;
+    const std::string bytes = encodeSettingsText(settingsToJson(settings));
+    if (settingsFromText(decodeSettingsText(bytes)) != settings) {
+        result.unfaithful = true;
+        return result;
+    }
+    const std::u16string folder = platform::appDataFolder();
+    if (!folder.empty()) {
+        platform::createDirectories(folder); // a failure shows in the write
+    }
+    result.error = platform::replaceFile(settingsFilePath(), bytes);
+    return result;
 }
 
 } // namespace tavelio

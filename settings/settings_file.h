@@ -3,6 +3,7 @@
 
 #include "settings/settings.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,19 @@ std::u16string escapeJsonString(std::u16string_view text);
 // The bytes on disk for a file text: one byte per character, each LF written as
 // CR LF. A character above U+00FF has no byte and is written as '?'.
 std::string encodeSettingsText(std::u16string_view text);
+
+// What saving the record did.
+struct SettingsSave {
+    std::uint32_t error = 0; // the Windows error of the write; 0 once written
+    // The reader would take the text for other values (a backslash, which the
+    // writer doubles and the reader keeps): nothing was written.
+    bool unfaithful = false;
+    bool saved() const { return error == 0 && !unfaithful; }
+};
+
+// Replaces settings.json with the record's text in one step (the folder made
+// as needed): the old file stays whole when it cannot be replaced.
+SettingsSave saveSettingsFile(const Settings& settings);
 
 // Writes the record to settingsFilePath when nothing exists there yet. An
 // existing file, folder or link is never touched, and neither is a path whose

@@ -374,6 +374,34 @@ bool createNewFile(const std::u16string& path, std::string_view bytes) {
            written == bytes.size();
 }
 
+std::uint32_t replaceFile(const std::u16string& path, std::string_view bytes) {
+    const std::u16string temporary = path + u".new";
+    {
+        const UniqueFile file = openFile(temporary, GENERIC_WRITE, 0, CREATE_ALWAYS);
+        if (!file) {
+            return GetLastError();
+        }
+        DWORD written = 0;
+        const bool complete = WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()),
+                                        &written, nullptr) != FALSE &&
+                              written == bytes.size() && FlushFileBuffers(file.get()) != FALSE;
+        if (!complete) {
+            const DWORD error = GetLastError();
+            DeleteFileW(wide(temporary));
+            return error != 0 ? error : ERROR_WRITE_FAULT;
+        }
+    }
+    // A read-only target, a folder in its place or a file open without delete
+    // sharing refuse the move: the user's file stays as it was.
+    if (!MoveFileExW(wide(temporary), wide(path),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        const DWORD error = GetLastError();
+        DeleteFileW(wide(temporary));
+        return error != 0 ? error : ERROR_ACCESS_DENIED;
+    }
+    return 0;
+}
+
 bool appendAndFlush(const std::u16string& path, std::string_view bytes) {
     const UniqueFile file =
         openFile(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS);

@@ -477,6 +477,45 @@ bool createNewFile(const std::u16string& path, std::string_view bytes) {
     return static_cast<bool>(out);
 }
 
+std::uint32_t replaceFile(const std::u16string& path, std::string_view bytes) {
+    constexpr std::uint32_t AccessDenied = 5;
+    constexpr std::uint32_t SharingViolation = 32;
+    constexpr std::uint32_t DiskFull = 112;
+    const auto host = system().hostPath(path);
+    const auto temporary = system().hostPath(path + u".new");
+    if (system().isLocked(path + u".new")) {
+        return SharingViolation;
+    }
+    if (system().diskFull) {
+        // Windows leaves the part that fitted; the caller must not keep it.
+        std::ofstream(temporary, std::ios::binary) << bytes.substr(0, bytes.size() / 2);
+        std::error_code ec;
+        std::filesystem::remove(temporary, ec);
+        return DiskFull;
+    }
+    // Checked by hand: the tests may run as root, whom a read-only mode never stops.
+    std::error_code ec;
+    const auto status = std::filesystem::status(host, ec);
+    if (system().isLocked(path)) {
+        return SharingViolation;
+    }
+    if (std::filesystem::is_directory(status) ||
+        (std::filesystem::exists(status) &&
+         (status.permissions() & std::filesystem::perms::owner_write) ==
+             std::filesystem::perms::none)) {
+        return AccessDenied;
+    }
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        if (!out) {
+            return DiskFull;
+        }
+    }
+    std::filesystem::rename(temporary, host, ec);
+    return ec ? AccessDenied : 0;
+}
+
 bool appendAndFlush(const std::u16string& path, std::string_view bytes) {
     ++fake::diskWrites();
     const std::lock_guard disk(fake::diskLock());

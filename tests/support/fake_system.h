@@ -233,6 +233,8 @@ public:
     // Paths that refuse every open (like a file locked without sharing).
     std::vector<std::u16string> lockedPaths;
     bool isLocked(const std::u16string& windowsPath) const;
+    // Every write of a whole file runs out of space.
+    bool diskFull = false;
     // Paths whose existence cannot be determined (access to the folder denied).
     std::vector<std::u16string> unknownPaths;
 

@@ -1,3 +1,5 @@
+#include "app/settings_apply.h"
+#include "app/settings_form.h"
 #include "settings/settings_file.h"
 #include "settings/settings_reader.h"
 #include "tests/support/default_settings_file.h"
@@ -167,6 +169,179 @@ TEST_F(SettingsFileTest, WrittenRecordReadsBackUnchanged) {
     s.logging = true;
     s.romajiOnly = false;
     EXPECT_EQ(settingsFromText(decodeSettingsText(encodeSettingsText(settingsToJson(s)))), s);
+}
+
+// Saving from the settings window: the old file stays whole whatever refuses.
+TEST_F(SettingsFileTest, SavingReplacesTheFileWholeOrLeavesItAsItWas) {
+    Settings edited;
+    edited.logging = true;
+    edited.romajiOnly = false;
+    const std::string old = "{\"enabled\": false}";
+    const std::string next = encodeSettingsText(settingsToJson(edited));
+    namespace fs = std::filesystem;
+    struct Row {
+        const char* name;
+        void (*refuse)(fake::System&, const fs::path& file);
+        std::uint32_t error; // 0: saved
+    };
+    const Row rows[] = {
+        {"a plain file", [](fake::System&, const fs::path&) {}, 0},
+        {"no file yet", [](fake::System&, const fs::path& file) { fs::remove(file); }, 0},
+        {"no folder yet",
+         [](fake::System&, const fs::path& file) { fs::remove_all(file.parent_path()); }, 0},
+        {"read-only",
+         [](fake::System&, const fs::path& file) {
+             fs::permissions(
+                 file, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                 fs::perm_options::remove);
+         },
+         5},
+        {"a folder in its place",
+         [](fake::System&, const fs::path& file) {
+             fs::remove(file);
+             fs::create_directory(file);
+         },
+         5},
+        {"in use", [](fake::System& s, const fs::path&) { s.lockedPaths.push_back(SettingsPath); },
+         32},
+        {"disk full", [](fake::System& s, const fs::path&) { s.diskFull = true; }, 112},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        sys().lockedPaths.clear();
+        sys().diskFull = false;
+        fs::remove_all(sys().hostPath(SettingsPath));
+        putFile(SettingsPath, old);
+        const fs::path file = sys().hostPath(SettingsPath);
+        const bool existed = (row.refuse(sys(), file), fs::exists(file));
+        const bool folder = fs::is_directory(file);
+        const SettingsSave save = saveSettingsFile(edited);
+        EXPECT_EQ(save.error, row.error);
+        EXPECT_EQ(save.saved(), row.error == 0);
+        if (row.error == 0) {
+            EXPECT_EQ(fileBytes(SettingsPath), next);
+        } else if (existed && !folder) {
+            sys().lockedPaths.clear();
+            EXPECT_EQ(fileBytes(SettingsPath), old);
+        }
+        EXPECT_FALSE(fs::exists(sys().hostPath(SettingsPath + u".new")));
+        fs::permissions(file, fs::perms::owner_write, fs::perm_options::add);
+    }
+
+    // Restore defaults then OK: the very text of a first start.
+    fs::remove_all(sys().hostPath(SettingsPath));
+    sys().lockedPaths.clear();
+    sys().diskFull = false;
+    EXPECT_TRUE(saveSettingsFile(Settings{}).saved());
+    EXPECT_EQ(fileBytes(SettingsPath), DefaultFileBytes);
+
+    // A backslash reads back doubled: refused rather than changed on each save.
+    Settings slashed;
+    slashed.imeMode = u"a\\b";
+    const SettingsSave refused = saveSettingsFile(slashed);
+    EXPECT_TRUE(refused.unfaithful);
+    EXPECT_FALSE(refused.saved());
+    EXPECT_EQ(fileBytes(SettingsPath), DefaultFileBytes);
+}
+
+TEST_F(SettingsFileTest, WindowControlsMapOntoTheRecord) {
+    const auto hotkeys = [](std::u16string hotkey, std::vector<std::u16string> alternates) {
+        Settings s;
+        s.hotkey = std::move(hotkey);
+        s.alternateHotkeys = std::move(alternates);
+        return s;
+    };
+    const Settings odd = hotkeys(u"ctrl+backspace", {u"Ctrl+Shift+Backspace"});
+    const struct {
+        Settings file;
+        HotkeyChoice shown;
+    } read[] = {
+        {Settings{}, HotkeyChoice::both},
+        {hotkeys(u"Ctrl+Backspace", {u"Ctrl+Backspace"}), HotkeyChoice::ctrlOnly},
+        {hotkeys(u"Ctrl+Shift+Backspace", {u"Ctrl+Shift+Backspace"}), HotkeyChoice::ctrlShiftOnly},
+        {odd, HotkeyChoice::asInFile},
+        {hotkeys(u"Ctrl+Backspace", {u"Ctrl+Shift+Backspace", u"x"}), HotkeyChoice::asInFile},
+    };
+    for (const auto& row : read) {
+        EXPECT_EQ(hotkeyChoiceOf(row.file), row.shown) << narrow(row.file.hotkey);
+        // Each item writes what reads back as that item; asInFile the file's own texts.
+        Settings written;
+        setHotkeyChoice(written, row.shown, row.file);
+        EXPECT_EQ(hotkeyChoiceOf(written), row.shown);
+        EXPECT_EQ(written.hotkey, row.file.hotkey);
+        EXPECT_EQ(written.alternateHotkeys, row.file.alternateHotkeys);
+    }
+
+    Settings mode;
+    const Settings other = [] {
+        Settings s;
+        s.appMode = u"All";
+        return s;
+    }();
+    const struct {
+        const Settings& file;
+        bool ticked;
+        std::u16string_view expected;
+    } modes[] = {{Settings{}, true, u"all"},
+                 {Settings{}, false, u"none"},
+                 {other, false, u"All"},
+                 {other, true, u"all"}};
+    for (const auto& row : modes) {
+        setAppModeTicked(mode, row.ticked, row.file);
+        EXPECT_EQ(mode.appMode, row.expected);
+        EXPECT_EQ(appModeTicked(mode), row.ticked);
+    }
+
+    expectEach<std::u16string, std::int32_t>(
+        {{u"300", 300},
+         {u"99", 100},
+         {u"0500", 500},
+         {u"501", 500},
+         {u"99999999999999999999", 500},
+         {u"", 250},
+         {u"-5", 250},
+         {u"1e3", 250},
+         {u"\uff13\uff10\uff10", 250}},
+        [](const std::u16string& text) { return fieldNumber(text, 100, 500, 250); });
+}
+
+TEST_F(SettingsFileTest, ApplyingASavedRecordTakesEffectAtOnce) {
+    Settings active;
+    active.enabled = false; // paused from the tray
+    InputBuffer buffer(active.bufferMaxLength);
+    buffer.append(u'k');
+    RunWatch run;
+    HookContext hooks(0, active, buffer, run);
+    DiagnosticLog& log = diagnosticLog();
+
+    // The program in front was left alone; the new list lets it take part.
+    hooks.fromPid = sys().addProcess(u"C:\\Windows\\System32\\cmd.exe");
+    hooks.fromAllowed = false;
+
+    Settings next;
+    next.logging = true;
+    next.excludedApps = {u"notepad.exe"};
+    SettingsApplied applied = applySettings(active, buffer, &hooks, log, next);
+    EXPECT_TRUE(hooks.fromAllowed);
+    EXPECT_TRUE(applied.loggingStarted);
+    EXPECT_FALSE(applied.bufferRenewed);
+    EXPECT_FALSE(active.enabled);
+    EXPECT_TRUE(active.logging);
+    EXPECT_EQ(buffer.text(), u"k"); // the same length keeps what is recorded
+
+    next.bufferMaxLength = 300;
+    next.logging = false;
+    applied = applySettings(active, buffer, &hooks, log, next);
+    EXPECT_TRUE(applied.bufferRenewed);
+    EXPECT_TRUE(applied.loggingStopped);
+    EXPECT_EQ(buffer.maxLength(), 300);
+    EXPECT_EQ(buffer.text(), u"");
+    EXPECT_FALSE(log.isActive());
+    std::vector<std::string> names;
+    for (const std::string& line : logLines(LogChannel::Input)) {
+        names.push_back(line.substr(0, line.find(' ', 5)));
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"[IN] START", "[IN] BUFFER", "[IN] STOP"}));
 }
 
 } // namespace

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <utility>
 
 namespace tavelio {
@@ -42,6 +43,10 @@ struct AppState {
     RunWatch runWatch;
     HWND hiddenWindow = nullptr;
     HWND splashWindow = nullptr; // empty once the splash is gone
+    HWND settingsWindow = nullptr;
+    // Saved from the settings window while a run was under way: the run ends
+    // with the settings it began with, and these follow.
+    std::optional<Settings> pendingSettings;
     TrayIcon trayIcon;
     UniqueKernelObject instanceMutex;
     std::unique_ptr<InputBuffer> inputBuffer;

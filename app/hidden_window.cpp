@@ -1,10 +1,14 @@
 #include "app/hidden_window.h"
 
+#include <shellapi.h>
+#include <windowsx.h>
 #include <wtsapi32.h>
 
 #include "app/app_state.h"
 #include "app/hook_procedures.h"
 #include "app/hook_watch.h"
+#include "app/settings_apply.h"
+#include "app/settings_window.h"
 #include "app/tray_commands.h"
 #include "app/ui_text.h"
 #include "log/diagnostic_log.h"
@@ -44,7 +48,15 @@ void appendItem(HMENU menu, UINT flags, UINT id, UINT text) {
     AppendMenuW(menu, MF_STRING | flags, id, uiText(text).c_str());
 }
 
-void showTrayMenu(HWND window) {
+// `at` is where the shell anchors the menu: the pointer for a click, the icon
+// for the keyboard.
+void showTrayMenu(HWND window, POINT at) {
+    // The shell may notify again while the menu's own loop runs (Enter sends
+    // NIN_KEYSELECT twice); a second menu would fail or stack.
+    static bool open = false;
+    if (open) {
+        return;
+    }
     const UniqueHandle<HMENU, DestroyMenu> menu(CreatePopupMenu());
     if (!menu) {
         return;
@@ -56,6 +68,7 @@ void showTrayMenu(HWND window) {
     AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr);
     appendItem(menu.get(), startsWithWindows() ? MF_CHECKED : MF_UNCHECKED, IDM_START_WITH_WINDOWS,
                IDS_START_WITH_WINDOWS);
+    appendItem(menu.get(), 0, IDM_SETTINGS, IDS_SETTINGS);
     appendItem(menu.get(), 0, IDM_OPEN_SETTINGS, IDS_OPEN_SETTINGS);
     if (diagnosticLog().isActive()) {
         appendItem(menu.get(), 0, IDM_OPEN_LOGS, IDS_OPEN_LOGS);
@@ -63,12 +76,53 @@ void showTrayMenu(HWND window) {
     AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr);
     appendItem(menu.get(), 0, IDM_EXIT, IDS_EXIT);
 
-    POINT cursor{};
-    GetCursorPos(&cursor);
+    // In bold: what a double-click on the icon does.
+    SetMenuDefaultItem(menu.get(), IDM_SETTINGS, FALSE);
+
     // The window must be foreground before TrackPopupMenu, or the menu never
     // closes when the user clicks elsewhere.
     SetForegroundWindow(window);
-    TrackPopupMenu(menu.get(), TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, window, nullptr);
+    open = true;
+    TrackPopupMenu(menu.get(), TPM_RIGHTBUTTON, at.x, at.y, 0, window, nullptr);
+    open = false;
+}
+
+POINT cursorPosition() {
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    return cursor;
+}
+
+// A left click opens the menu once the double-click time is over without a
+// second click: a double-click opens the settings window instead.
+POINT pendingClick{};
+DWORD lastDoubleClick = 0;
+
+// NOTIFYICON_VERSION_4: the event in lParam's low word, the icon id in its
+// high word, the anchor point in wParam. The mouse messages still come too.
+void trayNotification(HWND window, WPARAM wParam, LPARAM lParam) {
+    const POINT anchor{GET_X_LPARAM(wParam), GET_Y_LPARAM(wParam)};
+    switch (LOWORD(lParam)) {
+    case NIN_SELECT:
+        // The second click of a double-click selects again.
+        if (GetTickCount() - lastDoubleClick > GetDoubleClickTime()) {
+            pendingClick = anchor;
+            SetTimer(window, TrayClickTimerId, GetDoubleClickTime(), nullptr);
+        }
+        break;
+    case WM_LBUTTONDBLCLK:
+        KillTimer(window, TrayClickTimerId);
+        lastDoubleClick = GetTickCount();
+        openSettingsWindow();
+        break;
+    case NIN_KEYSELECT:
+    case WM_CONTEXTMENU:
+        KillTimer(window, TrayClickTimerId);
+        showTrayMenu(window, anchor);
+        break;
+    default:
+        break;
+    }
 }
 
 // Explorer broadcasts it to every top-level window when its taskbar is made
@@ -126,11 +180,19 @@ void runExecuteRequest(HWND window, WPARAM requestWindow) {
         dropExecuteRequest(requestWindow);
         return;
     }
+    const auto applyPending = [&state] {
+        if (state.pendingSettings) {
+            const Settings next = std::move(*state.pendingSettings);
+            state.pendingSettings.reset();
+            useSavedSettings(next);
+        }
+    };
     ExecuteContext context{
         state.settings,       state.inputBuffer.get(),
         state.sessionCounter, state.keyFallbackWindow,
         state.runWatch,       static_cast<platform::WindowHandle>(requestWindow)};
     executeReinput(context);
+    applyPending();
     MSG queued{};
     while (PeekMessageW(&queued, window, ExecuteRequestMessage, ExecuteRequestMessage, PM_REMOVE)) {
         dropExecuteRequest(queued.wParam);
@@ -143,6 +205,10 @@ void tearDown(HWND window) {
     AppState& state = appState();
     KillTimer(window, HookWatchTimerId);
     KillTimer(window, TrayRetryTimerId);
+    KillTimer(window, TrayClickTimerId);
+    if (state.settingsWindow != nullptr) {
+        DestroyWindow(state.settingsWindow); // unsaved changes go, as with Cancel
+    }
     WTSUnRegisterSessionNotification(window);
     replaceHookContext(nullptr);
     removeTrayIcon(state.trayIcon.presence);
@@ -184,6 +250,22 @@ void endSession(HWND window, bool ending) {
 
 } // namespace
 
+void useSavedSettings(const Settings& next) {
+    AppState& state = appState();
+    if (state.runWatch.running) {
+        state.pendingSettings = next;
+        return;
+    }
+    if (!state.inputBuffer) {
+        return; // not started yet: the file is read at the start
+    }
+    const SettingsApplied applied = applySettings(state.settings, *state.inputBuffer,
+                                                  state.currentHookContext, diagnosticLog(), next);
+    if (applied.loggingStarted || applied.loggingStopped) {
+        renewTrayIcon(false); // the tooltip says whether the log is on
+    }
+}
+
 HICON loadAppIcon(HINSTANCE instance, int sizeMetric) {
     const int size = GetSystemMetrics(sizeMetric);
     return static_cast<HICON>(
@@ -224,8 +306,13 @@ LRESULT handleHiddenWindowMessage(HWND window, UINT message, WPARAM wParam, LPAR
         runExecuteRequest(window, wParam);
         return 0;
     case TrayCallbackMessage:
+        if (HIWORD(lParam) == TrayIconId) {
+            trayNotification(window, wParam, lParam);
+            return 0;
+        }
+        // The old protocol, from a shell that refused version 4.
         if (LOWORD(lParam) == WM_RBUTTONUP || LOWORD(lParam) == WM_LBUTTONUP) {
-            showTrayMenu(window);
+            showTrayMenu(window, cursorPosition());
             return 0;
         }
         break;
@@ -239,6 +326,9 @@ LRESULT handleHiddenWindowMessage(HWND window, UINT message, WPARAM wParam, LPAR
             return 0;
         case IDM_START_WITH_WINDOWS:
             toggleStartWithWindows();
+            return 0;
+        case IDM_SETTINGS:
+            openSettingsWindow();
             return 0;
         case IDM_OPEN_SETTINGS:
             openSettingsFile();
@@ -255,6 +345,11 @@ LRESULT handleHiddenWindowMessage(HWND window, UINT message, WPARAM wParam, LPAR
             if (HookContext* context = appState().currentHookContext) {
                 watchHooks(*context, AppHookProcedures);
             }
+            return 0;
+        }
+        if (wParam == TrayClickTimerId) {
+            KillTimer(window, TrayClickTimerId);
+            showTrayMenu(window, pendingClick);
             return 0;
         }
         if (wParam == TrayRetryTimerId) {

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "settings/settings.h"
+
 namespace tavelio {
 
 inline constexpr wchar_t HiddenWindowClass[] = L"TavelioHiddenWindow";
@@ -17,8 +19,10 @@ UINT const IDM_EXIT = 1003;
 UINT const IDM_START_WITH_WINDOWS = 1004;
 UINT const IDM_OPEN_SETTINGS = 1005;
 UINT const IDM_OPEN_LOGS = 1006;
+UINT const IDM_SETTINGS = 1007;
 UINT_PTR const HookWatchTimerId = 2;
 UINT_PTR const TrayRetryTimerId = 3;
+UINT_PTR const TrayClickTimerId = 4;
 
 // The application's icon at a system size (SM_CXICON, SM_CXSMICON): width and
 // height alike.
@@ -32,6 +36,10 @@ void buildTrayIconData();
 // Gives the shell the icon; when it refuses, offers it again on a timer for a
 // minute (a start at sign-in may come before the notification area).
 void offerTrayIcon();
+
+// A record the settings window saved: active at once, or once the run under
+// way has ended; the tray's tooltip follows the log.
+void useSavedSettings(const Settings& next);
 
 LRESULT CALLBACK hiddenWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

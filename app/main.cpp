@@ -5,6 +5,7 @@
 #include "app/app_state.h"
 #include "app/hidden_window.h"
 #include "app/hook_procedures.h"
+#include "app/settings_window.h"
 #include "app/splash_window.h"
 #include "app/ui_text.h"
 #include "log/diagnostic_log.h"
@@ -107,6 +108,11 @@ int runMessageLoop() {
     MSG message{};
     BOOL result = 0;
     while ((result = GetMessageW(&message, nullptr, 0, 0)) > 0) {
+        // Tab, Enter, Esc and the mnemonics of the settings window.
+        if (HWND dialog = settingsWindow();
+            dialog != nullptr && IsDialogMessageW(dialog, &message)) {
+            continue;
+        }
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }

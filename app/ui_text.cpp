@@ -4,12 +4,6 @@ namespace tavelio {
 
 namespace {
 
-LANGID userLanguage() {
-    return PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_JAPANESE
-               ? MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT)
-               : MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
-}
-
 // The string from the table of one language. LoadStringW leaves the choice to
 // the resource loader, which also weighs the thread's and the system's locale;
 // reading the block directly lets the user's UI language alone decide. A block
@@ -31,8 +25,14 @@ std::wstring findText(UINT id, LANGID language) {
 
 } // namespace
 
+LANGID uiLanguage() {
+    return PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_JAPANESE
+               ? MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT)
+               : MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
+}
+
 std::wstring uiText(UINT id) {
-    std::wstring text = findText(id, userLanguage());
+    std::wstring text = findText(id, uiLanguage());
     return text.empty() ? findText(id, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)) : text;
 }
 

@@ -8,6 +8,9 @@
 
 namespace tavelio {
 
+// The language of the texts and the settings window: Japanese or US English.
+LANGID uiLanguage();
+
 // The text with that IDS_ number; empty only if the resource is missing.
 std::wstring uiText(UINT id);
 

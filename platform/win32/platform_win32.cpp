@@ -254,7 +254,8 @@ bool notifyTrayIcon(TrayCall call, const TrayIconData& icon) {
     data.hWnd = hwnd(icon.window);
     data.uID = icon.id;
     if (call != TrayCall::remove) {
-        data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+        // Version 4 would hide the tooltip without NIF_SHOWTIP.
+        data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_SHOWTIP;
         data.uCallbackMessage = icon.callbackMessage;
         data.hIcon = reinterpret_cast<HICON>(icon.icon);
         const std::size_t length = std::min(icon.tip.size(), std::size(data.szTip) - 1);
@@ -262,7 +263,17 @@ bool notifyTrayIcon(TrayCall call, const TrayIconData& icon) {
     }
     const DWORD message =
         call == TrayCall::add ? NIM_ADD : (call == TrayCall::modify ? NIM_MODIFY : NIM_DELETE);
-    return Shell_NotifyIconW(message, &data) != FALSE;
+    if (Shell_NotifyIconW(message, &data) == FALSE) {
+        return false;
+    }
+    if (call == TrayCall::add) {
+        // Named events and an anchor point, so that the keyboard reaches the
+        // menu too (Win+B, Enter, Shift+F10). A shell that refuses keeps the
+        // old protocol, which the hidden window still answers.
+        data.uVersion = NOTIFYICON_VERSION_4;
+        Shell_NotifyIconW(NIM_SETVERSION, &data);
+    }
+    return true;
 }
 
 MutexCreation createOwnedMutex(const std::u16string& name) {

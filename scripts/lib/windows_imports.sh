@@ -4,9 +4,10 @@
 
 # msvcrt is the C runtime MinGW-w64 targets; advapi32 is pulled in by its startup and
 # by registry calls; wtsapi32 tells the program when the session is unlocked, so that it
-# puts its hooks in again. Anything else needs a reason before it joins this list.
+# puts its hooks in again; comctl32 and comdlg32 give the settings window its spin buttons
+# and its file picker. Anything else needs a reason before it joins this list.
 TAVELIO_ALLOWED_DLLS=(kernel32 user32 gdi32 gdiplus imm32 shell32 shlwapi ole32 msvcrt advapi32
-    wtsapi32)
+    wtsapi32 comctl32 comdlg32)
 
 # check_windows_imports DIR: reads the import table of every .exe, .dll and .ime under DIR
 # (Wine prefixes excepted: Wine's own DLLs live in their drive_c) and fails on any DLL

@@ -205,6 +205,7 @@ WM_DPICHANGED=736
 EXECUTE_REQUEST=32770 # ExecuteRequestMessage, WM_APP + 2
 ENDSESSION_CLOSEAPP=1
 IDM_TOGGLE=1002
+IDM_SETTINGS=1007
 default_settings=$TAVELIO_SOURCE_DIR/tests/support/default-settings.json
 tavelio_pid=""
 # fresh_settings LOGGING [EXCLUDED]: an empty data folder but for settings.json: the defaults,
@@ -265,12 +266,12 @@ open_menu() {
     xdotool mousemove "${centre%,*}" "${centre#*,}" click 3
     app_probe menu-rect 5000
 }
-# The tray menu from the top: the status line, Pause or Resume, Start with Windows, Open
-# settings file, Open logs folder (while logging is on), Exit; a separator below the status
-# line, below Pause and above Exit. Under Wine's default theme an item is 17 px high, a
-# separator 9 px, and the frame 3 px.
+# The tray menu from the top: the status line, Pause or Resume, Start with Windows,
+# Settings..., Open settings file, Open logs folder (while logging is on), Exit; a separator
+# below the status line, below Pause and above Exit. Under Wine's default theme an item is
+# 17 px high, a separator 9 px, and the frame 3 px.
 menu_item_height=17
-declare -A menu_row=([status]=0 [pause]=1 [startup]=2 [settings]=3 [logs]=4)
+declare -A menu_row=([status]=0 [pause]=1 [startup]=2 [window]=3 [settings]=4 [logs]=5)
 menu_height() { field rect "$1" | cut -d, -f4; }
 # click_menu_item MENU ITEM: ITEM is a name of menu_row, or exit.
 click_menu_item() {

@@ -49,11 +49,6 @@ std::uint32_t checkForegroundProcess(HookContext& context) {
 }
 
 bool allowedProcess(const Settings& settings, std::uint32_t processId) {
-    // Keys typed into the settings window are the program's own business: a
-    // run there would wait on the very thread that has to deliver its keys.
-    if (processId != 0 && processId == platform::currentProcessId()) {
-        return false;
-    }
     if (settings.appMode != u"all" || processId == 0) {
         return true;
     }
@@ -66,7 +61,7 @@ bool allowedProcess(const Settings& settings, std::uint32_t processId) {
 }
 
 bool allowedApp(const Settings& settings) {
-    return allowedProcess(settings, foregroundProcessId());
+    return settings.appMode != u"all" || allowedProcess(settings, foregroundProcessId());
 }
 
 void processMouseEvent(HookContext& context, int code, std::uint32_t message,

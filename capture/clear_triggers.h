@@ -19,9 +19,8 @@ std::uint32_t foregroundProcessId();
 // id it saw, 0 when it could not tell.
 std::uint32_t checkForegroundProcess(HookContext& context);
 
-// Whether the foreground application takes part: false for Tavelio's own
-// windows, and when appMode is exactly "all" and its executable's file name is
-// in excludedApps.
+// Whether the foreground application takes part: false only when appMode is
+// exactly "all" and its executable's file name is in excludedApps.
 bool allowedApp(const Settings& settings);
 // The same for a foreground process already known (0: unknown, so allowed).
 bool allowedProcess(const Settings& settings, std::uint32_t processId);

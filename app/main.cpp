@@ -86,6 +86,7 @@ bool startMonitoring() {
         std::make_unique<HookContext>(reinterpret_cast<platform::WindowHandle>(state.hiddenWindow),
                                       state.settings, *state.inputBuffer, state.runWatch));
     HookContext& context = *state.ownedHookContext;
+    context.ownProcess = GetCurrentProcessId();
     state.currentHookContext = &context;
     if (!installHooks(context, AppHookProcedures)) {
         state.currentHookContext = nullptr;

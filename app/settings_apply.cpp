@@ -21,7 +21,8 @@ SettingsApplied applySettings(Settings& active, InputBuffer& buffer, HookContext
         applied.bufferRenewed = true;
     }
     if (hooks != nullptr && hooks->fromPid != 0) {
-        hooks->fromAllowed = allowedProcess(active, hooks->fromPid);
+        hooks->fromAllowed =
+            hooks->fromPid != hooks->ownProcess && allowedProcess(active, hooks->fromPid);
     }
     if (!next.logging && log.isActive()) {
         log.stop();

@@ -37,7 +37,8 @@ std::uint32_t checkForegroundProcess(HookContext& context) {
             });
         }
         context.fromPid = processId;
-        context.fromAllowed = allowedProcess(context.settings, processId);
+        context.fromAllowed =
+            processId != context.ownProcess && allowedProcess(context.settings, processId);
     } else if (window != context.fromWindow) {
         // Another window of the same program holds other text.
         context.buffer.requestClear(u"foreground_window", [&](LogDetails& d) {

@@ -39,6 +39,10 @@ struct HookContext {
     // Whether fromPid takes part (allowedProcess): a process query, asked
     // once per foreground process rather than on every key.
     bool fromAllowed = true;
+    // The program's own process (0: none): keys typed into its settings window
+    // are its own business, and a run there would wait for keys on the very
+    // thread that has to deliver them.
+    std::uint32_t ownProcess = 0;
     // The last key pressed, so that an Alt release can tell it was alone.
     std::uint32_t lastPress = 0;
     // What the hook watchdog goes by: when either hook last ran, and whether

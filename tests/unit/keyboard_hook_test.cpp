@@ -386,6 +386,14 @@ TEST_F(KeyboardHookTest, PausedOrExcludedKeysClearTheBuffer) {
     app_->hook.fromPid = 0;
     EXPECT_FALSE(key('A'));
     EXPECT_EQ(narrow(app_->buffer.text()), "a");
+
+    // But Tavelio's own windows (its settings window) never take part.
+    app_->hook.ownProcess = pidOf(edit_);
+    app_->hook.fromPid = 0;
+    mark();
+    EXPECT_FALSE(key('A'));
+    EXPECT_TRUE(app_->buffer.text().empty());
+    EXPECT_EQ(newLines(), (Lines{clearRequest("disabled_or_excluded"), ClearLine}));
 }
 
 TEST_F(KeyboardHookTest, SwitchingToAnotherProcessClearsBeforeTheKeyIsRecorded) {

@@ -94,5 +94,43 @@ TEST_F(SettingsWineTest, CreatingNeverReplacesAFileThatAppearedMeanwhile) {
     EXPECT_EQ(bytesOf(file_), "defaults");
 }
 
+// What the fake refuses, the real move refuses too, and the old file stays whole.
+TEST_F(SettingsWineTest, SavingReplacesTheFileOrLeavesItWhole) {
+    std::filesystem::create_directories(folder_);
+    const std::wstring path(file_.wstring());
+    const struct {
+        const char* name;
+        DWORD attributes; // set on the old file
+        bool held;        // another program has it open without delete sharing
+        bool replaced;
+    } rows[] = {
+        {"a plain file", FILE_ATTRIBUTE_NORMAL, false, true},
+        {"read-only", FILE_ATTRIBUTE_READONLY, false, false},
+        {"open in another program", FILE_ATTRIBUTE_NORMAL, true, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        putBytes(file_, "old");
+        SetFileAttributesW(path.c_str(), row.attributes);
+        HANDLE held =
+            row.held ? CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   nullptr, OPEN_EXISTING, 0, nullptr)
+                     : INVALID_HANDLE_VALUE;
+        const SettingsSave save = saveSettingsFile(Settings{});
+        if (held != INVALID_HANDLE_VALUE) {
+            CloseHandle(held);
+        }
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        EXPECT_EQ(save.saved(), row.replaced) << save.error;
+        EXPECT_EQ(bytesOf(file_), row.replaced ? DefaultFileBytes : "old");
+        EXPECT_FALSE(std::filesystem::exists(file_.string() + ".new"));
+    }
+    std::filesystem::remove(file_);
+    ASSERT_TRUE(std::filesystem::create_directories(file_));
+    EXPECT_NE(saveSettingsFile(Settings{}).error, 0u); // a folder in its place
+    EXPECT_TRUE(std::filesystem::is_empty(file_));
+    std::filesystem::remove(file_);
+}
+
 } // namespace
 } // namespace tavelio

@@ -62,8 +62,7 @@ void setAppModeTicked(Settings& settings, bool ticked, const Settings& fromFile)
     }
 }
 
-std::int32_t fieldNumber(std::u16string_view text, std::int32_t low, std::int32_t high,
-                         std::int32_t previous) {
+std::int32_t fieldNumber(std::u16string_view text, NumberRange range, std::int32_t previous) {
     if (text.empty()) {
         return previous;
     }
@@ -72,9 +71,9 @@ std::int32_t fieldNumber(std::u16string_view text, std::int32_t low, std::int32_
         if (c < u'0' || c > u'9') {
             return previous;
         }
-        value = std::min<std::int64_t>(value * 10 + (c - u'0'), high);
+        value = std::min<std::int64_t>(value * 10 + (c - u'0'), range.high);
     }
-    return static_cast<std::int32_t>(std::max<std::int64_t>(value, low));
+    return range.clamp(static_cast<std::int32_t>(value));
 }
 
 } // namespace tavelio

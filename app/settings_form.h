@@ -24,9 +24,8 @@ inline bool appModeTicked(const Settings& settings) {
 }
 void setAppModeTicked(Settings& settings, bool ticked, const Settings& fromFile);
 
-// A number field's value: digits only, taken into [low, high]; anything else
+// A number field's value: digits only, taken into the range; anything else
 // (empty, a sign, a letter pasted in) keeps `previous`.
-std::int32_t fieldNumber(std::u16string_view text, std::int32_t low, std::int32_t high,
-                         std::int32_t previous);
+std::int32_t fieldNumber(std::u16string_view text, NumberRange range, std::int32_t previous);
 
 } // namespace tavelio

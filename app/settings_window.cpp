@@ -89,8 +89,9 @@ void markChanged() {
     }
 }
 
-void setNumber(int edit, int spin, std::int32_t low, std::int32_t high, std::int32_t value) {
-    SendMessageW(item(spin), UDM_SETRANGE32, static_cast<WPARAM>(low), high);
+void setNumber(int edit, int spin, NumberRange range, std::int32_t value) {
+    value = range.clamp(value);
+    SendMessageW(item(spin), UDM_SETRANGE32, static_cast<WPARAM>(range.low), range.high);
     SendMessageW(item(spin), UDM_SETPOS32, 0, value);
     SetDlgItemInt(dialog->window, edit, static_cast<UINT>(value), FALSE);
 }
@@ -113,10 +114,8 @@ void fill(const Settings& s) {
     check(IDC_START_AT_SIGN_IN, startsWithWindows());
     check(IDC_CLEAR_ON_SPACE, s.clearOnSpace);
     check(IDC_CLEAR_ON_CLICK, s.clearOnMouseClick);
-    setNumber(IDC_BUFFER_LENGTH, IDC_BUFFER_LENGTH_SPIN, 100, 500,
-              clampBufferMaxLength(s.bufferMaxLength));
-    setNumber(IDC_REINPUT_DELAY, IDC_REINPUT_DELAY_SPIN, 0, 1000,
-              clampReinputDelayMs(s.reinputDelayMs));
+    setNumber(IDC_BUFFER_LENGTH, IDC_BUFFER_LENGTH_SPIN, BufferMaxLengthRange, s.bufferMaxLength);
+    setNumber(IDC_REINPUT_DELAY, IDC_REINPUT_DELAY_SPIN, ReinputDelayMsRange, s.reinputDelayMs);
     check(IDC_APP_MODE, appModeTicked(s));
     const HWND list = item(IDC_EXCLUDED_APPS);
     SendMessageW(list, LB_RESETCONTENT, 0, 0);
@@ -137,10 +136,10 @@ Settings collect() {
     s.logging = checked(IDC_LOGGING);
     s.clearOnSpace = checked(IDC_CLEAR_ON_SPACE);
     s.clearOnMouseClick = checked(IDC_CLEAR_ON_CLICK);
-    s.bufferMaxLength =
-        fieldNumber(portable(itemText(IDC_BUFFER_LENGTH)), 100, 500, base.bufferMaxLength);
-    s.reinputDelayMs =
-        fieldNumber(portable(itemText(IDC_REINPUT_DELAY)), 0, 1000, base.reinputDelayMs);
+    s.bufferMaxLength = fieldNumber(portable(itemText(IDC_BUFFER_LENGTH)), BufferMaxLengthRange,
+                                    base.bufferMaxLength);
+    s.reinputDelayMs = fieldNumber(portable(itemText(IDC_REINPUT_DELAY)), ReinputDelayMsRange,
+                                   base.reinputDelayMs);
     setAppModeTicked(s, checked(IDC_APP_MODE), base);
     s.excludedApps.clear();
     for (const std::wstring& name : listedPrograms()) {
@@ -150,11 +149,10 @@ Settings collect() {
 }
 
 // A number field shows what it will save as soon as the user leaves it.
-void settleNumber(int edit, std::int32_t low, std::int32_t high) {
-    const std::int32_t previous = edit == IDC_BUFFER_LENGTH
-                                      ? clampBufferMaxLength(dialog->base.bufferMaxLength)
-                                      : clampReinputDelayMs(dialog->base.reinputDelayMs);
-    const std::int32_t value = fieldNumber(portable(itemText(edit)), low, high, previous);
+void settleNumber(int edit, NumberRange range) {
+    const std::int32_t previous = range.clamp(
+        edit == IDC_BUFFER_LENGTH ? dialog->base.bufferMaxLength : dialog->base.reinputDelayMs);
+    const std::int32_t value = fieldNumber(portable(itemText(edit)), range, previous);
     if (std::to_wstring(value) != itemText(edit)) {
         SetDlgItemInt(dialog->window, edit, static_cast<UINT>(value), FALSE);
     }
@@ -342,8 +340,7 @@ INT_PTR handleCommand(WORD id, WORD code) {
         if (code == EN_CHANGE) {
             markChanged();
         } else if (code == EN_KILLFOCUS) {
-            settleNumber(id, id == IDC_BUFFER_LENGTH ? 100 : 0,
-                         id == IDC_BUFFER_LENGTH ? 500 : 1000);
+            settleNumber(id, id == IDC_BUFFER_LENGTH ? BufferMaxLengthRange : ReinputDelayMsRange);
         }
         return TRUE;
     default:

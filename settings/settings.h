@@ -32,14 +32,25 @@ struct Settings {
     friend bool operator==(const Settings&, const Settings&) = default;
 };
 
-// The corrections applied to read values: none other is ever made.
-constexpr std::int32_t clampBufferMaxLength(std::int32_t value) {
-    return value < 100 ? 100 : (value > 500 ? 500 : value);
-}
+// The range a number is kept in: the reader takes a value outside it to the
+// nearer end (the only correction it ever makes), the window offers no other.
+struct NumberRange {
+    std::int32_t low;
+    std::int32_t high;
+    constexpr std::int32_t clamp(std::int32_t value) const {
+        return value < low ? low : (value > high ? high : value);
+    }
+};
+inline constexpr NumberRange BufferMaxLengthRange{100, 500};
 // A run sleeps this long on the GUI thread; a larger value would leave the
 // tray and the hooks' caller waiting for it.
+inline constexpr NumberRange ReinputDelayMsRange{0, 1000};
+
+constexpr std::int32_t clampBufferMaxLength(std::int32_t value) {
+    return BufferMaxLengthRange.clamp(value);
+}
 constexpr std::int32_t clampReinputDelayMs(std::int32_t value) {
-    return value < 0 ? 0 : (value > 1000 ? 1000 : value);
+    return ReinputDelayMsRange.clamp(value);
 }
 
 } // namespace tavelio

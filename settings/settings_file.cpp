@@ -2,6 +2,7 @@
 
 #include "log/number_format.h"
 #include "platform/platform.h"
+#include "settings/settings_keys.h"
 #include "settings/settings_reader.h"
 
 namespace tavelio {
@@ -11,10 +12,10 @@ namespace {
 // settings.json as written: one member a line, two spaces in, LF breaks.
 class JsonWriter {
 public:
-    void boolean(std::u16string_view key, bool value) { member(key, value ? u"true" : u"false"); }
-    void integer(std::u16string_view key, std::int32_t value) { member(key, signedDecimal(value)); }
-    void string(std::u16string_view key, std::u16string_view value) { member(key, quoted(value)); }
-    void list(std::u16string_view key, const std::vector<std::u16string>& items) {
+    void value(std::u16string_view key, bool value) { member(key, value ? u"true" : u"false"); }
+    void value(std::u16string_view key, std::int32_t value) { member(key, signedDecimal(value)); }
+    void value(std::u16string_view key, const std::u16string& value) { member(key, quoted(value)); }
+    void value(std::u16string_view key, const std::vector<std::u16string>& items) {
         std::u16string value = u"[\n";
         for (std::size_t i = 0; i < items.size(); ++i) {
             value += u"    " + quoted(items[i]) + (i + 1 < items.size() ? u",\n" : u"\n");
@@ -59,24 +60,15 @@ std::u16string escapeJsonString(std::u16string_view text) {
 
 std::u16string settingsToJson(const Settings& s) {
     JsonWriter w;
-    w.boolean(u"enabled", s.enabled);
-    w.boolean(u"startWithWindows", s.startWithWindows);
-    w.string(u"hotkey", s.hotkey);
-    w.list(u"alternateHotkeys", s.alternateHotkeys);
-    w.integer(u"bufferMaxLength", s.bufferMaxLength);
-    w.boolean(u"clearOnSpace", s.clearOnSpace);
-    w.boolean(u"clearOnEnter", s.clearOnEnter);
-    w.boolean(u"clearOnMouseClick", s.clearOnMouseClick);
-    w.string(u"imeMode", s.imeMode);
-    w.integer(u"reinputDelayMs", s.reinputDelayMs);
-    w.string(u"inputMethod", s.inputMethod);
-    w.string(u"appMode", s.appMode);
-    w.list(u"excludedApps", s.excludedApps);
-    w.boolean(u"logging", s.logging);
-    // Later keys only where the user's value is not the default.
     const Settings defaults;
-    if (s.romajiOnly != defaults.romajiOnly) {
-        w.boolean(u"romajiOnly", s.romajiOnly);
+    for (const SettingKey& key : SettingKeys) {
+        std::visit(
+            [&](auto Settings::*field) {
+                if (!key.onlyWhenChanged || s.*field != defaults.*field) {
+                    w.value(key.name, s.*field);
+                }
+            },
+            key.field);
     }
     return std::move(w).finish();
 }

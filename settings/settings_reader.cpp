@@ -2,6 +2,7 @@
 
 #include "platform/platform.h"
 #include "settings/settings_file.h"
+#include "settings/settings_keys.h"
 
 #include <algorithm>
 #include <limits>
@@ -205,21 +206,23 @@ std::u16string decodeSettingsText(std::string_view bytes) {
 
 Settings settingsFromText(std::u16string_view text) {
     Settings s;
-    s.enabled = readBool(text, u"enabled", s.enabled);
-    s.startWithWindows = readBool(text, u"startWithWindows", s.startWithWindows);
-    s.hotkey = readString(text, u"hotkey", s.hotkey);
-    s.alternateHotkeys = readStringList(text, u"alternateHotkeys", s.alternateHotkeys);
-    s.bufferMaxLength = clampBufferMaxLength(readInt(text, u"bufferMaxLength", s.bufferMaxLength));
-    s.clearOnSpace = readBool(text, u"clearOnSpace", s.clearOnSpace);
-    s.clearOnEnter = readBool(text, u"clearOnEnter", s.clearOnEnter);
-    s.clearOnMouseClick = readBool(text, u"clearOnMouseClick", s.clearOnMouseClick);
-    s.imeMode = readString(text, u"imeMode", s.imeMode);
-    s.reinputDelayMs = clampReinputDelayMs(readInt(text, u"reinputDelayMs", s.reinputDelayMs));
-    s.inputMethod = readString(text, u"inputMethod", s.inputMethod);
-    s.appMode = readString(text, u"appMode", s.appMode);
-    s.excludedApps = readStringList(text, u"excludedApps", s.excludedApps);
-    s.logging = readBool(text, u"logging", s.logging);
-    s.romajiOnly = readBool(text, u"romajiOnly", s.romajiOnly);
+    for (const SettingKey& key : SettingKeys) {
+        std::visit(
+            FieldVisitor{
+                [&](bool Settings::*field) { s.*field = readBool(text, key.name, s.*field); },
+                [&](std::int32_t Settings::*field) {
+                    const std::int32_t value = readInt(text, key.name, s.*field);
+                    s.*field = key.range != nullptr ? key.range->clamp(value) : value;
+                },
+                [&](std::u16string Settings::*field) {
+                    s.*field = readString(text, key.name, s.*field);
+                },
+                [&](std::vector<std::u16string> Settings::*field) {
+                    s.*field = readStringList(text, key.name, s.*field);
+                },
+            },
+            key.field);
+    }
     return s;
 }
 

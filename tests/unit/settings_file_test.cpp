@@ -302,7 +302,7 @@ TEST_F(SettingsFileTest, WindowControlsMapOntoTheRecord) {
          {u"-5", 250},
          {u"1e3", 250},
          {u"\uff13\uff10\uff10", 250}},
-        [](const std::u16string& text) { return fieldNumber(text, 100, 500, 250); });
+        [](const std::u16string& text) { return fieldNumber(text, BufferMaxLengthRange, 250); });
 }
 
 TEST_F(SettingsFileTest, ApplyingASavedRecordTakesEffectAtOnce) {

@@ -45,6 +45,9 @@ struct HookContext {
     // they ran at all since they went in (a hook never called never timed out).
     std::uint32_t lastCallTick = 0;
     bool calledSinceInstall = false;
+    // When raw keyboard input last reported a key: a witness the keyboard hook
+    // cannot silence by dying.
+    std::uint32_t lastKeyWitnessTick = 0;
 
     HookContext(platform::WindowHandle hidden, Settings& s, InputBuffer& b, RunWatch& r)
         : hiddenWindow(hidden), settings(s), buffer(b), run(r) {}

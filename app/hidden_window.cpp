@@ -219,7 +219,23 @@ LRESULT handleHiddenWindowMessage(HWND window, UINT message, WPARAM wParam, LPAR
         // Explorer runs with normal rights; a copy started elevated would
         // never hear it restart.
         ChangeWindowMessageFilterEx(window, taskbarCreatedMessage(), MSGFLT_ALLOW, nullptr);
+        {
+            // Keys reach this window even when the keyboard hook is gone:
+            // the watchdog's witness. Without it, only the shared stamp watches.
+            RAWINPUTDEVICE keyboard{};
+            keyboard.usUsagePage = 0x01; // generic desktop
+            keyboard.usUsage = 0x06;     // keyboard
+            keyboard.dwFlags = RIDEV_INPUTSINK;
+            keyboard.hwndTarget = window;
+            RegisterRawInputDevices(&keyboard, 1, sizeof(keyboard));
+        }
         return 0;
+    case WM_INPUT:
+        if (HookContext* context = appState().currentHookContext) {
+            // When the key happened, not when this thread got to it.
+            context->lastKeyWitnessTick = static_cast<std::uint32_t>(GetMessageTime());
+        }
+        break; // DefWindowProc frees the input
     case ExecuteRequestMessage:
         runExecuteRequest(window, wParam);
         return 0;

@@ -144,13 +144,21 @@ void tearDown(HWND window) {
     KillTimer(window, HookWatchTimerId);
     KillTimer(window, TrayRetryTimerId);
     WTSUnRegisterSessionNotification(window);
+    LogDetails calls;
+    if (const HookContext* context = state.currentHookContext) {
+        try {
+            calls.add(u"keyboardCalls", context->keyboardCalls)
+                .add(u"keysWitnessed", context->keyWitnesses);
+        } catch (...) {
+        }
+    }
     replaceHookContext(nullptr);
     removeTrayIcon(state.trayIcon.presence);
     UniqueIcon{state.trayIcon.takeIcon()};
     if (state.splashWindow != nullptr) {
         DestroyWindow(state.splashWindow);
     }
-    diagnosticLog().stop();
+    diagnosticLog().stop(calls.text());
     state.instanceMutex.reset();
 }
 
@@ -234,6 +242,7 @@ LRESULT handleHiddenWindowMessage(HWND window, UINT message, WPARAM wParam, LPAR
         if (HookContext* context = appState().currentHookContext) {
             // When the key happened, not when this thread got to it.
             context->lastKeyWitnessTick = static_cast<std::uint32_t>(GetMessageTime());
+            ++context->keyWitnesses;
         }
         break; // DefWindowProc frees the input
     case ExecuteRequestMessage:

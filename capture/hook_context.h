@@ -52,6 +52,9 @@ struct HookContext {
     // When raw keyboard input last reported a key: a witness the keyboard hook
     // cannot silence by dying.
     std::uint32_t lastKeyWitnessTick = 0;
+    // Counted for the STOP line: where the keys of a flood went.
+    std::uint32_t keyboardCalls = 0;
+    std::uint32_t keyWitnesses = 0;
 
     HookContext(platform::WindowHandle hidden, Settings& s, InputBuffer& b, RunWatch& r)
         : hiddenWindow(hidden), settings(s), buffer(b), run(r) {}
@@ -81,6 +84,7 @@ inline void noteHookCall(HookContext& context, platform::HookKind kind) noexcept
     if (kind == platform::HookKind::keyboard) {
         context.lastKeyboardCallTick = now;
         context.keyboardCalledSinceInstall = true;
+        ++context.keyboardCalls;
     }
 }
 

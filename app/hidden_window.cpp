@@ -148,10 +148,11 @@ void tearDown(HWND window) {
     if (const HookContext* context = state.currentHookContext) {
         try {
             calls.add(u"keyboardCalls", context->keyboardCalls)
-                .add(u"keysWitnessed", context->keyWitnesses);
+                .add(u"keysWitnessed", state.keyWitness ? state.keyWitness->keys() : 0u);
         } catch (...) {
         }
     }
+    state.keyWitness.reset();
     replaceHookContext(nullptr);
     removeTrayIcon(state.trayIcon.presence);
     UniqueIcon{state.trayIcon.takeIcon()};
@@ -227,24 +228,7 @@ LRESULT handleHiddenWindowMessage(HWND window, UINT message, WPARAM wParam, LPAR
         // Explorer runs with normal rights; a copy started elevated would
         // never hear it restart.
         ChangeWindowMessageFilterEx(window, taskbarCreatedMessage(), MSGFLT_ALLOW, nullptr);
-        {
-            // Keys reach this window even when the keyboard hook is gone:
-            // the watchdog's witness. Without it, only the shared stamp watches.
-            RAWINPUTDEVICE keyboard{};
-            keyboard.usUsagePage = 0x01; // generic desktop
-            keyboard.usUsage = 0x06;     // keyboard
-            keyboard.dwFlags = RIDEV_INPUTSINK;
-            keyboard.hwndTarget = window;
-            RegisterRawInputDevices(&keyboard, 1, sizeof(keyboard));
-        }
         return 0;
-    case WM_INPUT:
-        if (HookContext* context = appState().currentHookContext) {
-            // When the key happened, not when this thread got to it.
-            context->lastKeyWitnessTick = static_cast<std::uint32_t>(GetMessageTime());
-            ++context->keyWitnesses;
-        }
-        break; // DefWindowProc frees the input
     case ExecuteRequestMessage:
         runExecuteRequest(window, wParam);
         return 0;
@@ -278,6 +262,10 @@ LRESULT handleHiddenWindowMessage(HWND window, UINT message, WPARAM wParam, LPAR
     case WM_TIMER:
         if (wParam == HookWatchTimerId) {
             if (HookContext* context = appState().currentHookContext) {
+                if (const KeyWitness* witness = appState().keyWitness.get();
+                    witness != nullptr && witness->keys() != 0) {
+                    context->lastKeyWitnessTick = witness->lastKeyTick();
+                }
                 watchHooks(*context, AppHookProcedures);
             }
             return 0;

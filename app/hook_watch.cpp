@@ -53,6 +53,7 @@ bool installHooks(HookContext& context, const HookProcedures& procedures) noexce
     context.calledSinceInstall = false;
     context.lastKeyboardCallTick = context.lastCallTick;
     context.keyboardCalledSinceInstall = false;
+    context.lastKeyWitnessTick = context.lastCallTick; // keys before count for the old hooks
     context.keyboardHook = std::move(keyboard);
     context.mouseHook = std::move(mouse);
     return true;

@@ -54,7 +54,6 @@ struct HookContext {
     std::uint32_t lastKeyWitnessTick = 0;
     // Counted for the STOP line: where the keys of a flood went.
     std::uint32_t keyboardCalls = 0;
-    std::uint32_t keyWitnesses = 0;
 
     HookContext(platform::WindowHandle hidden, Settings& s, InputBuffer& b, RunWatch& r)
         : hiddenWindow(hidden), settings(s), buffer(b), run(r) {}

@@ -85,7 +85,7 @@ protected:
                                             KeyEvent{e.vkCode, e.scanCode, e.flags, e.extraInfo});
             return lastDecision_.swallow;
         };
-        // What the hidden window's WM_INPUT stamps.
+        // What the key witness's WM_INPUT stamps, as the watchdog's round reads it.
         sys().rawKeyboardInput = [this] {
             app_->hook.lastKeyWitnessTick = sys().tick;
         };

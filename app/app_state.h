@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include "app/key_witness.h"
 #include "app/single_instance.h"
 #include "app/tray_presence.h"
 #include "capture/hook_context.h"
@@ -51,6 +52,7 @@ struct AppState {
     UniqueKernelObject instanceMutex;
     std::unique_ptr<InputBuffer> inputBuffer;
     HINSTANCE instanceHandle = nullptr;
+    std::unique_ptr<KeyWitness> keyWitness; // empty when raw input could not be had
     // Declared last so that it goes first at exit: its hooks refer to the
     // settings and the buffer above.
     std::unique_ptr<HookContext> ownedHookContext;

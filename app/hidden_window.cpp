@@ -210,13 +210,22 @@ void tearDown(HWND window) {
         DestroyWindow(state.settingsWindow); // unsaved changes go, as with Cancel
     }
     WTSUnRegisterSessionNotification(window);
+    LogDetails calls;
+    if (const HookContext* context = state.currentHookContext) {
+        try {
+            calls.add(u"keyboardCalls", context->keyboardCalls)
+                .add(u"keysWitnessed", state.keyWitness ? state.keyWitness->keys() : 0u);
+        } catch (...) {
+        }
+    }
+    state.keyWitness.reset();
     replaceHookContext(nullptr);
     removeTrayIcon(state.trayIcon.presence);
     UniqueIcon{state.trayIcon.takeIcon()};
     if (state.splashWindow != nullptr) {
         DestroyWindow(state.splashWindow);
     }
-    diagnosticLog().stop();
+    diagnosticLog().stop(calls.text());
     state.instanceMutex.reset();
 }
 
@@ -343,6 +352,10 @@ LRESULT handleHiddenWindowMessage(HWND window, UINT message, WPARAM wParam, LPAR
     case WM_TIMER:
         if (wParam == HookWatchTimerId) {
             if (HookContext* context = appState().currentHookContext) {
+                if (const KeyWitness* witness = appState().keyWitness.get();
+                    witness != nullptr && witness->keys() != 0) {
+                    context->lastKeyWitnessTick = witness->lastKeyTick();
+                }
                 watchHooks(*context, AppHookProcedures);
             }
             return 0;

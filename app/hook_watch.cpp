@@ -16,12 +16,26 @@ constexpr std::uint32_t UnseenInputMs = 1000;
 // the same key: a few milliseconds either way say nothing about the hooks.
 constexpr std::int32_t InputStampSlackMs = 100;
 
-bool missedInput(const HookContext& context, std::uint32_t now, std::uint32_t lastInput) {
-    // A hook that never ran cannot have timed out: the input went where the
-    // hooks are not called (the secure desktop, an elevated window).
-    return context.calledSinceInstall &&
-           static_cast<std::int32_t>(lastInput - context.lastCallTick) > InputStampSlackMs &&
+// A hook that never ran cannot have timed out: the input went where the
+// hooks are not called (the secure desktop, an elevated window).
+bool missed(bool calledSinceInstall, std::uint32_t lastCall, std::uint32_t now,
+            std::uint32_t lastInput) {
+    return calledSinceInstall &&
+           static_cast<std::int32_t>(lastInput - lastCall) > InputStampSlackMs &&
            now - lastInput >= UnseenInputMs;
+}
+
+bool reinstallAfter(HookContext& context, const HookProcedures& procedures,
+                    std::u16string_view reason, std::uint32_t lastInput, std::uint32_t lastCall) {
+    const std::uint32_t now = platform::tickCount();
+    const bool installed = installHooks(context, procedures);
+    logInput(u"HOOKS_REINSTALLED", [&](LogDetails& d) {
+        d.add(u"reason", reason)
+            .add(u"result", installed ? u"ok" : u"fail")
+            .add(u"sinceInputMs", now - lastInput)
+            .add(u"sinceHookMs", now - lastCall);
+    });
+    return installed;
 }
 
 } // namespace
@@ -37,6 +51,9 @@ bool installHooks(HookContext& context, const HookProcedures& procedures) noexce
     }
     context.lastCallTick = platform::tickCount();
     context.calledSinceInstall = false;
+    context.lastKeyboardCallTick = context.lastCallTick;
+    context.keyboardCalledSinceInstall = false;
+    context.lastKeyWitnessTick = context.lastCallTick; // keys before count for the old hooks
     context.keyboardHook = std::move(keyboard);
     context.mouseHook = std::move(mouse);
     return true;
@@ -44,25 +61,25 @@ bool installHooks(HookContext& context, const HookProcedures& procedures) noexce
 
 bool reinstallHooks(HookContext& context, const HookProcedures& procedures,
                     std::u16string_view reason) noexcept {
-    const std::uint32_t now = platform::tickCount();
-    const std::uint32_t sinceInput = now - platform::lastInputTick();
-    const std::uint32_t sinceHook = now - context.lastCallTick;
-    const bool installed = installHooks(context, procedures);
-    logInput(u"HOOKS_REINSTALLED", [&](LogDetails& d) {
-        d.add(u"reason", reason)
-            .add(u"result", installed ? u"ok" : u"fail")
-            .add(u"sinceInputMs", sinceInput)
-            .add(u"sinceHookMs", sinceHook);
-    });
-    return installed;
+    return reinstallAfter(context, procedures, reason, platform::lastInputTick(),
+                          context.lastCallTick);
 }
 
 bool watchHooks(HookContext& context, const HookProcedures& procedures) noexcept {
-    if (!missedInput(context, platform::tickCount(), platform::lastInputTick())) {
-        return false;
+    const std::uint32_t now = platform::tickCount();
+    const std::uint32_t lastInput = platform::lastInputTick();
+    if (missed(context.calledSinceInstall, context.lastCallTick, now, lastInput)) {
+        reinstallAfter(context, procedures, u"missed_input", lastInput, context.lastCallTick);
+        return true;
     }
-    reinstallHooks(context, procedures, u"missed_input");
-    return true;
+    // Keys went by while only the mouse hook kept running.
+    if (missed(context.keyboardCalledSinceInstall, context.lastKeyboardCallTick, now,
+               context.lastKeyWitnessTick)) {
+        reinstallAfter(context, procedures, u"missed_keyboard", context.lastKeyWitnessTick,
+                       context.lastKeyboardCallTick);
+        return true;
+    }
+    return false;
 }
 
 } // namespace tavelio

@@ -31,8 +31,9 @@ bool reinstallHooks(HookContext& context, const HookProcedures& procedures,
                     std::u16string_view reason) noexcept;
 
 // The watchdog's round: the session had input that neither hook saw since
-// they last ran, so the system took them out; they go in again (reason
-// missed_input). True when it reinstalled.
+// they last ran (reason missed_input), or raw input reported keys that the
+// keyboard hook did not see (reason missed_keyboard), so the system took them
+// out; they go in again. True when it reinstalled.
 bool watchHooks(HookContext& context, const HookProcedures& procedures) noexcept;
 
 } // namespace tavelio

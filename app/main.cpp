@@ -93,7 +93,15 @@ bool startMonitoring() {
         return false;
     }
     // The hooks' own watchdog: Windows takes out a hook that misses its
-    // time-out without telling anyone.
+    // time-out without telling anyone. Its witness of keys lives on a thread
+    // of its own: under a flood, a WM_INPUT for every key on this thread held
+    // up the hook's calls until the system passed them by.
+    try {
+        if (auto witness = std::make_unique<KeyWitness>(); witness->listening()) {
+            state.keyWitness = std::move(witness);
+        }
+    } catch (...) {
+    }
     SetTimer(state.hiddenWindow, HookWatchTimerId, HookWatchIntervalMs, nullptr);
     return true;
 }

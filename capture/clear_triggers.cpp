@@ -67,7 +67,7 @@ bool allowedApp(const Settings& settings) {
 
 void processMouseEvent(HookContext& context, int code, std::uint32_t message,
                        const MouseEvent& event) noexcept {
-    noteHookCall(context);
+    noteHookCall(context, platform::HookKind::mouse);
     if (code != HookActionCode || !isButtonPress(message) ||
         event.extraInfo == InjectedInputMarker) {
         return;

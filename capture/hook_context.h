@@ -49,6 +49,15 @@ struct HookContext {
     // they ran at all since they went in (a hook never called never timed out).
     std::uint32_t lastCallTick = 0;
     bool calledSinceInstall = false;
+    // The same for the keyboard hook alone: Windows usually takes out that
+    // one, and mouse moves would hide it.
+    std::uint32_t lastKeyboardCallTick = 0;
+    bool keyboardCalledSinceInstall = false;
+    // When raw keyboard input last reported a key: a witness the keyboard hook
+    // cannot silence by dying.
+    std::uint32_t lastKeyWitnessTick = 0;
+    // Counted for the STOP line: where the keys of a flood went.
+    std::uint32_t keyboardCalls = 0;
 
     HookContext(platform::WindowHandle hidden, Settings& s, InputBuffer& b, RunWatch& r)
         : hiddenWindow(hidden), settings(s), buffer(b), run(r) {}
@@ -71,9 +80,15 @@ struct MouseEvent {
 };
 
 // Every call of either hook, whatever the event, before anything else.
-inline void noteHookCall(HookContext& context) noexcept {
-    context.lastCallTick = platform::tickCount();
+inline void noteHookCall(HookContext& context, platform::HookKind kind) noexcept {
+    const std::uint32_t now = platform::tickCount();
+    context.lastCallTick = now;
     context.calledSinceInstall = true;
+    if (kind == platform::HookKind::keyboard) {
+        context.lastKeyboardCallTick = now;
+        context.keyboardCalledSinceInstall = true;
+        ++context.keyboardCalls;
+    }
 }
 
 enum class HotkeyOutcome {

@@ -388,7 +388,7 @@ void classifyKey(HookContext& context, const KeyEvent& event) {
 
 KeyDecision processKeyEvent(HookContext& context, int code, std::uint32_t message,
                             const KeyEvent& event) noexcept {
-    noteHookCall(context);
+    noteHookCall(context, platform::HookKind::keyboard);
     try {
         return decideKeyEvent(context, code, message, event);
     } catch (...) {

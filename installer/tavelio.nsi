@@ -46,6 +46,7 @@ VIAddVersionKey /LANG=0 "LegalCopyright" "Tavelio"
 !insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW finishShow
 !insertmacro MUI_PAGE_FINISH
 
 !insertmacro MUI_UNPAGE_CONFIRM
@@ -75,6 +76,9 @@ LangString NotReplaced ${LANG_JAPANESE} "Tavelio のファイルを置き換え�
 LangString StillRunning ${LANG_ENGLISH} "Tavelio is still running and did not close. Exit it from its icon in the notification area, then choose Retry."
 LangString StillRunning ${LANG_JAPANESE} "Tavelio が実行中で、終了できませんでした。通知領域のアイコンから Tavelio を終了してから「再試行」を選んでください。"
 
+; 1 once closeTavelio found Tavelio running: the upgrade then starts the new one.
+Var WasRunning
+
 ; Both the installer and the uninstaller need it, and NSIS wants the uninstaller's
 ; functions under names of their own.
 !macro DefineCloseTavelio UN
@@ -84,6 +88,7 @@ Function ${UN}closeTavelio
     ${Do}
         FindWindow $0 "${HIDDEN_WINDOW_CLASS}"
         ${If} $0 <> 0
+            StrCpy $WasRunning 1
             ; It answers only between two re-typings, which take a few seconds at most.
             SendMessage $0 ${WM_CLOSE} 0 0 /TIMEOUT=5000
         ${EndIf}
@@ -164,6 +169,23 @@ Function .onInit
     ${If} $0 != ""
     ${AndIf} $1 == ""
         !insertmacro UnselectSection ${SecSignIn}
+    ${EndIf}
+FunctionEnd
+
+; The upgrade closed the user's Tavelio: it comes back at once, also after a silent
+; upgrade (winget's /S), rather than at the next sign-in. The setup runs as the user, so
+; Tavelio does too.
+Function .onInstSuccess
+    ${If} $WasRunning == 1
+        Exec '"$INSTDIR\tavelio.exe"'
+    ${EndIf}
+FunctionEnd
+
+; Tavelio starts again anyway: no second copy from the finish page's box.
+Function finishShow
+    ${If} $WasRunning == 1
+        SendMessage $mui.FinishPage.Run ${BM_SETCHECK} ${BST_UNCHECKED} 0
+        ShowWindow $mui.FinishPage.Run ${SW_HIDE}
     ${EndIf}
 FunctionEnd
 

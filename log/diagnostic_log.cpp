@@ -195,9 +195,9 @@ void DiagnosticLog::endWriter() noexcept {
     writer_.join();
 }
 
-void DiagnosticLog::stop() noexcept {
+void DiagnosticLog::stop(std::u16string_view inputDetails) noexcept {
     if (isActive()) {
-        write(LogChannel::Input, u"STOP", u"");
+        write(LogChannel::Input, u"STOP", inputDetails);
         write(LogChannel::Output, u"STOP", u"");
         loggingActive_.store(false, std::memory_order_relaxed);
     }

@@ -61,8 +61,8 @@ public:
     // dropped there).
     void flush() noexcept;
     // Writes the STOP lines (when active), waits until everything is on disk,
-    // ends the writer and forgets both paths.
-    void stop() noexcept;
+    // ends the writer and forgets both paths. inputDetails go on input.log's.
+    void stop(std::u16string_view inputDetails = {}) noexcept;
 
     const std::u16string& path(LogChannel channel) const {
         return channel == LogChannel::Input ? inputLogPath_ : outputLogPath_;

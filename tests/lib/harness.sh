@@ -144,7 +144,7 @@ new_out() { tail -n +$((out_mark + 1)) "$output_log" 2>/dev/null | tr -d '\r'; }
 new_lines() { "new_$1"; }
 # The event names of those lines, on one line. The hook watchdog's reinstall after input the
 # hooks missed (under Wine, a fast flood of keys) may come at any moment: it is left out.
-events() { awk '$4 == "HOOKS_REINSTALLED" && / reason=missed_input / { next }
+events() { awk '$4 == "HOOKS_REINSTALLED" && / reason=missed_(input|keyboard) / { next }
     { printf "%s%s", sep, $4; sep = " " }'; }
 # wait_line in|out REGEX MS: waits for a new line matching REGEX.
 wait_line() {

@@ -115,6 +115,9 @@ void deliverKey(System& s, std::uint32_t vkCode, std::uint32_t scan, std::uint32
             return;
         }
     }
+    if (s.rawKeyboardInput) {
+        s.rawKeyboardInput();
+    }
     if (!unicode && vkCode != 0 && vkCode < 256) {
         s.setKey(static_cast<std::uint8_t>(vkCode), !up);
     }

@@ -219,6 +219,9 @@ public:
     // the hook, and the hook is removed without a word.
     std::uint32_t hooksTimeoutMs = 1000;
     std::uint32_t lastInputTick = 1000; // GetLastInputInfo: any key, real or injected
+    // Raw keyboard input: every key the hooks passed on, whether or not the
+    // keyboard hook was called for it.
+    std::function<void()> rawKeyboardInput;
     platform::HookHandle lastHookHandle = 0xB0000;
     bool hooked(platform::HookKind kind) const;
     void timeOutHooks(platform::HookKind kind);

@@ -61,6 +61,7 @@ protected:
     }
     void TearDown() override {
         sys().keyboardHook = nullptr;
+        sys().rawKeyboardInput = nullptr;
         app_.reset();
         FakeSystemTest::TearDown();
     }
@@ -83,6 +84,10 @@ protected:
             lastDecision_ = processKeyEvent(app_->hook, HookActionCode, e.message,
                                             KeyEvent{e.vkCode, e.scanCode, e.flags, e.extraInfo});
             return lastDecision_.swallow;
+        };
+        // What the key witness's WM_INPUT stamps, as the watchdog's round reads it.
+        sys().rawKeyboardInput = [this] {
+            app_->hook.lastKeyWitnessTick = sys().tick;
         };
         ASSERT_TRUE(installHooks(app_->hook, procedures));
     }

@@ -181,10 +181,10 @@ TEST_F(DiagnosticLogTest, WhatTheQueueCannotHoldIsDroppedAndCounted) {
 
 TEST_F(DiagnosticLogTest, StopWritesStopLinesAndNothingAfter) {
     startLogging();
-    diagnosticLog().stop();
+    diagnosticLog().stop(u"keyboardCalls=7");
     diagnosticLog().write(LogChannel::Input, u"LATE", u"");
     diagnosticLog().stop();
-    EXPECT_EQ(logLines(LogChannel::Input).back(), "[IN] STOP");
+    EXPECT_EQ(logLines(LogChannel::Input).back(), "[IN] STOP keyboardCalls=7");
     EXPECT_EQ(logLines(LogChannel::Output).back(), "[OUT] STOP");
     EXPECT_EQ(logLines(LogChannel::Input).size(), 2u);
     EXPECT_TRUE(diagnosticLog().path(LogChannel::Input).empty());

@@ -54,6 +54,21 @@ TEST_F(RobustnessShellTest, TheWatchdogPutsBackHooksThatMissedInputNewBeforeOld)
           "unhook mouse"},
          "[IN] HOOKS_REINSTALLED reason=missed_input result=ok sinceInputMs=1000 sinceHookMs=2500",
          true},
+        // The mouse hook still runs and stamps the latest input as seen.
+        {"only the keyboard hook taken out; keys, then mouse moves",
+         [this] {
+             hookTakenOut();
+             sys().advance(500);
+             sys().lastInputTick = sys().tick;
+             processMouseEvent(app_->hook, HookActionCode, msg::MouseMove, MouseEvent{3, 4, 0, 0});
+             sys().advance(1000);
+         },
+         true,
+         {"time-out keyboard", "install keyboard", "install mouse", "unhook unknown",
+          "unhook mouse"},
+         "[IN] HOOKS_REINSTALLED reason=missed_keyboard result=ok sinceInputMs=1500 "
+         "sinceHookMs=3000",
+         true},
         {"every key seen, a minute ago",
          [this] {
              userTypes(u"ka");

@@ -1,0 +1,79 @@
+#include "app/key_witness.h"
+
+namespace tavelio {
+
+namespace {
+constexpr wchar_t WitnessClass[] = L"TavelioKeyWitness";
+} // namespace
+
+KeyWitness::KeyWitness() {
+    std::promise<bool> ready;
+    std::future<bool> started = ready.get_future();
+    try {
+        thread_ = std::thread([this, &ready] {
+            threadId_ = GetCurrentThreadId();
+            run(ready);
+        });
+    } catch (...) {
+        return;
+    }
+    listening_ = started.get();
+}
+
+KeyWitness::~KeyWitness() {
+    if (thread_.joinable()) {
+        PostThreadMessageW(threadId_, WM_QUIT, 0, 0);
+        thread_.join();
+    }
+}
+
+LRESULT CALLBACK KeyWitness::procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INPUT) {
+        if (auto* self = reinterpret_cast<KeyWitness*>(GetWindowLongPtrW(window, GWLP_USERDATA))) {
+            // When the key happened, not when this thread got to it; a time
+            // stamp from the future (an injector's own) counts as now.
+            const DWORD now = GetTickCount();
+            const DWORD stamped = static_cast<DWORD>(GetMessageTime());
+            self->lastKeyTick_.store(static_cast<std::int32_t>(now - stamped) < 0 ? now : stamped,
+                                     std::memory_order_relaxed);
+            self->keys_.fetch_add(1, std::memory_order_relaxed);
+        }
+    }
+    return DefWindowProcW(window, message, wParam, lParam); // and frees the input
+}
+
+void KeyWitness::run(std::promise<bool>& ready) noexcept {
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.lpfnWndProc = procedure;
+    windowClass.hInstance = instance;
+    windowClass.lpszClassName = WitnessClass;
+    RegisterClassExW(&windowClass); // fails harmlessly once registered
+    const HWND window = CreateWindowExW(0, WitnessClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                        instance, nullptr);
+    bool listening = false;
+    if (window != nullptr) {
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        RAWINPUTDEVICE keyboard{};
+        keyboard.usUsagePage = 0x01; // generic desktop
+        keyboard.usUsage = 0x06;     // keyboard
+        keyboard.dwFlags = RIDEV_INPUTSINK;
+        keyboard.hwndTarget = window;
+        listening = RegisterRawInputDevices(&keyboard, 1, sizeof(keyboard)) != FALSE;
+    }
+    ready.set_value(listening);
+    if (!listening) {
+        if (window != nullptr) {
+            DestroyWindow(window);
+        }
+        return;
+    }
+    MSG message{};
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        DispatchMessageW(&message);
+    }
+    DestroyWindow(window);
+}
+
+} // namespace tavelio

@@ -44,4 +44,10 @@ bool createNewFile(const std::u16string&, std::string_view) {
     return false;
 }
 
+// The readers never save: a call here is a fault the target reports.
+std::uint32_t replaceFile(const std::u16string&, std::string_view) {
+    fuzz::written = true;
+    return 5; // access denied: nothing is written
+}
+
 } // namespace tavelio::platform

@@ -25,6 +25,11 @@ bool missed(bool calledSinceInstall, std::uint32_t lastCall, std::uint32_t now,
            now - lastInput >= UnseenInputMs;
 }
 
+// The witness saw a key this long after the keyboard hook's last call: the
+// hook was not called for it. Its own thread answers at once, so no queue
+// can hold a call back that long.
+constexpr std::int32_t KeyboardSilenceMs = 1000;
+
 bool reinstallAfter(HookContext& context, const HookProcedures& procedures,
                     std::u16string_view reason, std::uint32_t lastInput, std::uint32_t lastCall) {
     const std::uint32_t now = platform::tickCount();
@@ -49,14 +54,21 @@ bool installHooks(HookContext& context, const HookProcedures& procedures) noexce
     if (!mouse) {
         return false; // the keyboard hook goes again: monitoring needs both
     }
-    context.lastCallTick = platform::tickCount();
+    const std::uint32_t now = platform::tickCount();
+    context.lastCallTick = now;
     context.calledSinceInstall = false;
-    context.lastKeyboardCallTick = context.lastCallTick;
+    context.lastKeyboardCallTick = now;
     context.keyboardCalledSinceInstall = false;
-    context.lastKeyWitnessTick = context.lastCallTick; // keys before count for the old hooks
+    context.lastKeyWitnessTick = now; // keys before count for the old hooks
     context.keyboardHook = std::move(keyboard);
     context.mouseHook = std::move(mouse);
     return true;
+}
+
+bool keyboardHookMissing(const HookContext& context, std::uint32_t witnessTick) noexcept {
+    return context.keyboardCalledSinceInstall &&
+           static_cast<std::int32_t>(witnessTick - context.lastKeyboardCallTick) >=
+               KeyboardSilenceMs;
 }
 
 bool reinstallHooks(HookContext& context, const HookProcedures& procedures,
@@ -72,9 +84,9 @@ bool watchHooks(HookContext& context, const HookProcedures& procedures) noexcept
         reinstallAfter(context, procedures, u"missed_input", lastInput, context.lastCallTick);
         return true;
     }
-    // Keys went by while only the mouse hook kept running.
-    if (missed(context.keyboardCalledSinceInstall, context.lastKeyboardCallTick, now,
-               context.lastKeyWitnessTick)) {
+    // Keys went by while the keyboard hook was not called: whether or not
+    // they still come, it is gone.
+    if (keyboardHookMissing(context, context.lastKeyWitnessTick)) {
         reinstallAfter(context, procedures, u"missed_keyboard", context.lastKeyWitnessTick,
                        context.lastKeyboardCallTick);
         return true;

@@ -30,10 +30,16 @@ bool installHooks(HookContext& context, const HookProcedures& procedures) noexce
 bool reinstallHooks(HookContext& context, const HookProcedures& procedures,
                     std::u16string_view reason) noexcept;
 
-// The watchdog's round: the session had input that neither hook saw since
-// they last ran (reason missed_input), or raw input reported keys that the
-// keyboard hook did not see (reason missed_keyboard), so the system took them
-// out; they go in again. True when it reinstalled.
+// Raw input witnessed a key at witnessTick, a second or more after the
+// keyboard hook's last call: the system no longer calls it. Cheap, and safe
+// on any thread: the witness asks it on every key.
+bool keyboardHookMissing(const HookContext& context, std::uint32_t witnessTick) noexcept;
+
+// The watchdog's round, on the hooks' thread: the session had input that
+// neither hook saw since they last ran (reason missed_input), or raw input
+// reported keys that the keyboard hook did not see (reason missed_keyboard,
+// also while they still come), so the system took them out; they go in
+// again. True when it reinstalled.
 bool watchHooks(HookContext& context, const HookProcedures& procedures) noexcept;
 
 } // namespace tavelio

@@ -1,6 +1,6 @@
 #include "app/settings_apply.h"
 
-#include "capture/clear_triggers.h"
+#include <mutex>
 
 namespace tavelio {
 
@@ -12,17 +12,20 @@ SettingsApplied applySettings(Settings& active, InputBuffer& buffer, HookContext
         log.initialize(true);
         applied.loggingStarted = true;
     }
-    const bool enabled = active.enabled;
-    active = next;
-    active.enabled = enabled;
-    if (clampBufferMaxLength(next.bufferMaxLength) != buffer.maxLength()) {
-        buffer.clear();
-        buffer = InputBuffer(next.bufferMaxLength);
-        applied.bufferRenewed = true;
-    }
-    if (hooks != nullptr && hooks->fromPid != 0) {
-        hooks->fromAllowed =
-            hooks->fromPid != hooks->ownProcess && allowedProcess(active, hooks->fromPid);
+    {
+        // The hooks' thread reads both on every key.
+        std::unique_lock<std::mutex> record;
+        if (hooks != nullptr) {
+            record = std::unique_lock(hooks->recordLock);
+        }
+        const bool enabled = active.enabled;
+        active = next;
+        active.enabled = enabled;
+        if (clampBufferMaxLength(next.bufferMaxLength) != buffer.maxLength()) {
+            buffer.clear();
+            buffer = InputBuffer(next.bufferMaxLength);
+            applied.bufferRenewed = true;
+        }
     }
     if (!next.logging && log.isActive()) {
         log.stop();

@@ -17,8 +17,9 @@ struct SettingsApplied {
 };
 
 // Makes `next` the active record, all but `enabled`: Pause is the tray's and
-// is never saved. `hooks` (may be absent) learns again whether the program in
-// front is one to leave alone.
+// is never saved. With `hooks` (may be absent) it holds their record's lock
+// meanwhile; whether the program in front is one to leave alone is the
+// watcher's to read again.
 SettingsApplied applySettings(Settings& active, InputBuffer& buffer, HookContext* hooks,
                               DiagnosticLog& log, const Settings& next);
 

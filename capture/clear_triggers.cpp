@@ -37,8 +37,6 @@ std::uint32_t checkForegroundProcess(HookContext& context) {
             });
         }
         context.fromPid = processId;
-        context.fromAllowed =
-            processId != context.ownProcess && allowedProcess(context.settings, processId);
     } else if (window != context.fromWindow) {
         // Another window of the same program holds other text.
         context.buffer.requestClear(u"foreground_window", [&](LogDetails& d) {
@@ -70,6 +68,12 @@ void processMouseEvent(HookContext& context, int code, std::uint32_t message,
     noteHookCall(context, platform::HookKind::mouse);
     if (code != HookActionCode || !isButtonPress(message) ||
         event.extraInfo == InjectedInputMarker) {
+        return;
+    }
+    std::unique_lock<std::mutex> record(context.recordLock, std::defer_lock);
+    try {
+        record.lock();
+    } catch (...) {
         return;
     }
     // A click may have moved the caret: a run under way must stop.

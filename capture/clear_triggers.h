@@ -14,8 +14,8 @@ std::uint32_t foregroundProcessId();
 
 // Clears the buffer when the foreground window differs from the one seen at
 // the last key press, with reason foreground_process when its process
-// differs too (the very first press only records them). A new process is
-// asked whether it takes part (fromAllowed). Returns the foreground process
+// differs too (the very first press only records them). Whether a process
+// takes part is the watcher's to read. Returns the foreground process
 // id it saw, 0 when it could not tell.
 std::uint32_t checkForegroundProcess(HookContext& context);
 

@@ -30,6 +30,9 @@ void InputBuffer::append(char16_t ch) {
     if (text_.size() > static_cast<std::size_t>(maxLength_)) {
         text_.erase(0, 1);
         truncated_ = true;
+        if (heldFrom_ != NoneHeld && heldFrom_ > 0) {
+            --heldFrom_;
+        }
     }
     last_ = LastAction::Text;
     logChange(u"append", {&ch, 1});
@@ -39,6 +42,9 @@ void InputBuffer::backspace() noexcept {
     if (!text_.empty()) {
         text_.pop_back();
     }
+    if (heldFrom_ != NoneHeld && heldFrom_ >= text_.size()) {
+        heldFrom_ = NoneHeld; // every key held back is gone again
+    }
     last_ = LastAction::Backspace;
     logChange(u"backspace");
 }
@@ -46,6 +52,7 @@ void InputBuffer::backspace() noexcept {
 void InputBuffer::clear() noexcept {
     text_.clear();
     truncated_ = false;
+    heldFrom_ = NoneHeld;
     last_ = LastAction::Cleared;
     logChange(u"clear");
 }

@@ -33,6 +33,17 @@ public:
         clear();
     }
 
+    // Keys typed while the IME's state was not yet known: recorded, but
+    // only the next reading says whether they reached the field as typed.
+    // Marks the character just appended; a clear lets go of it.
+    void holdBackLast() noexcept {
+        if (!text_.empty() && heldFrom_ > text_.size() - 1) {
+            heldFrom_ = text_.size() - 1;
+        }
+    }
+    void confirmHeld() noexcept { heldFrom_ = NoneHeld; }
+    bool heldBack() const noexcept { return heldFrom_ != NoneHeld; }
+
     bool canExecute() const {
         return !truncated_ && !text_.empty() &&
                (last_ == LastAction::Text || last_ == LastAction::Backspace);
@@ -50,6 +61,8 @@ private:
     std::u16string text_;
     LastAction last_ = LastAction::None;
     bool truncated_ = false;
+    static constexpr std::size_t NoneHeld = static_cast<std::size_t>(-1);
+    std::size_t heldFrom_ = NoneHeld;
 };
 
 std::u16string_view lastActionName(LastAction last);

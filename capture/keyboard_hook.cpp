@@ -14,35 +14,23 @@ namespace tavelio {
 
 namespace {
 
-// What one key press asks of the desktop. Each question reaches the system at
-// most once per press: the answers cannot change while the hook runs, and
-// both are expensive (a process query, a message to the application's IME).
+// What one key press knows of the desktop: the watcher's facts, when they
+// are about the window in front. Nothing here asks the system.
 class PressFacts {
 public:
-    // allowed: the answer checkForegroundProcess keeps for the foreground
-    // process; none: ask.
-    explicit PressFacts(const Settings& settings, std::optional<bool> allowed = {})
-        : settings_(settings), allowed_(allowed) {}
+    PressFacts(const DesktopFacts& facts, bool current) : facts_(facts), current_(current) {}
 
-    bool allowed() {
-        if (!allowed_) {
-            allowed_ = allowedApp(settings_);
-        }
-        return *allowed_;
-    }
-    ImeReading ime() {
-        if (!ime_) {
-            ime_ = readIme(ImeAsker::hook);
-        }
-        return *ime_;
-    }
+    // The watcher has read the window in front.
+    bool known() const { return current_; }
+    bool allowed() const { return !current_ || facts_.allowed; }
+    bool password() const { return current_ && facts_.password; }
+    ImeReading ime() const { return current_ ? facts_.ime : ImeReading::unknown; }
     // Off, or nothing there to say otherwise: what is typed shows as typed.
-    bool imeOff() { return ime() == ImeReading::off || ime() == ImeReading::unreadable; }
+    bool imeOff() const { return ime() == ImeReading::off || ime() == ImeReading::unreadable; }
 
 private:
-    const Settings& settings_;
-    std::optional<bool> allowed_;
-    std::optional<ImeReading> ime_;
+    const DesktopFacts& facts_;
+    bool current_;
 };
 
 bool isModifierKey(std::uint32_t key) {
@@ -116,19 +104,19 @@ void logReject(const KeyEvent& event) {
     });
 }
 
-void logHotkeyExecute(const InputBuffer& buffer) {
+void logHotkeyExecute(const InputBuffer& buffer, const DesktopFacts& facts) {
     logInput(u"HOTKEY_EXECUTE", [&](LogDetails& d) {
         const auto& text = buffer.text();
         d.add(u"bufLen", text.size())
             .add(summarizeText(text))
             .quoted(u"text", text)
             .add(describeModifierState())
-            .add(describeWindowContext())
+            .add(describeWindowContext(facts.processId, facts.exe()))
             .quotedAsIs(u"ime", describeImeState());
     });
 }
 
-void logHotkeySkip(HookContext& context, PressFacts& facts) {
+void logHotkeySkip(HookContext& context, const PressFacts& facts) {
     logInput(u"HOTKEY_SKIP", [&](LogDetails& d) {
         const auto& buffer = context.buffer;
         d.add(u"matched=0")
@@ -146,7 +134,7 @@ void logHotkeySkip(HookContext& context, PressFacts& facts) {
     });
 }
 
-void classifyPress(HookContext& context, const KeyEvent& event, PressFacts& facts) {
+void classifyPress(HookContext& context, const KeyEvent& event, const PressFacts& facts) {
     auto& buffer = context.buffer;
     const auto& settings = context.settings;
     const std::uint32_t key = event.vkCode;
@@ -158,10 +146,19 @@ void classifyPress(HookContext& context, const KeyEvent& event, PressFacts& fact
         buffer.requestClear(u"disabled_or_excluded", vkDetail);
         return;
     }
-    // No key code: a password typed into an excluded password manager must
-    // not be rebuildable from the log.
+    // No key code: a password typed into an excluded password manager, or
+    // into a password box, must not be rebuildable from the log. A program
+    // the watcher has not read yet may be either.
+    if (!facts.known()) {
+        buffer.requestClear(u"foreground_unknown", u"");
+        return;
+    }
     if (!facts.allowed()) {
         buffer.requestClear(u"disabled_or_excluded", u"");
+        return;
+    }
+    if (facts.password()) {
+        buffer.requestClear(u"password", u"");
         return;
     }
     // Shift alone is no combination: shifted keys are characters.
@@ -187,6 +184,9 @@ void classifyPress(HookContext& context, const KeyEvent& event, PressFacts& fact
     }
     if (isImeKey(key)) {
         buffer.requestClear(u"ime_key", vkDetail);
+        if (context.watcher != 0) {
+            platform::postMessage(context.watcher, WatchImeKeyMessage, 0, 0); // read it now
+        }
         return;
     }
     if (key == vk::Back) {
@@ -194,23 +194,24 @@ void classifyPress(HookContext& context, const KeyEvent& event, PressFacts& fact
         return;
     }
     // With the IME on, the key goes into the IME, which puts text of its own
-    // in the field: the buffer is no longer its tail. With the IME unknown
-    // it may have done so: nothing is recorded.
+    // in the field: the buffer is no longer its tail. With the IME not yet
+    // read the key is recorded but held back: the next reading keeps it or
+    // drops the record.
     const auto notTyped = [&](std::u16string_view skipReason, bool withKey) {
-        if (facts.ime() == ImeReading::on) {
-            logSkip(skipReason, key, withKey);
-            buffer.requestClear(u"ime_typing", vkDetail);
-        } else {
-            buffer.requestClear(u"ime_unknown", vkDetail);
-        }
+        logSkip(skipReason, key, withKey);
+        buffer.requestClear(u"ime_typing", vkDetail);
     };
+    const bool held = facts.ime() == ImeReading::unknown;
     if (key == vk::Space) {
         if (settings.clearOnSpace) {
             buffer.requestClear(u"clear_on_space", u"");
-        } else if (!facts.imeOff()) {
+        } else if (facts.ime() == ImeReading::on) {
             notTyped(u"ime_open_on_space", false);
         } else {
             buffer.append(u' ');
+            if (held) {
+                buffer.holdBackLast();
+            }
         }
         return;
     }
@@ -228,11 +229,14 @@ void classifyPress(HookContext& context, const KeyEvent& event, PressFacts& fact
         buffer.requestClear(u"clear_key", vkDetail);
         return;
     }
-    if (!facts.imeOff()) {
+    if (facts.ime() == ImeReading::on) {
         notTyped(u"ime_open", true);
         return;
     }
     if (appendFromVirtualKey(buffer, event) || appendFromUnicode(buffer, event)) {
+        if (held) {
+            buffer.holdBackLast();
+        }
         return;
     }
     logReject(event);
@@ -241,11 +245,13 @@ void classifyPress(HookContext& context, const KeyEvent& event, PressFacts& fact
 // Whether the press runs the re-input: the hotkey over a usable record in an
 // application that takes part, the IME off, and with romajiOnly romaji at the
 // record's end. Otherwise the editor's own Ctrl+Backspace deletes a word.
-KeyDecision decideHotkey(HookContext& context, const KeyEvent& event, PressFacts& facts) {
+KeyDecision decideHotkey(HookContext& context, const KeyEvent& event, const PressFacts& facts) {
     KeyDecision decision;
     const auto& settings = context.settings;
+    // An IME not yet read goes to the run, which reads it itself before it
+    // deletes anything.
     if (!matchesAnyHotkey(settings, event) || !settings.enabled || !context.buffer.canExecute() ||
-        !facts.allowed() || !facts.imeOff()) {
+        !facts.known() || !facts.allowed() || facts.password() || facts.ime() == ImeReading::on) {
         if (event.vkCode == vk::Back && platform::isKeyDown(vk::Control)) {
             decision.hotkey = HotkeyOutcome::skip;
         }
@@ -256,6 +262,7 @@ KeyDecision decideHotkey(HookContext& context, const KeyEvent& event, PressFacts
         decision.romaji = findRomajiPart(context.buffer.text());
     }
     decision.swallow = !decision.romajiDecided || decision.romaji.convert();
+    decision.heldBack = context.buffer.heldBack();
     decision.hotkey = decision.swallow ? HotkeyOutcome::execute : HotkeyOutcome::skip;
     return decision;
 }
@@ -279,6 +286,60 @@ void noteRelease(HookContext& context, const KeyEvent& event) {
         context.buffer.requestClear(u"menu", [&](LogDetails& d) { d.code(u"vk", event.vkCode); });
     }
     context.lastPress = 0;
+}
+
+// The watcher reads the IME at a short interval while keys come, and not at
+// all while nobody types: the first key after a pause wakes it.
+void noteTyping(HookContext& context) {
+    context.lastKeyTick.store(platform::tickCount(), std::memory_order_relaxed);
+    if (context.watcher != 0 && !context.typingNoted.exchange(true)) {
+        platform::postMessage(context.watcher, WatchTypingMessage, 0, 0);
+    }
+}
+
+bool readsOn(ImeReading reading) {
+    return reading == ImeReading::on;
+}
+
+FactsOutcome followNewFacts(HookContext& context) {
+    const DesktopFacts previous = context.facts;
+    context.facts = context.board->load();
+    const DesktopFacts& now = context.facts;
+    InputBuffer& buffer = context.buffer;
+    if (previous.generation == 0) {
+        return FactsOutcome::unchanged; // the first reading: nothing recorded to judge
+    }
+    // Another field of the same window holds other text; another window is
+    // the key's own business (checkForegroundProcess).
+    if (now.foreground == previous.foreground && now.focus != previous.focus) {
+        buffer.requestClear(u"foreground_window", [&](LogDetails& d) {
+            d.hex(u"fromHwnd", previous.focus).hex(u"toHwnd", now.focus);
+        });
+        return FactsOutcome::cleared;
+    }
+    if (now.focus != previous.focus) {
+        return FactsOutcome::unchanged;
+    }
+    if (now.password && !previous.password) {
+        buffer.requestClear(u"password", u"");
+        return FactsOutcome::cleared;
+    }
+    if (now.ime == ImeReading::unknown) {
+        return FactsOutcome::unchanged; // no answer yet: what is held stays held
+    }
+    const ImeReading before = previous.ime;
+    if (readsOn(now.ime) &&
+        (buffer.heldBack() || (before != ImeReading::unknown && !readsOn(before)))) {
+        buffer.requestClear(u"ime_changed", [&](LogDetails& d) {
+            d.add(u"held", buffer.heldBack()).quotedAsIs(u"ime", describeImeState());
+        });
+        return FactsOutcome::cleared;
+    }
+    if (buffer.heldBack() && !readsOn(now.ime)) {
+        buffer.confirmHeld();
+        return FactsOutcome::kept;
+    }
+    return FactsOutcome::unchanged;
 }
 
 KeyDecision decideKeyEvent(HookContext& context, int code, std::uint32_t message,
@@ -308,14 +369,20 @@ KeyDecision decideKeyEvent(HookContext& context, int code, std::uint32_t message
         return {};
     }
     const bool known = checkForegroundProcess(context) != 0;
-    PressFacts facts(context.settings, known ? context.fromAllowed : true);
+    followFacts(context);
+    // The watcher's facts hold for this key when they are about the window in front.
+    const platform::WindowHandle inFront =
+        known ? context.fromWindow : platform::foregroundWindow();
+    const PressFacts facts(context.facts,
+                           context.facts.generation != 0 && context.facts.foreground == inFront);
+    noteTyping(context);
 
     const KeyDecision decision = decideHotkey(context, event, facts);
     if (decision.romajiDecided) {
         logHotkeyRomaji(context.buffer, decision.romaji);
     }
     if (decision.swallow) {
-        logHotkeyExecute(context.buffer);
+        logHotkeyExecute(context.buffer, context.facts);
         // The run holds to the window the hotkey was pressed in. The press is
         // swallowed even if the post fails: nothing to undo.
         // checkForegroundProcess read that window for this press (0 when it
@@ -382,14 +449,27 @@ bool appendFromUnicode(InputBuffer& buffer, const KeyEvent& event) {
 }
 
 void classifyKey(HookContext& context, const KeyEvent& event) {
-    PressFacts facts(context.settings);
+    followFacts(context);
+    const PressFacts facts(context.facts, context.facts.generation != 0);
     classifyPress(context, event, facts);
+}
+
+FactsOutcome followFacts(HookContext& context) noexcept {
+    if (context.board == nullptr || context.board->generation() == context.facts.generation) {
+        return FactsOutcome::unchanged;
+    }
+    try {
+        return followNewFacts(context);
+    } catch (...) {
+        return FactsOutcome::unchanged; // the next key tries again
+    }
 }
 
 KeyDecision processKeyEvent(HookContext& context, int code, std::uint32_t message,
                             const KeyEvent& event) noexcept {
     noteHookCall(context, platform::HookKind::keyboard);
     try {
+        const std::lock_guard record(context.recordLock);
         return decideKeyEvent(context, code, message, event);
     } catch (...) {
         // The keyboard hook's one catch: whatever fails in the decisions, the

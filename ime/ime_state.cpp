@@ -7,9 +7,9 @@ namespace tavelio {
 
 namespace {
 
-// The hook asks on every key, at most twice: a hung application must not
-// hold the keyboard for 100 ms.
-constexpr std::uint32_t HookQueryTimeoutMs = 40;
+// A busy application answers late; the watcher holds back the keys typed
+// meanwhile, so it may wait for it, and a hung one costs it no more than this.
+constexpr std::uint32_t WatcherQueryTimeoutMs = 200;
 constexpr std::uint32_t RunQueryTimeoutMs = 50;
 
 // Attaches this thread's input to another thread of this process for the time
@@ -69,11 +69,11 @@ platform::WindowHandle defaultImeWindow(platform::WindowHandle window) {
 }
 
 ImeControlReply sendImeControl(platform::WindowHandle imeWindow, std::uintptr_t command,
-                               std::intptr_t value, std::uint32_t timeoutMs, ImeAsker asker) {
+                               std::intptr_t value, std::uint32_t timeoutMs, ImeAsker) {
+    // Neither asker's thread answers the hooks: nothing to block for.
     ImeControlReply reply;
-    const auto flags = asker == ImeAsker::hook ? ime::SmtoBlockAbortIfHung : ime::SmtoAbortIfHung;
     reply.delivered = platform::sendMessageTimeout(imeWindow, msg::ImeControl, command, value,
-                                                   flags, timeoutMs, &reply.answer);
+                                                   ime::SmtoAbortIfHung, timeoutMs, &reply.answer);
     return reply;
 }
 
@@ -84,7 +84,7 @@ ImeReading readThroughImeWindow(platform::WindowHandle window, ImeAsker asker) {
     if (imeWindow == 0) {
         return ImeReading::unreadable;
     }
-    const auto timeoutMs = asker == ImeAsker::hook ? HookQueryTimeoutMs : RunQueryTimeoutMs;
+    const auto timeoutMs = asker == ImeAsker::watcher ? WatcherQueryTimeoutMs : RunQueryTimeoutMs;
     const auto open = sendImeControl(imeWindow, ime::ImcGetOpenStatus, 0, timeoutMs, asker);
     if (open.delivered == 0) {
         return ImeReading::unknown;
@@ -150,19 +150,26 @@ bool isNativeOpen(platform::ImeContext context) {
 }
 
 ImeReading readIme(ImeAsker asker) {
-    if (asker == ImeAsker::hook) {
-        // Every key pays for this: no context search, no child walk where
-        // Windows would answer nothing.
-        const auto window = focusOrForegroundWindow();
-        if (window != 0 && processIdOf(window) != platform::currentProcessId()) {
-            return readThroughImeWindow(window, asker);
-        }
+    if (asker == ImeAsker::watcher) {
+        return readImeOf(focusOrForegroundWindow(), asker);
     }
     const ImeTarget target = findImeTarget();
     if (target.context() != 0) {
         return isNativeOpen(target.context()) ? ImeReading::on : ImeReading::off;
     }
     return readThroughImeWindow(target.window(), asker);
+}
+
+ImeReading readImeOf(platform::WindowHandle window, ImeAsker asker) {
+    // No context search where Windows would answer nothing.
+    if (window != 0 && processIdOf(window) != platform::currentProcessId()) {
+        return readThroughImeWindow(window, asker);
+    }
+    const ImeTarget target = window != 0 ? contextOf(window) : ImeTarget();
+    if (target.context() != 0) {
+        return isNativeOpen(target.context()) ? ImeReading::on : ImeReading::off;
+    }
+    return readThroughImeWindow(window, asker);
 }
 
 bool isImeOpen() {

@@ -49,16 +49,18 @@ enum class ImeReading {
     // an IME. The keyboard hook takes it as off; nothing can be verified.
     unreadable,
 };
-// Who asks. The keyboard hook waits blocked: a hook re-entered while it waits
-// would record keys out of order. A run waits answering its own hooks, so
-// that the desktop's keys do not stall behind a busy application.
-enum class ImeAsker { hook, run };
+// Who asks. The watcher reads the focus for the hooks, which never wait on
+// another program: it may wait longer for a busy application than a run,
+// which has the user waiting.
+enum class ImeAsker { watcher, run };
 
 // The target's input context when there is one; otherwise the focus
 // window's default IME window (IMC_GETOPENSTATUS, then IMC_GETCONVERSIONMODE
-// only when open). For a window of another process the hook asks the IME
+// only when open). For a window of another process the watcher asks the IME
 // window at once: Windows gives no context across processes.
 ImeReading readIme(ImeAsker asker);
+// The same for a given window (a Store app's own window rather than its frame's focus).
+ImeReading readImeOf(platform::WindowHandle window, ImeAsker asker);
 // readIme for a run: true only when the IME reads on.
 bool isImeOpen();
 // The window's default IME window; 0 when it has none or there is no window.
@@ -68,8 +70,7 @@ struct ImeControlReply {
     std::intptr_t delivered = 0; // SendMessageTimeoutW's own result: 0 when not answered in time
     std::uintptr_t answer = 0;
 };
-// Sends it, giving up after timeoutMs on an IME whose thread hangs; the
-// asker decides whether this thread's hooks are answered meanwhile.
+// Sends it, giving up after timeoutMs on an IME whose thread hangs.
 ImeControlReply sendImeControl(platform::WindowHandle imeWindow, std::uintptr_t command,
                                std::intptr_t value, std::uint32_t timeoutMs, ImeAsker asker);
 // hwnd=0x.. open= conv=0x.. sent=0x.. native= (or context=null).

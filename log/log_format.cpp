@@ -38,7 +38,7 @@ std::u16string describeModifierState() {
     return d.text();
 }
 
-std::u16string describeWindowContext() {
+std::u16string describeWindowContext(std::uint32_t knownPid, std::u16string_view knownExe) {
     const auto fg = platform::foregroundWindow();
     platform::WindowHandle focus = 0;
     if (!platform::guiThreadFocus(0, focus)) {
@@ -59,7 +59,8 @@ std::u16string describeWindowContext() {
         .hex(u"focus", focus)
         .hex(u"target", target)
         .add(u"pid", pid)
-        .quoted(u"exe", processImageNameOf(pid))
+        .quoted(u"exe",
+                pid != 0 && pid == knownPid ? std::u16string(knownExe) : processImageNameOf(pid))
         .quoted(u"class", {cls, clsLen})
         .quoted(u"title", {title, titleLen});
     return d.text();

@@ -23,7 +23,8 @@ std::u16string escapeLogText(std::u16string_view text);
 std::u16string describeModifierState();
 
 // fg=0x focus=0x target=0x pid= exe="" class="" title="" of the foreground window.
-std::u16string describeWindowContext();
+// A process whose name is known already (knownPid, knownExe) is not asked again.
+std::u16string describeWindowContext(std::uint32_t knownPid = 0, std::u16string_view knownExe = {});
 
 // len= first2="" last2="" in UTF-16 code units.
 std::u16string summarizeText(std::u16string_view text);

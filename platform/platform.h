@@ -87,6 +87,8 @@ void enumChildWindows(WindowHandle parent, ChildCallback callback, void* context
 // (terminator included); returns the characters stored.
 std::size_t className(WindowHandle window, char16_t* buffer, int capacity);
 std::size_t windowText(WindowHandle window, char16_t* buffer, int capacity);
+// GetWindowLongW(GWL_STYLE); 0 for a window that is gone.
+std::uint32_t windowStyle(WindowHandle window);
 
 bool postMessage(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
                  std::intptr_t lParam);

@@ -4,6 +4,7 @@
 #include "ime/ime_enabling.h"
 #include "ime/ime_state.h"
 #include "log/diagnostic_log.h"
+#include "platform/constants.h"
 #include "reinput/deletion.h"
 #include "reinput/synthetic_input.h"
 #include "reinput/text_reinput.h"
@@ -21,6 +22,26 @@ constexpr std::uint32_t AfterModifierReleaseMs = 16;
 bool readyToRun(const ExecuteContext& context) {
     const InputBuffer* buffer = context.buffer;
     return context.settings.enabled && buffer != nullptr && buffer->canExecute();
+}
+
+// The hooks' thread changes the buffer on every key: held only to copy or
+// clear it.
+std::unique_lock<std::mutex> lockRecord(const ExecuteContext& context) {
+    return context.recordLock != nullptr ? std::unique_lock(*context.recordLock)
+                                         : std::unique_lock<std::mutex>();
+}
+
+// The user's Ctrl+Backspace, which the hook took for a run that found
+// nothing to do: the application gets it after all, marked as ours so that
+// the record ignores it.
+void giveBackHotkey() {
+    const auto layout = platform::keyboardLayout(0);
+    InputBatch batch;
+    addKeyEvent(batch, vk::LControl, false, layout);
+    addKeyEvent(batch, vk::Back, false, layout);
+    addKeyEvent(batch, vk::Back, true, layout);
+    addKeyEvent(batch, vk::LControl, true, layout);
+    sendInputBatch(batch);
 }
 
 // One run: its id, the snapshot it works on and how it splits. Nothing of it
@@ -65,6 +86,7 @@ private:
     template <typename Details = std::u16string_view>
     bool abortAndForget(std::u16string_view reason, Details&& details = {}) {
         abort(reason, details);
+        const auto record = lockRecord(context);
         context.buffer->clear();
         return false;
     }
@@ -96,16 +118,20 @@ void ExecuteSession::execute() {
                 .add(u"trailingSpaces", trailingSpaces)
                 .add(summarizeText(snapshot));
         });
+        const auto record = lockRecord(context);
         context.buffer->clear();
     }
 }
 
 bool ExecuteSession::takeSnapshot() {
-    if (!readyToRun(context)) {
-        return abort(u"not_ready",
-                     [&](LogDetails& d) { d.add(u"enabled", context.settings.enabled); });
+    {
+        const auto record = lockRecord(context);
+        if (!readyToRun(context)) {
+            return abort(u"not_ready",
+                         [&](LogDetails& d) { d.add(u"enabled", context.settings.enabled); });
+        }
+        snapshot = context.buffer->text();
     }
-    snapshot = context.buffer->text();
     // The hook's own decision, on the record as it stands now: the words
     // before the romaji are never touched.
     if (context.settings.romajiOnly) {
@@ -174,6 +200,14 @@ bool ExecuteSession::switchImeOn() {
     }
     if (interrupted()) {
         return abortInterrupted(false);
+    }
+    // The hook decided from the watcher's last reading, which may be late,
+    // or the keys may have been typed before the IME had been read: with
+    // the IME on they went into it, and the field holds no romaji to delete.
+    if (readIme(ImeAsker::run) == ImeReading::on) {
+        abortAndForget(u"ime_on", [](LogDetails& d) { d.quotedAsIs(u"ime", describeImeState()); });
+        giveBackHotkey();
+        return false;
     }
     const ImeEnableResult enabled = enableIme(context.keyFallbackWindow, mayInject());
     if (interrupted()) {

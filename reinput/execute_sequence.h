@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 
 namespace tavelio {
 
@@ -22,9 +23,12 @@ struct ExecuteContext {
     // The window in front at the hotkey press, as the request named it; 0:
     // whichever window is in front as the run starts.
     platform::WindowHandle requestWindow = 0;
+    // The hooks' lock on the buffer and the settings (see HookContext); none
+    // where no hooks run.
+    std::mutex* recordLock = nullptr;
 };
 
-// One run, to its end, on the GUI thread.
+// One run, to its end, on the GUI thread (never the hooks').
 void executeReinput(ExecuteContext& context) noexcept;
 
 } // namespace tavelio

@@ -183,6 +183,10 @@ std::size_t windowText(WindowHandle window, char16_t* buffer, int capacity) {
     return n > 0 ? static_cast<std::size_t>(n) : 0;
 }
 
+std::uint32_t windowStyle(WindowHandle window) {
+    return static_cast<std::uint32_t>(GetWindowLongW(hwnd(window), GWL_STYLE));
+}
+
 bool postMessage(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
                  std::intptr_t lParam) {
     return PostMessageW(hwnd(window), message, wParam, lParam) != FALSE;

@@ -226,6 +226,11 @@ std::size_t className(WindowHandle window, char16_t* buffer, int capacity) {
     return w == system().windows.end() ? 0 : copyTruncated(w->second.className, buffer, capacity);
 }
 
+std::uint32_t windowStyle(WindowHandle window) {
+    const auto w = system().windows.find(window);
+    return w == system().windows.end() ? 0 : w->second.style;
+}
+
 std::size_t windowText(WindowHandle window, char16_t* buffer, int capacity) {
     const auto w = system().windows.find(window);
     return w == system().windows.end() ? 0 : copyTruncated(w->second.title, buffer, capacity);
@@ -241,9 +246,13 @@ std::intptr_t sendMessageTimeout(WindowHandle window, std::uint32_t message, std
                                  std::intptr_t lParam, std::uint32_t flags, std::uint32_t timeoutMs,
                                  std::uintptr_t* result) {
     auto& s = system();
-    s.sent.push_back({{window, message, wParam, lParam}, flags, timeoutMs});
-    if (s.foreignWindow(window)) {
+    if (fake::OnWatcherThread::now()) {
+        ++s.watcherSent;
+    } else if (s.sent.push_back({{window, message, wParam, lParam}, flags, timeoutMs});
+               s.foreignWindow(window)) {
         s.countCrossProcess("SendMessageTimeout");
+    } else {
+        s.countHookCall("SendMessageTimeout");
     }
     // The message goes to a default IME window: find the window that owns it.
     auto owner = std::find_if(s.windows.begin(), s.windows.end(), [&](const auto& entry) {
@@ -259,6 +268,15 @@ std::intptr_t sendMessageTimeout(WindowHandle window, std::uint32_t message, std
         }
         s.advance(timeoutMs);
         return 0;
+    }
+    // A busy thread answers when it next reads its messages; the sender
+    // waits for it, whatever SMTO_ABORTIFHUNG says.
+    if (w.imeAnswerDelayMs > 0) {
+        if (w.imeAnswerDelayMs > timeoutMs) {
+            s.advance(timeoutMs);
+            return 0;
+        }
+        s.advance(w.imeAnswerDelayMs);
     }
     if (w.imeControlDelivered != 0 && message == msg::ImeControl &&
         wParam == ime::ImcSetOpenStatus && w.imeControlOpens) {
@@ -297,6 +315,8 @@ ProcessHandle openProcessForQuery(std::uint32_t processId) {
     auto& s = system();
     if (processId != s.ownProcessId) {
         s.countCrossProcess("OpenProcess");
+    } else {
+        s.countHookCall("OpenProcess");
     }
     const auto p = s.processes.find(processId);
     if (p == s.processes.end() || !p->second.canOpen) {
@@ -452,6 +472,7 @@ bool removeFile(const std::u16string& path) {
 }
 
 std::optional<std::string> readFile(const std::u16string& path) {
+    system().countHookCall("file");
     const auto host = system().hostPath(path);
     std::error_code ec;
     if (system().isLocked(path) || std::filesystem::is_directory(host, ec)) {
@@ -465,6 +486,7 @@ std::optional<std::string> readFile(const std::u16string& path) {
 }
 
 bool createNewFile(const std::u16string& path, std::string_view bytes) {
+    system().countHookCall("file");
     std::error_code ec;
     if (system().isLocked(path) || std::filesystem::exists(system().hostPath(path), ec)) {
         return false;
@@ -478,6 +500,7 @@ bool createNewFile(const std::u16string& path, std::string_view bytes) {
 }
 
 std::uint32_t replaceFile(const std::u16string& path, std::string_view bytes) {
+    system().countHookCall("file");
     constexpr std::uint32_t AccessDenied = 5;
     constexpr std::uint32_t SharingViolation = 32;
     constexpr std::uint32_t DiskFull = 112;
@@ -517,6 +540,7 @@ std::uint32_t replaceFile(const std::u16string& path, std::string_view bytes) {
 }
 
 bool appendAndFlush(const std::u16string& path, std::string_view bytes) {
+    system().countHookCall("file");
     ++fake::diskWrites();
     const std::lock_guard disk(fake::diskLock());
     if (system().isLocked(path)) {

@@ -1,5 +1,7 @@
 #include "tests/support/fake_system.h"
 
+#include <utility>
+
 #include "platform/constants.h"
 
 #include <algorithm>
@@ -50,6 +52,9 @@ void System::runDue() {
 }
 
 void System::advance(std::uint32_t ms) {
+    if (OnWatcherThread::now()) {
+        return;
+    }
     // Step through time so scheduled actions fire at their moment.
     while (ms > 0) {
         std::uint32_t step = ms;
@@ -61,6 +66,9 @@ void System::advance(std::uint32_t ms) {
         }
         tick += step;
         ms -= step;
+        if (InsideHook::now()) {
+            waitedInHookMs += step;
+        }
         runDue();
     }
     runDue();
@@ -93,7 +101,43 @@ void System::setKey(std::uint8_t vk, bool isDown) {
     down[vk] = isDown;
 }
 
+namespace {
+thread_local bool insideHookCall = false;
+thread_local bool onWatcherThread = false;
+} // namespace
+
+OnWatcherThread::OnWatcherThread() : outer_(std::exchange(onWatcherThread, true)) {}
+OnWatcherThread::~OnWatcherThread() {
+    onWatcherThread = outer_;
+}
+bool OnWatcherThread::now() {
+    return onWatcherThread;
+}
+
+InsideHook::InsideHook() : outer_(std::exchange(insideHookCall, true)) {}
+InsideHook::~InsideHook() {
+    insideHookCall = outer_;
+}
+bool InsideHook::now() {
+    return insideHookCall;
+}
+
+void System::countHookCall(std::string_view call) {
+    if (!InsideHook::now()) {
+        return;
+    }
+    auto entry = hookCalls.find(call);
+    if (entry == hookCalls.end()) {
+        entry = hookCalls.emplace(std::string(call), 0).first;
+    }
+    ++entry->second;
+}
+
 void System::countCrossProcess(std::string_view call) {
+    if (OnWatcherThread::now()) {
+        return; // the watcher's own business: it waits on nobody's keys
+    }
+    countHookCall(call);
     auto entry = crossProcessCalls.find(call);
     if (entry == crossProcessCalls.end()) {
         entry = crossProcessCalls.emplace(std::string(call), 0).first;

@@ -66,9 +66,13 @@ struct Window {
     std::uintptr_t imeControlResult = 0;   // the message result
     bool imeControlOpens = true;           // the IME obeys a delivered message (open, mode)
     bool hung = false;                     // SendMessageTimeout gives up after its time-out
-    std::u16string text;                   // the text of an edit field (SendInput target)
-    std::u16string composition;            // romaji the field's IME holds, not yet converted
-    std::u16string shortcuts;              // Ctrl+letter commands it received (A to Z)
+    // Its thread is busy: a message to its IME window is answered this long
+    // after it was sent, or not at all within a shorter time-out.
+    std::uint32_t imeAnswerDelayMs = 0;
+    std::uint32_t style = 0;    // GetWindowLongW(GWL_STYLE)
+    std::u16string text;        // the text of an edit field (SendInput target)
+    std::u16string composition; // romaji the field's IME holds, not yet converted
+    std::u16string shortcuts;   // Ctrl+letter commands it received (A to Z)
 };
 
 struct Message {
@@ -166,6 +170,13 @@ public:
     // The longest SendMessageTimeout with SMTO_BLOCK: while it waits, the
     // hooks of this thread go unanswered.
     std::uint32_t longestBlockingSendMs = 0;
+    // What the calling thread did inside a low-level hook call (see
+    // InsideHook): the calls that wait on another thread or the disk, by
+    // name, and the virtual time that passed meanwhile.
+    std::map<std::string, int, std::less<>> hookCalls;
+    std::uint32_t waitedInHookMs = 0;
+    int watcherSent = 0; // SendMessageTimeout calls of the watcher's thread
+    void countHookCall(std::string_view call);
 
     // --- IMM ----------------------------------------------------------------
     // Windows answers ImmGetContext only for windows of the calling process;
@@ -288,6 +299,35 @@ std::mutex& diskLock();
 // File writes that came to the disk, stalled or not: a test holding diskLock
 // sees by it that the writer has taken a batch and waits there with it.
 std::atomic<int>& diskWrites();
+
+// Marks the calling thread as inside a low-level hook call for its lifetime:
+// what it then asks of the system is counted in System::hookCalls.
+class InsideHook {
+public:
+    InsideHook();
+    InsideHook(const InsideHook&) = delete;
+    InsideHook& operator=(const InsideHook&) = delete;
+    ~InsideHook();
+    static bool now();
+
+private:
+    bool outer_;
+};
+
+// Marks the calling thread as the watcher's for its lifetime. The watcher
+// waits on its own thread: its messages take no time on the clock the hooks
+// and the runs go by, and are counted apart (System::watcherSent).
+class OnWatcherThread {
+public:
+    OnWatcherThread();
+    OnWatcherThread(const OnWatcherThread&) = delete;
+    OnWatcherThread& operator=(const OnWatcherThread&) = delete;
+    ~OnWatcherThread();
+    static bool now();
+
+private:
+    bool outer_;
+};
 
 // Applies accepted SendInput records to the desktop: defined by the input model.
 void deliverInput(const KeyInput& record);

@@ -49,8 +49,14 @@ struct Tavelio {
     std::atomic<std::uint32_t> sessionCounter{0};
     platform::WindowHandle keyFallbackWindow = 0;
     RunWatch watch;
+    FactsBoard board;
     HookContext hook{HiddenWindow, settings, buffer, watch};
     ExecuteContext run{settings, &buffer, sessionCounter, keyFallbackWindow, watch};
+
+    Tavelio() {
+        hook.board = &board;
+        run.recordLock = &hook.recordLock;
+    }
 };
 
 class HookedDesktopTest : public FakeSystemTest {
@@ -81,8 +87,8 @@ protected:
         edit_ = sys().addEditor();
         app_ = std::make_unique<Tavelio>();
         sys().keyboardHook = [this](const fake::HookKeyEvent& e) {
-            lastDecision_ = processKeyEvent(app_->hook, HookActionCode, e.message,
-                                            KeyEvent{e.vkCode, e.scanCode, e.flags, e.extraInfo});
+            lastDecision_ = hookCall(KeyEvent{e.vkCode, e.scanCode, e.flags, e.extraInfo},
+                                     e.message, HookActionCode);
             return lastDecision_.swallow;
         };
         // What the key witness's WM_INPUT stamps, as the watchdog's round reads it.
@@ -114,13 +120,33 @@ protected:
         sys().after(ctrlUpAfter, [] { fake::deliverHardwareKey(vk::LControl, true); });
     }
 
+    // --- the watcher ---------------------------------------------------------
+    // It reads the desktop and publishes what it read, on a thread of its own:
+    // by default it has caught up before each key; a test that stops it
+    // lets it read when the test says.
+    bool watcherCaughtUp_ = true;
+    bool focusProtected_ = false; // what MSAA says of the focus object
+    WatchOutcome watcherReads(bool imeOnly = false) {
+        const fake::OnWatcherThread watcher;
+        return watchDesktop(app_->board, app_->settings, app_->hook.ownProcess, focusProtected_,
+                            imeOnly);
+    }
+
     // --- the hook, called directly ------------------------------------------
+    // One call of the keyboard hook, on the hooks' thread.
+    KeyDecision hookCall(const KeyEvent& event, std::uint32_t message, int code) {
+        if (watcherCaughtUp_) {
+            watcherReads();
+        }
+        const fake::InsideHook inside;
+        return processKeyEvent(app_->hook, code, message, event);
+    }
     // One key event as the low-level hook gets it, and what the hook decided.
     KeyDecision decide(std::uint32_t vk, std::uint32_t message = msg::KeyDown,
                        std::uint32_t flags = 0, std::uintptr_t extraInfo = 0,
                        int code = HookActionCode) {
-        const KeyEvent event{vk, fake::usScanCode(vk) & 0xFFu, flags, extraInfo};
-        return processKeyEvent(app_->hook, code, message, event);
+        return hookCall(KeyEvent{vk, fake::usScanCode(vk) & 0xFFu, flags, extraInfo}, message,
+                        code);
     }
     // The same; true when swallowed.
     bool key(std::uint32_t vk, std::uint32_t message = msg::KeyDown, std::uint32_t flags = 0,
@@ -154,10 +180,18 @@ protected:
     // --- the editor -----------------------------------------------------------
     std::u16string& field() { return sys().window(edit_).text; }
     fake::ImeState& ime() { return sys().ime(edit_); }
+    // The IME as it was, and as the watcher had read it, before the test's keys.
     void setIme(bool on) {
         ime().open = on;
         ime().conversion = on ? 0x9 : 0x0;
         ime().sentence = on ? 0x8 : 0x0;
+        settleFacts();
+    }
+    // The watcher read the desktop as it is, and the hook took the reading in
+    // without anything to judge.
+    void settleFacts() {
+        watcherReads();
+        app_->hook.facts = app_->board.load();
     }
     // The default IME window belongs to the editor's thread: whatever makes it
     // hang or refuse holds for every window of that thread.

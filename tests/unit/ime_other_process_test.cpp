@@ -25,21 +25,22 @@ TEST_F(ImeOtherProcessTest, TheStateComesFromTheDefaultImeWindow) {
         ime().open = c.open;
         ime().conversion = c.conversion;
         const auto expected = c.expected ? ImeReading::on : ImeReading::off;
-        EXPECT_EQ(readIme(ImeAsker::hook), expected) << c.open << " 0x" << std::hex << c.conversion;
+        EXPECT_EQ(readIme(ImeAsker::watcher), expected)
+            << c.open << " 0x" << std::hex << c.conversion;
         EXPECT_EQ(readIme(ImeAsker::run), expected) << c.open << " 0x" << std::hex << c.conversion;
     }
     EXPECT_EQ(sys().contextsObtained, 0);
-    // The hook's questions, with time-outs short enough for a keyboard hook:
-    // both of them together stay under 100 ms. It waits blocked; a run waits
-    // answering its hooks.
+    // Neither asker's thread answers the hooks, so neither blocks; the
+    // watcher waits longer for a busy application than a run does.
     EXPECT_EQ(sys().sent.back().flags, ime::SmtoAbortIfHung);
-    EXPECT_EQ(readIme(ImeAsker::hook), ImeReading::on);
+    const auto runWaits = sys().sent.back().timeoutMs;
+    EXPECT_EQ(readIme(ImeAsker::watcher), ImeReading::on);
     const auto& asked = sys().sent.back();
     EXPECT_EQ(asked.window, sys().window(edit_).defaultImeWindow);
     EXPECT_EQ(asked.message, msg::ImeControl);
     EXPECT_EQ(asked.wParam, ime::ImcGetConversionMode);
-    EXPECT_EQ(asked.flags, ime::SmtoBlockAbortIfHung);
-    EXPECT_LT(2 * asked.timeoutMs, 100u);
+    EXPECT_EQ(asked.flags, ime::SmtoAbortIfHung);
+    EXPECT_GT(asked.timeoutMs, runWaits);
 }
 
 // Without an IME window there is nothing to read (the hook records, as with
@@ -47,14 +48,14 @@ TEST_F(ImeOtherProcessTest, TheStateComesFromTheDefaultImeWindow) {
 TEST_F(ImeOtherProcessTest, NoImeWindowIsUnreadableAndAHungOneUnknown) {
     setIme(true);
     sys().window(edit_).defaultImeWindow = 0;
-    EXPECT_EQ(readIme(ImeAsker::hook), ImeReading::unreadable);
+    EXPECT_EQ(readIme(ImeAsker::watcher), ImeReading::unreadable);
     EXPECT_FALSE(isImeOpen());
 
     sys().window(edit_).defaultImeWindow = sys().window(sys().foreground).defaultImeWindow;
     sys().window(sys().foreground).hung = true;
     const auto before = sys().tick;
-    EXPECT_EQ(readIme(ImeAsker::hook), ImeReading::unknown);
-    EXPECT_LT(sys().tick - before, 50u);
+    EXPECT_EQ(readIme(ImeAsker::watcher), ImeReading::unknown);
+    EXPECT_LE(sys().tick - before, 200u);
 }
 
 TEST_F(ImeOtherProcessTest, KeysAreRecordedAndTheHotkeyTakenOnlyWithTheImeOff) {
@@ -69,8 +70,10 @@ TEST_F(ImeOtherProcessTest, KeysAreRecordedAndTheHotkeyTakenOnlyWithTheImeOff) {
         // them would make the hotkey delete more than the application holds.
         {"IME on", true, {'D', 'E', 'S', 'U'}, u""},
         {"IME off", false, {'K', 'A'}, u"ka"},
-        // A busy application may have turned them into kana: nothing is recorded.
-        {"IME unknown", false, {'D', 'E', 'S', 'U'}, u"", true},
+        // A busy application may have turned them into kana: they are held
+        // back for the watcher's next reading, and the hotkey goes to the
+        // run, which reads the IME itself.
+        {"IME unknown", false, {'D', 'E', 'S', 'U'}, u"desu", true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -83,11 +86,12 @@ TEST_F(ImeOtherProcessTest, KeysAreRecordedAndTheHotkeyTakenOnlyWithTheImeOff) {
             EXPECT_FALSE(key(k));
         }
         EXPECT_EQ(app_->buffer.text(), c.recorded);
+        EXPECT_EQ(app_->buffer.heldBack(), c.busy);
         sys().press(vk::LControl);
         const auto before = sys().tick;
-        EXPECT_EQ(key(vk::Back), !c.imeOn && !c.busy);
-        EXPECT_LT(sys().tick - before, 100u); // a key's worst case
-        if (c.imeOn || c.busy) {
+        EXPECT_EQ(key(vk::Back), !c.imeOn);
+        EXPECT_EQ(sys().tick, before); // the hook waits for nobody
+        if (c.imeOn) {
             EXPECT_TRUE(sys().posted.empty());
         } else {
             expectOneExecuteRequest();

@@ -314,15 +314,10 @@ TEST_F(SettingsFileTest, ApplyingASavedRecordTakesEffectAtOnce) {
     HookContext hooks(0, active, buffer, run);
     DiagnosticLog& log = diagnosticLog();
 
-    // The program in front was left alone; the new list lets it take part.
-    hooks.fromPid = sys().addProcess(u"C:\\Windows\\System32\\cmd.exe");
-    hooks.fromAllowed = false;
-
     Settings next;
     next.logging = true;
     next.excludedApps = {u"notepad.exe"};
     SettingsApplied applied = applySettings(active, buffer, &hooks, log, next);
-    EXPECT_TRUE(hooks.fromAllowed);
     EXPECT_TRUE(applied.loggingStarted);
     EXPECT_FALSE(applied.bufferRenewed);
     EXPECT_FALSE(active.enabled);

@@ -1,8 +1,12 @@
-// Everything that lives for the whole run, touched only on the GUI thread.
+// Everything that lives for the whole run, touched only on the GUI thread but
+// for what the hooks' context shares (see HookContext), the facts board and
+// the current context pointer.
 #pragma once
 
 #include <windows.h>
 
+#include "app/desktop_watcher.h"
+#include "app/hook_thread.h"
 #include "app/key_witness.h"
 #include "app/single_instance.h"
 #include "app/tray_presence.h"
@@ -37,8 +41,9 @@ struct TrayIcon {
 };
 
 struct AppState {
-    HookContext* currentHookContext = nullptr; // what the hooks consult; empty passes all on
-    Settings settings;                         // defaults until start-up loads the file
+    // What the hooks consult; empty passes all on. Read on the hooks' thread.
+    std::atomic<HookContext*> currentHookContext{nullptr};
+    Settings settings; // defaults until start-up loads the file
     std::atomic<std::uint32_t> sessionCounter{0};
     platform::WindowHandle keyFallbackWindow = 0;
     RunWatch runWatch;
@@ -52,13 +57,20 @@ struct AppState {
     UniqueKernelObject instanceMutex;
     std::unique_ptr<InputBuffer> inputBuffer;
     HINSTANCE instanceHandle = nullptr;
-    std::unique_ptr<KeyWitness> keyWitness; // empty when raw input could not be had
-    // Declared last so that it goes first at exit: its hooks refer to the
-    // settings and the buffer above.
+    FactsBoard factsBoard; // written by the watcher, read by the hooks' thread
+    // Declared after what they refer to, so that they go first at exit: the
+    // hooks refer to the settings and the buffer above.
     std::unique_ptr<HookContext> ownedHookContext;
+    std::unique_ptr<DesktopWatcher> watcher;
+    std::unique_ptr<HookThread> hookThread;
+    std::unique_ptr<KeyWitness> keyWitness; // empty when raw input could not be had
 };
 
 AppState& appState();
+
+// Ends the witness, the hooks' thread (which takes the hooks out) and the
+// watcher; the context stays, for a run still under way.
+void stopMonitoring();
 
 // Makes `next` the owned context and tears the previous one down: its
 // destruction removes its hooks, and it stops being current.

@@ -16,6 +16,7 @@
 #include "reinput/execute_sequence.h"
 #include "resources/resource_ids.h"
 
+#include <mutex>
 #include <string_view>
 
 namespace tavelio {
@@ -132,9 +133,10 @@ UINT taskbarCreatedMessage() {
     return id;
 }
 
-void reinstallHooksFor(std::u16string_view reason) {
-    if (HookContext* context = appState().currentHookContext) {
-        reinstallHooks(*context, AppHookProcedures, reason);
+// The hooks belong to their own thread: only it may put them in again.
+void reinstallHooksFor(HookReinstallReason reason) {
+    if (const HookThread* hooks = appState().hookThread.get()) {
+        hooks->post(HookReinstallMessage, static_cast<WPARAM>(reason));
     }
 }
 
@@ -152,13 +154,19 @@ void renewTrayIcon(bool offer) {
 
 void toggleEnabled() {
     AppState& state = appState();
-    state.settings.enabled = !state.settings.enabled;
-    if (state.inputBuffer) {
-        state.inputBuffer->clear();
+    {
+        std::unique_lock<std::mutex> record;
+        if (HookContext* context = state.currentHookContext.load()) {
+            record = std::unique_lock(context->recordLock);
+        }
+        state.settings.enabled = !state.settings.enabled;
+        if (state.inputBuffer) {
+            state.inputBuffer->clear();
+        }
     }
     renewTrayIcon(false);
     if (state.settings.enabled) {
-        reinstallHooksFor(u"tray_resume");
+        reinstallHooksFor(HookReinstallReason::trayResume);
     }
 }
 
@@ -187,10 +195,14 @@ void runExecuteRequest(HWND window, WPARAM requestWindow) {
             useSavedSettings(next);
         }
     };
-    ExecuteContext context{
-        state.settings,       state.inputBuffer.get(),
-        state.sessionCounter, state.keyFallbackWindow,
-        state.runWatch,       static_cast<platform::WindowHandle>(requestWindow)};
+    HookContext* hooks = state.currentHookContext.load();
+    ExecuteContext context{state.settings,
+                           state.inputBuffer.get(),
+                           state.sessionCounter,
+                           state.keyFallbackWindow,
+                           state.runWatch,
+                           static_cast<platform::WindowHandle>(requestWindow),
+                           hooks != nullptr ? &hooks->recordLock : nullptr};
     executeReinput(context);
     applyPending();
     MSG queued{};
@@ -203,29 +215,31 @@ void runExecuteRequest(HWND window, WPARAM requestWindow) {
 // back; once is enough, and a second time does nothing.
 void tearDown(HWND window) {
     AppState& state = appState();
-    KillTimer(window, HookWatchTimerId);
     KillTimer(window, TrayRetryTimerId);
     KillTimer(window, TrayClickTimerId);
     if (state.settingsWindow != nullptr) {
         DestroyWindow(state.settingsWindow); // unsaved changes go, as with Cancel
     }
     WTSUnRegisterSessionNotification(window);
-    LogDetails calls;
-    if (const HookContext* context = state.currentHookContext) {
-        try {
-            calls.add(u"keyboardCalls", context->keyboardCalls)
+    // Where the keys of a flood went, on a line of its own before STOP.
+    if (const HookContext* context = state.currentHookContext.load()) {
+        logInput(u"HOOK_COUNTS", [&](LogDetails& d) {
+            d.add(u"keyboardCalls", context->keyboardCalls.load())
                 .add(u"keysWitnessed", state.keyWitness ? state.keyWitness->keys() : 0u);
-        } catch (...) {
-        }
+        });
     }
-    state.keyWitness.reset();
-    replaceHookContext(nullptr);
+    stopMonitoring();
+    // A run under way further down this thread's stack still holds the
+    // context's lock: the context goes with the window, after the run.
+    if (!state.runWatch.running) {
+        replaceHookContext(nullptr);
+    }
     removeTrayIcon(state.trayIcon.presence);
     UniqueIcon{state.trayIcon.takeIcon()};
     if (state.splashWindow != nullptr) {
         DestroyWindow(state.splashWindow);
     }
-    diagnosticLog().stop(calls.text());
+    diagnosticLog().stop();
     state.instanceMutex.reset();
 }
 
@@ -270,6 +284,10 @@ void useSavedSettings(const Settings& next) {
     }
     const SettingsApplied applied = applySettings(state.settings, *state.inputBuffer,
                                                   state.currentHookContext, diagnosticLog(), next);
+    // excludedApps may have changed: whether the program in front takes part.
+    if (state.watcher) {
+        state.watcher->rereadAll();
+    }
     if (applied.loggingStarted || applied.loggingStopped) {
         renewTrayIcon(false); // the tooltip says whether the log is on
     }
@@ -350,16 +368,6 @@ LRESULT handleHiddenWindowMessage(HWND window, UINT message, WPARAM wParam, LPAR
         }
         break;
     case WM_TIMER:
-        if (wParam == HookWatchTimerId) {
-            if (HookContext* context = appState().currentHookContext) {
-                if (const KeyWitness* witness = appState().keyWitness.get();
-                    witness != nullptr && witness->keys() != 0) {
-                    context->lastKeyWitnessTick = witness->lastKeyTick();
-                }
-                watchHooks(*context, AppHookProcedures);
-            }
-            return 0;
-        }
         if (wParam == TrayClickTimerId) {
             KillTimer(window, TrayClickTimerId);
             showTrayMenu(window, pendingClick);
@@ -376,12 +384,12 @@ LRESULT handleHiddenWindowMessage(HWND window, UINT message, WPARAM wParam, LPAR
         break;
     case WM_WTSSESSION_CHANGE:
         if (wParam == WTS_SESSION_UNLOCK) {
-            reinstallHooksFor(u"session_unlock");
+            reinstallHooksFor(HookReinstallReason::sessionUnlock);
         }
         break;
     case WM_POWERBROADCAST:
         if (wParam == PBT_APMRESUMEAUTOMATIC) {
-            reinstallHooksFor(u"power_resume");
+            reinstallHooksFor(HookReinstallReason::powerResume);
         }
         break;
     case WM_DPICHANGED:

@@ -20,7 +20,6 @@ UINT const IDM_START_WITH_WINDOWS = 1004;
 UINT const IDM_OPEN_SETTINGS = 1005;
 UINT const IDM_OPEN_LOGS = 1006;
 UINT const IDM_SETTINGS = 1007;
-UINT_PTR const HookWatchTimerId = 2;
 UINT_PTR const TrayRetryTimerId = 3;
 UINT_PTR const TrayClickTimerId = 4;
 

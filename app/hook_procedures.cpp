@@ -15,7 +15,7 @@ HHOOK hookHandle(const UniqueHook& hook) {
 // does nothing that can throw (the log drops a line it cannot build).
 
 LRESULT CALLBACK keyboardHookProc(int code, WPARAM wParam, LPARAM lParam) {
-    HookContext* context = appState().currentHookContext;
+    HookContext* context = appState().currentHookContext.load(std::memory_order_acquire);
     if (context == nullptr) {
         return CallNextHookEx(nullptr, code, wParam, lParam);
     }
@@ -30,7 +30,7 @@ LRESULT CALLBACK keyboardHookProc(int code, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT CALLBACK mouseHookProc(int code, WPARAM wParam, LPARAM lParam) {
-    HookContext* context = appState().currentHookContext;
+    HookContext* context = appState().currentHookContext.load(std::memory_order_acquire);
     if (context == nullptr) {
         return CallNextHookEx(nullptr, code, wParam, lParam);
     }

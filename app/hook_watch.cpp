@@ -60,6 +60,7 @@ bool installHooks(HookContext& context, const HookProcedures& procedures) noexce
     context.lastKeyboardCallTick = now;
     context.keyboardCalledSinceInstall = false;
     context.lastKeyWitnessTick = now; // keys before count for the old hooks
+    context.reinstallAsked = false;
     context.keyboardHook = std::move(keyboard);
     context.mouseHook = std::move(mouse);
     return true;

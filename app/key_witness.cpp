@@ -1,12 +1,14 @@
 #include "app/key_witness.h"
 
+#include <utility>
+
 namespace tavelio {
 
 namespace {
 constexpr wchar_t WitnessClass[] = L"TavelioKeyWitness";
 } // namespace
 
-KeyWitness::KeyWitness() {
+KeyWitness::KeyWitness(std::function<void(std::uint32_t)> onKey) : onKey_(std::move(onKey)) {
     std::promise<bool> ready;
     std::future<bool> started = ready.get_future();
     try {
@@ -34,9 +36,12 @@ LRESULT CALLBACK KeyWitness::procedure(HWND window, UINT message, WPARAM wParam,
             // stamp from the future (an injector's own) counts as now.
             const DWORD now = GetTickCount();
             const DWORD stamped = static_cast<DWORD>(GetMessageTime());
-            self->lastKeyTick_.store(static_cast<std::int32_t>(now - stamped) < 0 ? now : stamped,
-                                     std::memory_order_relaxed);
+            const DWORD tick = static_cast<std::int32_t>(now - stamped) < 0 ? now : stamped;
+            self->lastKeyTick_.store(tick, std::memory_order_relaxed);
             self->keys_.fetch_add(1, std::memory_order_relaxed);
+            if (self->onKey_) {
+                self->onKey_(tick);
+            }
         }
     }
     return DefWindowProcW(window, message, wParam, lParam); // and frees the input

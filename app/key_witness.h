@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <future>
 #include <thread>
 
@@ -14,8 +15,9 @@ namespace tavelio {
 
 class KeyWitness {
 public:
-    // Starts the thread and waits until it listens, or failed to.
-    KeyWitness();
+    // Starts the thread and waits until it listens, or failed to. onKey is
+    // called on the witness's thread with each key's time.
+    explicit KeyWitness(std::function<void(std::uint32_t)> onKey = {});
     KeyWitness(const KeyWitness&) = delete;
     KeyWitness& operator=(const KeyWitness&) = delete;
     ~KeyWitness();
@@ -34,6 +36,7 @@ private:
     std::atomic<std::uint32_t> lastKeyTick_{0};
     std::atomic<std::uint32_t> keys_{0};
     std::atomic<DWORD> threadId_{0};
+    std::function<void(std::uint32_t)> onKey_;
     bool listening_ = false;
     std::thread thread_;
 };

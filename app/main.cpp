@@ -87,22 +87,40 @@ bool startMonitoring() {
                                       state.settings, *state.inputBuffer, state.runWatch));
     HookContext& context = *state.ownedHookContext;
     context.ownProcess = GetCurrentProcessId();
-    state.currentHookContext = &context;
-    if (!installHooks(context, AppHookProcedures)) {
-        state.currentHookContext = nullptr;
+    context.board = &state.factsBoard;
+    // Three threads besides this one: the watcher reads the desktop, the
+    // hooks' thread answers the hooks from what it read, and the witness
+    // counts the keys, so that a hook the system dropped is noticed at once.
+    try {
+        state.watcher = std::make_unique<DesktopWatcher>(context, state.factsBoard, [] {
+            if (const HookThread* hooks = appState().hookThread.get()) {
+                hooks->post(HookFactsMessage);
+            }
+        });
+        context.watcher = reinterpret_cast<platform::WindowHandle>(state.watcher->window());
+        state.currentHookContext = &context;
+        state.hookThread = std::make_unique<HookThread>(context, AppHookProcedures);
+    } catch (...) {
+    }
+    if (state.hookThread == nullptr || !state.hookThread->hooked()) {
+        replaceHookContext(nullptr);
         return false;
     }
-    // The hooks' own watchdog: Windows takes out a hook that misses its
-    // time-out without telling anyone. Its witness of keys lives on a thread
-    // of its own: under a flood, a WM_INPUT for every key on this thread held
-    // up the hook's calls until the system passed them by.
     try {
-        if (auto witness = std::make_unique<KeyWitness>(); witness->listening()) {
+        auto witness = std::make_unique<KeyWitness>([&context](std::uint32_t tick) {
+            context.lastKeyWitnessTick.store(tick, std::memory_order_relaxed);
+            // Once is enough until the hooks are back: the flag goes with them.
+            if (keyboardHookMissing(context, tick) && !context.reinstallAsked.exchange(true)) {
+                if (const HookThread* hooks = appState().hookThread.get()) {
+                    hooks->post(HookWatchMessage);
+                }
+            }
+        });
+        if (witness->listening()) {
             state.keyWitness = std::move(witness);
         }
     } catch (...) {
     }
-    SetTimer(state.hiddenWindow, HookWatchTimerId, HookWatchIntervalMs, nullptr);
     return true;
 }
 

@@ -39,6 +39,11 @@ std::filesystem::path resetFakeDesktop() {
 
 Desk::Desk(bool withLog) : root(resetFakeDesktop()), logging(withLog) {
     edit = fake::system().addEditor();
+    context.board = &board;
+    {
+        const fake::OnWatcherThread watcher;
+        watchDesktop(board, settings, 0, false);
+    }
     fake::system().attachCalls.reserve(256);
     fake::system().posted.reserve(256);
     fake::system().sent.reserve(256);

@@ -27,6 +27,7 @@ struct Desk {
     Settings settings;
     InputBuffer buffer{200};
     RunWatch watch;
+    FactsBoard board; // what the watcher read, once, before the keys
     HookContext context{HiddenWindow, settings, buffer, watch};
     // The hotkey needs its recorded text to stay; other keys keep the buffer short.
     bool clearsBuffer = true;

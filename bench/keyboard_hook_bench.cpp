@@ -31,6 +31,26 @@ void LetterKey(benchmark::State& state) {
 }
 BENCHMARK(LetterKey)->Apply(fixedIterations);
 
+// The same letter while the application's thread is busy: its IME window
+// answers only after 40 ms. waitedMs is the time that passes inside the hook
+// per key (the fake's clock), which a key of the desktop would wait.
+void LetterKeyBusyIme(benchmark::State& state) {
+    Desk desk;
+    auto& system = fake::system();
+    for (auto& [handle, window] : system.windows) {
+        window.imeAnswerDelayMs = 40;
+    }
+    system.waitedInHookMs = 0;
+    runKeys(state, desk, press('K'),
+            [](HookContext& context, int code, std::uint32_t message, const KeyEvent& event) {
+                const fake::InsideHook inside;
+                return processKeyEvent(context, code, message, event);
+            });
+    state.counters["waitedMs"] = benchmark::Counter(static_cast<double>(system.waitedInHookMs),
+                                                    benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(LetterKeyBusyIme)->Apply(fixedIterations);
+
 void InjectedKey(benchmark::State& state) {
     Desk desk;
     runKeys(state, desk, press('K', LowLevelKeyInjected, InjectedInputMarker), processKeyEvent);

@@ -74,6 +74,9 @@ struct HookContext {
     // When raw keyboard input last reported a key: a witness the keyboard hook
     // cannot silence by dying.
     std::atomic<std::uint32_t> lastKeyWitnessTick{0};
+    // The witness asked the hooks' thread to put the hooks back, and it has
+    // not done so yet.
+    std::atomic<bool> reinstallAsked{false};
     // Counted for the HOOK_COUNTS line: where the keys of a flood went.
     std::atomic<std::uint32_t> keyboardCalls{0};
 

@@ -300,11 +300,9 @@ std::uint32_t tickCount() {
     return GetTickCount();
 }
 void sleepMs(std::uint32_t milliseconds) {
-    // The low-level hooks live on this thread, and the system calls them
-    // through sent messages. A plain Sleep during a re-input would hold every
-    // key of the desktop (the user's releases and our own injected keys) until
-    // the hook times out, and Windows removes hooks that keep timing out. So
-    // the wait answers sent messages; posted ones wait for the message loop.
+    // A run waits on the thread of the program's windows: what another
+    // program sends them meanwhile (the end of the session, which must stop
+    // the run) is answered; posted messages wait for the message loop.
     const DWORD start = GetTickCount();
     for (;;) {
         const DWORD elapsed = GetTickCount() - start;

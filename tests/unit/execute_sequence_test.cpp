@@ -501,5 +501,121 @@ TEST_F(ExecuteSequenceTest, LoggingOffChangesNeitherTheInputNorItsTiming) {
     EXPECT_EQ(app_->buffer.text(), u"");
 }
 
+// What the watcher read decides what the hotkey does, while the hook itself
+// never waits: a busy editor costs no letter, an IME that went on by itself
+// or a password box leaves the hotkey to the editor, and a run that finds
+// the IME on after all deletes nothing.
+TEST_F(ExecuteSequenceTest, WhatTheWatcherReadDecidesTheHotkey) {
+    const struct Row {
+        const char* name;
+        std::function<void()> before;    // the desktop before the keys
+        std::function<void()> after;     // between the keys and the hotkey
+        std::u16string field;            // the editor's text at the end
+        bool ran;                        // the hook took the press for a run
+        std::vector<std::string> clears; // CLEAR_REQUEST reasons, in order
+        std::string abort;               // the run's EXECUTE_ABORT, or none
+    } rows[] = {
+        {"a busy editor: its IME window answers after 45 ms",
+         [this] {
+             sys().contextsAcrossProcesses = false;
+             editorThreadWindows([](fake::Window& w) { w.imeAnswerDelayMs = 45; });
+         },
+         nullptr,
+         u"こんにちは",
+         true,
+         {},
+         ""},
+        // The watcher is still waiting for that answer: the letters are held
+        // back, and the run reads the IME itself.
+        {"the IME not read yet: the letters are held back",
+         [this] {
+             sys().contextsAcrossProcesses = false;
+             watcherCaughtUp_ = false;
+             editorThreadWindows([](fake::Window& w) { w.hung = true; });
+             watcherReads();
+             editorThreadWindows([](fake::Window& w) {
+                 w.hung = false;
+                 w.imeAnswerDelayMs = 45;
+             });
+         },
+         nullptr,
+         u"こんにちは",
+         true,
+         {},
+         ""},
+        // A click on the IME's indicator, or the program's own doing.
+        {"the IME went on without a key",
+         nullptr,
+         [this] {
+             ime().open = true;
+             ime().conversion = 0x9;
+             watcherReads();
+         },
+         u"",
+         false,
+         {"ime_changed", "modifier_combo"},
+         ""},
+        {"an Edit with ES_PASSWORD", [this] { sys().window(edit_).style = 0x0020; }, nullptr, u"",
+         false, std::vector<std::string>(12, "password"), ""},
+        {"a focus that accessibility marks protected (a browser's password input)",
+         [this] { focusProtected_ = true; }, nullptr, u"", false,
+         std::vector<std::string>(12, "password"), ""},
+        // The watcher read it off before it went on: the letters went into
+        // the IME, and the field holds no romaji to delete.
+        {"the run finds the IME on",
+         nullptr,
+         [this] {
+             watcherCaughtUp_ = false;
+             ime().open = true;
+             ime().conversion = 0x9;
+         },
+         u"konnichiha",
+         true,
+         {},
+         "ime_on"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        buildDesktop();
+        watcherCaughtUp_ = true;
+        focusProtected_ = false;
+        if (row.before) {
+            row.before();
+        }
+        userTypes(u"konnichiha");
+        if (row.after) {
+            row.after();
+        }
+        mark();
+        sys().waitedInHookMs = 0;
+        userPressesHotkey(30, 45);
+        EXPECT_EQ(sys().waitedInHookMs, 0u);
+        EXPECT_EQ(!sys().posted.empty(), row.ran);
+        if (row.ran) {
+            dispatchExecuteRequest();
+        }
+        sys().advance(100);
+        // "reason=" starts the details of both events.
+        const auto reasonOf = [](const std::string& details) {
+            return details.substr(7, details.find(' ', 7) - 7);
+        };
+        std::vector<std::string> reasons;
+        for (const auto& details : events(LogChannel::Input, "CLEAR_REQUEST")) {
+            reasons.push_back(reasonOf(details));
+        }
+        EXPECT_EQ(reasons, row.clears);
+        const auto aborts = out("EXECUTE_ABORT");
+        EXPECT_EQ(aborts.empty() ? "" : reasonOf(aborts[0].substr(aborts[0].find("reason="))),
+                  row.abort);
+        if (row.abort.empty()) {
+            EXPECT_EQ(field(), row.field);
+        } else {
+            // Nothing deleted: the one Backspace is the hotkey's, given back with Ctrl.
+            EXPECT_EQ(sys().window(edit_).text + sys().window(edit_).composition, u"");
+            EXPECT_EQ(sys().batches.size(), 1u);
+        }
+    }
+}
+
 } // namespace
 } // namespace tavelio::testing

@@ -1,7 +1,9 @@
 #include "capture/keyboard_hook.h"
 #include "tests/support/hooked_desktop.h"
 
+#include <atomic>
 #include <cstdio>
+#include <thread>
 
 namespace tavelio::testing {
 namespace {
@@ -572,6 +574,48 @@ TEST_F(KeyboardHookTest, TheForegroundThreadsLayoutTranslatesInOneCallThatKeepsT
     EXPECT_FALSE(key(0xBD));
     EXPECT_EQ(sys().toUnicodeLayout, fake::UsLayout);
     EXPECT_EQ(narrow(app_->buffer.text()), "-");
+}
+
+// The hooks' thread, the watcher and a run's thread at once, as in the
+// program: the record and the settings pass between them under the lock,
+// the facts through the board. What each thread sees stays whole; the
+// ThreadSanitizer stage of scripts/test proves the sharing free of races.
+TEST_F(KeyboardHookTest, TheHooksTheWatcherAndARunShareTheRecordWithoutRaces) {
+    diagnosticLog().stop();
+    watcherCaughtUp_ = false;
+    watcherReads();
+    const Settings settings = app_->settings; // the watcher's copy
+    std::atomic<bool> done{false};
+    std::thread watcher([&] {
+        const fake::OnWatcherThread onWatcher;
+        while (!done) {
+            watchDesktop(app_->board, settings, 0, false);
+            EXPECT_FALSE(keyboardHookMissing(app_->hook, sys().tick));
+        }
+    });
+    int snapshots = 0;
+    std::thread run([&] {
+        while (!done) {
+            const std::lock_guard record(app_->hook.recordLock);
+            const std::u16string snapshot = app_->buffer.text();
+            EXPECT_EQ(snapshot.find_first_not_of(u'k'), std::u16string::npos);
+            if (++snapshots % 3 == 0) {
+                app_->buffer.clear(); // a run's success
+            }
+            app_->settings.clearOnSpace = !app_->settings.clearOnSpace; // a saved window
+        }
+    });
+    for (int i = 0; i < 20000; ++i) {
+        const fake::InsideHook inside;
+        processKeyEvent(app_->hook, HookActionCode, msg::KeyDown, KeyEvent{'K', 0x25, 0, 0});
+        processKeyEvent(app_->hook, HookActionCode, msg::KeyUp, KeyEvent{'K', 0x25, 0x80, 0});
+    }
+    done = true;
+    watcher.join();
+    run.join();
+    EXPECT_GT(snapshots, 0);
+    EXPECT_LE(app_->buffer.text().size(), 200u);
+    EXPECT_EQ(app_->hook.keyboardCalls.load(), 40000u);
 }
 
 } // namespace

@@ -26,7 +26,7 @@ bool isNeutral(std::u16string_view word) {
 }
 
 // Of those, the ones Japanese romaji uses more than English ("no", "de", "ha"):
-// made by scripts/make-japanese-words, sorted.
+// made by scripts/make-english-words, sorted.
 constexpr std::u16string_view alsoJapanese[] = {
 #include "capture/also_japanese.inc"
 };

@@ -52,31 +52,42 @@ RomajiPart findRomajiPart(std::u16string_view text) noexcept {
     }
     part.trailingSpaces = text.size() - end;
 
-    // Words from the end, while they read as romaji or are neutral. English words and
-    // digits before the first Japanese word stay as typed, save one word that Japanese
-    // uses more than English right before it ("no", "ha").
-    std::size_t start = end;
-    bool justBegun = false;
+    // Words from the end, while they read as romaji or are neutral.
+    std::size_t runStart = end;
     for (std::size_t wordEnd = end; wordEnd > 0;) {
         const std::size_t space = text.rfind(u' ', wordEnd - 1);
         const std::size_t wordStart = space == std::u16string_view::npos ? 0 : space + 1;
         const std::u16string_view word = text.substr(wordStart, wordEnd - wordStart);
         if (!word.empty()) {
-            const bool romaji = readsAsRomaji(word);
-            if (!romaji && !isNeutral(word)) {
+            if (!readsAsRomaji(word) && !isNeutral(word)) {
                 break;
             }
-            if (romaji && !listed(commonEnglish, word)) {
-                start = wordStart;
-                justBegun = true;
-            } else {
-                if (justBegun && romaji && listed(alsoJapanese, word)) {
-                    start = wordStart;
-                }
-                justBegun = false;
-            }
+            runStart = wordStart;
         }
         wordEnd = wordStart == 0 ? 0 : wordStart - 1;
+    }
+
+    // English words and digits before the first Japanese word stay as typed, save one
+    // right before it that Japanese uses more than English ("no", "ha"). Looked for from
+    // the front, as the first Japanese word is most often near it.
+    std::size_t start = end;
+    std::u16string_view previous;
+    std::size_t previousStart = runStart;
+    for (std::size_t wordStart = runStart; wordStart < end;) {
+        const std::size_t space = text.find(u' ', wordStart);
+        const std::size_t wordEnd = std::min(space, end);
+        const std::u16string_view word = text.substr(wordStart, wordEnd - wordStart);
+        if (!word.empty()) {
+            if (readsAsRomaji(word) && !listed(commonEnglish, word)) {
+                const bool alsoJapaneseBefore =
+                    !previous.empty() && readsAsRomaji(previous) && listed(alsoJapanese, previous);
+                start = alsoJapaneseBefore ? previousStart : wordStart;
+                break;
+            }
+            previous = word;
+            previousStart = wordStart;
+        }
+        wordStart = wordEnd + 1;
     }
     part.keepLen = start;
     part.romajiLen = end - start;

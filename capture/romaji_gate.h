@@ -19,9 +19,10 @@ struct RomajiPart {
     }
 };
 
-// The longest run of words at the end (trailing spaces set aside) that read
-// as romaji or are neutral, holding at least one romaji word that is not
-// common English. Allocates nothing.
+// The Japanese at the end (trailing spaces set aside): among the last words
+// that read as romaji or are neutral, from the first romaji word that is not
+// common English, or from the word before it when Japanese uses that word more
+// than English does. Allocates nothing.
 RomajiPart findRomajiPart(std::u16string_view text) noexcept;
 
 // A word (no U+0020) that an IME with romaji input turns wholly into kana,

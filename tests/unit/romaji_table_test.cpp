@@ -177,6 +177,13 @@ TEST(RomajiTableTest, TheGateConvertsTheRomajiAtTheEndAndNoEnglish) {
         // Only the tail.
         {u"I said arigatou", u"arigatou"},
         {u"meeting ha ashita", u"ha ashita"},
+        {u"see you ashita", u"ashita"},
+        {u"call me ashita", u"ashita"},
+        {u"I'm home tadaima", u"tadaima"},
+        {u"I need to go, jaa ne", u"jaa ne"},
+        {u"meet at 3 ashita", u"ashita"}, // the 3 would go through the IME
+        {u"to no kekka", u"no kekka"},    // one word Japanese uses more, no further
+        {u"ashita you ", u"ashita you "}, // English after the Japanese is part of it
         // Nothing.
         {u"hello world", u""},
         {u"the", u""},

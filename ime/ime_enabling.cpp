@@ -30,7 +30,10 @@ struct FallbackKey {
     }
 };
 
+// IME On first: it only ever switches on, where the Kanji key toggles. IMEs
+// older than it ignore it; where that reads off, the next key follows.
 constexpr FallbackKey fallbackKeys[] = {
+    {u"VK_IME_ON", vk::ImeOn, false},
     {u"VK_DBE_HIRAGANA", vk::DbeHiragana, false},
     {u"VK_CONVERT", vk::Convert, false},
     {u"VK_KANJI", vk::Kanji, false},

@@ -27,6 +27,7 @@ static_assert(vk::Insert == VK_INSERT && vk::Apps == VK_APPS);
 static_assert(vk::Kanji == VK_KANJI && vk::Convert == VK_CONVERT &&
               vk::Nonconvert == VK_NONCONVERT);
 static_assert(vk::DbeHiragana == VK_DBE_HIRAGANA);
+static_assert(vk::ImeOn == VK_IME_ON && vk::ImeOff == VK_IME_OFF);
 
 static_assert(msg::KeyDown == WM_KEYDOWN && msg::KeyUp == WM_KEYUP);
 static_assert(msg::SysKeyDown == WM_SYSKEYDOWN && msg::SysKeyUp == WM_SYSKEYUP);

@@ -321,8 +321,9 @@ void endComposition(HIMC himc, bool commit) {
     messages.deliver(himc, nullptr);
 }
 
+// IME On is one of them: like the rest here it never switches the IME off.
 bool isSwitchOnKey(UINT vkey, UINT scanCode) {
-    return vkey == VK_DBE_HIRAGANA || vkey == VK_CONVERT || vkey == VK_KANJI ||
+    return vkey == VK_IME_ON || vkey == VK_DBE_HIRAGANA || vkey == VK_CONVERT || vkey == VK_KANJI ||
            scanCode == scanCodeHankakuZenkaku;
 }
 
@@ -590,6 +591,10 @@ BOOL WINAPI ImeProcessKey(HIMC himc, UINT vkey, LPARAM keyData, const LPBYTE key
         switchOnInHiragana(himc);
         return TRUE; // the key only switches the IME; the application never sees it
     }
+    if (vkey == VK_IME_OFF) {
+        ImmSetOpenStatus(himc, FALSE); // commits the composition, as closing does
+        return TRUE;
+    }
     LockedContext ctx(himc);
     if (!ctx || !isTakingRomaji(ctx.get()) || isModifierKey(vkey)) {
         return FALSE;
@@ -609,7 +614,7 @@ UINT WINAPI ImeToAsciiEx(UINT virtKey, UINT scanCode, const LPBYTE, LPTRANSMSGLI
                          HIMC himc) {
     const UINT vkey = virtKey & 0xFF;
     const auto typed = static_cast<char16_t>(HIWORD(virtKey));
-    if (!himc || isSwitchOnKey(vkey, scanCode & 0xFF)) {
+    if (!himc || isSwitchOnKey(vkey, scanCode & 0xFF) || vkey == VK_IME_OFF) {
         return 0;
     }
     MessageList messages;

@@ -7,6 +7,8 @@
 #include "tests/support/fake_layout.h"
 #include "tests/support/fake_system.h"
 
+#include <algorithm>
+
 namespace tavelio::fake {
 
 namespace {
@@ -130,12 +132,22 @@ void deliverKey(System& s, std::uint32_t vkCode, std::uint32_t scan, std::uint32
         return;
     }
     if (ImeState* ime = imeOf(s, *field)) {
-        for (const auto key : ime->switchOnKeys) {
-            if (key == vkCode || (scanKey != 0 && key == scanKey)) {
-                ime->open = true;
-                ime->conversion |= ime::CmodeNative;
-                return;
-            }
+        const auto knows = [&](std::uint32_t key) {
+            return std::find(ime->switchOnKeys.begin(), ime->switchOnKeys.end(), key) !=
+                   ime->switchOnKeys.end();
+        };
+        if (vkCode == vk::ImeOff && knows(vk::ImeOn)) {
+            ime->open = false;
+            return;
+        }
+        if (vkCode == vk::Kanji && knows(vk::Kanji) && ime->open) {
+            ime->open = false;
+            return;
+        }
+        if (knows(vkCode) || (scanKey != 0 && knows(scanKey))) {
+            ime->open = true;
+            ime->conversion |= ime::CmodeNative;
+            return;
         }
     }
     if (unicode) {

@@ -49,7 +49,9 @@ struct ImeState {
     std::uint32_t sentence = 0;
     bool setOpenFails = false;       // ImmSetOpenStatus returns FALSE and changes nothing
     bool setConversionFails = false; // ImmSetConversionStatus returns FALSE and changes nothing
-    // Virtual keys (or 0x100 + scan code) that switch this IME on in native mode.
+    // Virtual keys (or 0x100 + scan code) that switch this IME on in native mode. The Kanji
+    // key among them toggles: an open IME goes off. An IME that knows the IME On key
+    // (never toggles) also knows IME Off.
     std::vector<std::uint32_t> switchOnKeys;
 };
 

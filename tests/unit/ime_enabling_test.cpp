@@ -150,7 +150,7 @@ TEST_F(ImeEnablingTest, AFailedDefaultWindowSendLeavesItToTheKeys) {
         ime() = fake::ImeState{};
         ime().conversion = 0x9;
         ime().setOpenFails = true;
-        ime().switchOnKeys = {vk::DbeHiragana};
+        ime().switchOnKeys = {vk::ImeOn};
         editorThreadWindows([&](fake::Window& w) {
             w.hung = c.hung;
             w.imeControlDelivered = c.delivered;
@@ -165,7 +165,7 @@ TEST_F(ImeEnablingTest, AFailedDefaultWindowSendLeavesItToTheKeys) {
                   *c.line ? Lines{c.line} : Lines{});
         EXPECT_TRUE(events(LogChannel::Output, "IME_ENABLE").empty());
         EXPECT_EQ(events(LogChannel::Output, "IME_ENABLE_FALLBACK"),
-                  Lines{"method=VK_DBE_HIRAGANA result=verified"});
+                  Lines{"method=VK_IME_ON result=verified"});
         EXPECT_EQ(sys().tick - start, c.timeBeforeKeys + 120);
         EXPECT_EQ(fallback_, edit_);
         EXPECT_TRUE(waitImeReady(fallback_));
@@ -174,31 +174,50 @@ TEST_F(ImeEnablingTest, AFailedDefaultWindowSendLeavesItToTheKeys) {
 }
 
 TEST_F(ImeEnablingTest, TheKeysAreTriedInOrderUntilOneSwitchesTheImeOn) {
+    const auto imeOn = std::vector<KeyInput>{injected(0x16, 0, 0), injected(0x16, 0, 2)};
     const auto hiragana = std::vector<KeyInput>{injected(0xF2, 0, 0), injected(0xF2, 0, 2)};
     const auto convert = std::vector<KeyInput>{injected(0x1C, 0, 0), injected(0x1C, 0, 2)};
     const auto kanji = std::vector<KeyInput>{injected(0x19, 0, 0), injected(0x19, 0, 2)};
     const auto scan29 = std::vector<KeyInput>{injected(0, 0x29, 0x8), injected(0, 0x29, 0xA)};
     const std::string unreadable = "result=ok hwnd=0x10020 context=null";
+    const std::string keyedOnFromAlphanumeric =
+        "result=ok hwnd=0x10020 open=1 conv=0x19 sent=0x0 native=1";
     const struct {
-        std::uint32_t switchOnKey;
+        std::vector<std::uint32_t> switchOnKeys;
         const char* line;
         std::vector<std::vector<KeyInput>> batches;
         bool otherProcess = false; // its context cannot be had; its IME window answers
+        // Open in alphanumeric mode, so it reads off: the Kanji key would switch it off.
+        bool openAlphanumeric = false;
     } cases[] = {
-        {0xF2, "method=VK_DBE_HIRAGANA result=verified", {hiragana}},
-        {0x1C, "method=VK_CONVERT result=verified", {hiragana, convert}},
-        {0x19, "method=VK_KANJI result=verified", {hiragana, convert, kanji}},
-        {0x100 + 0x29, "method=scan29 result=verified", {hiragana, convert, kanji, scan29}},
-        {0x1C, "method=VK_CONVERT result=verified", {hiragana, convert}, true},
-        {0x100 + 0x29, "method=scan29 result=verified", {hiragana, convert, kanji, scan29}, true},
+        {{0x16, 0x19}, "method=VK_IME_ON result=verified", {imeOn}},
+        // Older IMEs ignore IME On and get the next key.
+        {{0xF2}, "method=VK_DBE_HIRAGANA result=verified", {imeOn, hiragana}},
+        {{0x1C}, "method=VK_CONVERT result=verified", {imeOn, hiragana, convert}},
+        {{0x19}, "method=VK_KANJI result=verified", {imeOn, hiragana, convert, kanji}},
+        {{0x100 + 0x29},
+         "method=scan29 result=verified",
+         {imeOn, hiragana, convert, kanji, scan29}},
+        {{0x1C}, "method=VK_CONVERT result=verified", {imeOn, hiragana, convert}, true},
+        {{0x100 + 0x29},
+         "method=scan29 result=verified",
+         {imeOn, hiragana, convert, kanji, scan29},
+         true},
+        {{0x16, 0x19}, "method=VK_IME_ON result=verified", {imeOn}, false, true},
+        {{0x16, 0x19}, "method=VK_IME_ON result=verified", {imeOn}, true, true},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.line + std::string(c.otherProcess ? ", another process" : ""));
+        SCOPED_TRACE(c.line + std::string(c.otherProcess ? ", another process" : "") +
+                     (c.openAlphanumeric ? ", open in alphanumeric mode" : ""));
         buildDesktop();
         sys().contextsAcrossProcesses = !c.otherProcess;
         ime() = fake::ImeState{};
+        if (c.openAlphanumeric) {
+            ime().open = true;
+            ime().conversion = 0x18;
+        }
         makeImeStubborn();
-        ime().switchOnKeys = {c.switchOnKey};
+        ime().switchOnKeys = c.switchOnKeys;
         sys().batches.clear();
         sys().sleeps.clear();
         startLogging();
@@ -211,16 +230,18 @@ TEST_F(ImeEnablingTest, TheKeysAreTriedInOrderUntilOneSwitchesTheImeOn) {
         EXPECT_EQ(fallback_, edit_);
         EXPECT_TRUE(waitImeReady(fallback_));
         EXPECT_EQ(events(LogChannel::Output, "IME_READY"),
-                  Lines{c.otherProcess ? unreadable : "result=ok " + ImeKeyedOn});
+                  Lines{c.otherProcess       ? unreadable
+                        : c.openAlphanumeric ? keyedOnFromAlphanumeric
+                                             : "result=ok " + ImeKeyedOn});
     }
 }
 
-TEST_F(ImeEnablingTest, AnImeThatIgnoresEveryKeyFailsAfterFourTries) {
+TEST_F(ImeEnablingTest, AnImeThatIgnoresEveryKeyFailsAfterFiveTries) {
     makeImeStubborn();
     EXPECT_FALSE(enableIme(fallback_).on);
     EXPECT_EQ(fallback_, 0u);
-    EXPECT_EQ(sys().batches.size(), 4u);
-    EXPECT_EQ(sys().sleeps, (std::vector<std::uint32_t>{80, 120, 120, 120, 120}));
+    EXPECT_EQ(sys().batches.size(), 5u);
+    EXPECT_EQ(sys().sleeps, (std::vector<std::uint32_t>{80, 120, 120, 120, 120, 120}));
     EXPECT_EQ(events(LogChannel::Output, "IME_ENABLE_FALLBACK"), Lines{"result=fail"});
     EXPECT_EQ(events(LogChannel::Output, "IME_ENABLE_END"), Lines{ImeOff});
     // On a US layout scan code 0x29 is the backquote key, and the field gets one.
@@ -232,7 +253,7 @@ TEST_F(ImeEnablingTest, KeysTheSystemRefusesAreSkippedWithoutAPause) {
     sys().window(edit_).defaultImeWindow = 0;
     sys().acceptLimit = 1; // half of the first key, then nothing
     EXPECT_FALSE(enableIme(fallback_).on);
-    EXPECT_EQ(sys().batches.size(), 4u);
+    EXPECT_EQ(sys().batches.size(), 5u);
     EXPECT_TRUE(sys().sleeps.empty());
     EXPECT_EQ(events(LogChannel::Output, "IME_ENABLE_FALLBACK"), Lines{"result=fail"});
 }
@@ -262,7 +283,7 @@ TEST_F(ImeEnablingTest, WithNothingToReadTheKeyIsSentUnverifiedAndTheWaitAccepts
               (Lines{
                   "[OUT] IME_ENABLE_BEGIN hwnd=0x10020 context=null",
                   "[OUT] IME_ENABLE method=ImmSetOpenStatus result=skip reason=no_context",
-                  "[OUT] IME_ENABLE_FALLBACK method=VK_DBE_HIRAGANA result=sent_unverified",
+                  "[OUT] IME_ENABLE_FALLBACK method=VK_IME_ON result=sent_unverified",
                   "[OUT] IME_ENABLE_END hwnd=0x10020 context=null",
                   "[OUT] IME_READY result=key_fallback_unverified hwnd=0x10020 context=null",
               }));

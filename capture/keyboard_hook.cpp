@@ -53,11 +53,12 @@ bool isClearKey(std::uint32_t key) {
            (key >= vk::Prior && key <= vk::Down);
 }
 
-// Kanji, Convert, Nonconvert and the OEM keys of Japanese keyboards: what the
-// IME does with them shows in the field, never in the buffer.
+// Kanji, Convert, Nonconvert, IME On and Off and the OEM keys of Japanese
+// keyboards: what the IME does with them shows in the field, never in the
+// buffer.
 bool isImeKey(std::uint32_t key) {
-    return key == vk::Kanji || key == vk::Convert || key == vk::Nonconvert ||
-           (key >= 0xF0 && key <= 0xF6);
+    return key == vk::Kanji || key == vk::Convert || key == vk::Nonconvert || key == vk::ImeOn ||
+           key == vk::ImeOff || (key >= 0xF0 && key <= 0xF6);
 }
 
 bool isPress(std::uint32_t message) {

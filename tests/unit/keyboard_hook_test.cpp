@@ -172,7 +172,8 @@ TEST_F(KeyboardHookTest, DecisionTable) {
     rows.push_back({"Insert", 0x2D, {}, false, "", cleared("function_key vk=0x2D")});
     // The keys of a Japanese keyboard that work the IME reach the application
     // unrecorded, whatever its IME does with them.
-    for (const std::uint8_t imeKey : {0x19, 0x1C, 0x1D, 0xF0, 0xF1, 0xF2, 0xF3, 0xF4, 0xF5, 0xF6}) {
+    for (const std::uint8_t imeKey :
+         {0x16, 0x19, 0x1A, 0x1C, 0x1D, 0xF0, 0xF1, 0xF2, 0xF3, 0xF4, 0xF5, 0xF6}) {
         const std::string hex = hex2(imeKey);
         rows.push_back({"IME key " + hex, imeKey, {}, false, "", cleared("ime_key vk=" + hex)});
         rows.push_back({"IME key " + hex + " with the IME open",

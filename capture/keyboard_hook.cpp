@@ -279,6 +279,22 @@ void logHotkeyRomaji(const InputBuffer& buffer, const RomajiPart& part) {
     });
 }
 
+// The lines of a hotkey press: what the gate found, then whether it runs.
+void logHotkeyDecision(HookContext& context, const KeyDecision& decision,
+                       const PressFacts& facts) {
+    if (!diagnosticLog().isActive()) {
+        return;
+    }
+    if (decision.romajiDecided) {
+        logHotkeyRomaji(context.buffer, decision.romaji);
+    }
+    if (decision.swallow) {
+        logHotkeyExecute(context.buffer, context.facts);
+    } else if (decision.hotkey == HotkeyOutcome::skip) {
+        logHotkeySkip(context, facts);
+    }
+}
+
 // Alt pressed and released with nothing between opens the menu bar, and the
 // letters after it are commands. With Ctrl down it is AltGr, or Ctrl+Alt.
 void noteRelease(HookContext& context, const KeyEvent& event) {
@@ -378,12 +394,10 @@ KeyDecision decideKeyEvent(HookContext& context, int code, std::uint32_t message
                            context.facts.generation != 0 && context.facts.foreground == inFront);
     noteTyping(context);
 
+    // Decided first, then logged once from what was decided.
     const KeyDecision decision = decideHotkey(context, event, facts);
-    if (decision.romajiDecided) {
-        logHotkeyRomaji(context.buffer, decision.romaji);
-    }
+    logHotkeyDecision(context, decision, facts);
     if (decision.swallow) {
-        logHotkeyExecute(context.buffer, context.facts);
         // The run holds to the window the hotkey was pressed in. The press is
         // swallowed even if the post fails: nothing to undo.
         // checkForegroundProcess read that window for this press (0 when it
@@ -391,9 +405,6 @@ KeyDecision decideKeyEvent(HookContext& context, int code, std::uint32_t message
         platform::postMessage(context.hiddenWindow, ExecuteRequestMessage,
                               known ? context.fromWindow : 0, 0);
         return decision;
-    }
-    if (decision.hotkey == HotkeyOutcome::skip) {
-        logHotkeySkip(context, facts);
     }
     classifyPress(context, event, facts);
     return decision;

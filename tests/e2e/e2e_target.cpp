@@ -6,10 +6,11 @@
 // arrived. It also answers questions about its own IME, which another process
 // cannot read under Wine.
 //
-//   e2e_target TITLE [JOURNAL_PATH [words]]
+//   e2e_target TITLE [JOURNAL_PATH [words|password]]
 //
 // With "words", Ctrl+Backspace deletes the word before the caret, as editors
-// do on Windows; Wine's edit control ignores it.
+// do on Windows; Wine's edit control ignores it. With "password" the edit
+// control is a password box (ES_PASSWORD).
 #include "tests/support/win32_tools.h"
 
 #include <string>
@@ -128,6 +129,7 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
     deletesWords = argc == 4 && std::wstring(argv[3]) == L"words";
+    const bool password = argc == 4 && std::wstring(argv[3]) == L"password";
     if (argc >= 3) {
         const HANDLE file =
             CreateFileW(argv[2], FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -139,7 +141,9 @@ int wmain(int argc, wchar_t** argv) {
     }
     // Clear of the top-left corner, where the tray icon's menu opens.
     const EditFrame target = createEditFrame(TargetClass, windowProc, argv[1], {240, 160, 880, 520},
-                                             WS_VSCROLL | ES_LEFT | ES_MULTILINE | ES_AUTOVSCROLL);
+                                             password ? DWORD{ES_LEFT | ES_PASSWORD}
+                                                      : DWORD{WS_VSCROLL | ES_LEFT | ES_MULTILINE |
+                                                              ES_AUTOVSCROLL});
     editWindow = target.edit;
     if (editWindow == nullptr) {
         return 2;

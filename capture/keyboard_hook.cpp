@@ -280,8 +280,7 @@ void logHotkeyRomaji(const InputBuffer& buffer, const RomajiPart& part) {
 }
 
 // The lines of a hotkey press: what the gate found, then whether it runs.
-void logHotkeyDecision(HookContext& context, const KeyDecision& decision,
-                       const PressFacts& facts) {
+void logHotkeyDecision(HookContext& context, const KeyDecision& decision, const PressFacts& facts) {
     if (!diagnosticLog().isActive()) {
         return;
     }

@@ -182,5 +182,61 @@ TEST_F(ClearTriggersTest, AnUnknownForegroundIsAllowed) {
     EXPECT_EQ(sys().processHandlesOpened, 0);
 }
 
+// What the watcher reads of the focus, which the hooks then go by.
+TEST_F(ClearTriggersTest, TheWatcherReadsWhoHasTheKeysAndWhetherTheyAreSecret) {
+    const struct {
+        const char* name;
+        std::u16string exe;
+        std::u16string focusClass;
+        std::uint32_t style;
+        bool storeApp; // the focus sits in a Store app's frame
+        bool password, allowed;
+        std::u16string readExe; // the program whose name excludedApps is matched against
+    } cases[] = {
+        {"an Edit", u"C:\\Tools\\editor.exe", u"Edit", 0x0004, false, false, true, u"editor.exe"},
+        {"an Edit with ES_PASSWORD", u"C:\\Tools\\editor.exe", u"Edit", 0x0020, false, true, true,
+         u"editor.exe"},
+        {"a RichEdit with ES_PASSWORD", u"C:\\Tools\\editor.exe", u"RICHEDIT50W", 0x0020, false,
+         true, true, u"editor.exe"},
+        // 0x20 is BS_LEFTTEXT on a button: no password there.
+        {"a button with the same bit", u"C:\\Tools\\editor.exe", u"Button", 0x0020, false, false,
+         true, u"editor.exe"},
+        {"an excluded program", u"C:\\Windows\\System32\\cmd.exe", u"Edit", 0, false, false, false,
+         u"cmd.exe"},
+        // The frame's GetGUIThreadInfo has no focus: the app's own window, and
+        // its own process, take the keys.
+        {"a Store app", u"C:\\Program Files\\WindowsApps\\Mail\\mail.exe", u"Edit", 0, true, false,
+         true, u"mail.exe"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        buildDesktop(false);
+        const auto process = sys().addProcess(c.exe);
+        const auto thread = sys().addThread(process);
+        platform::WindowHandle top = 0;
+        platform::WindowHandle focus = 0;
+        if (c.storeApp) {
+            const auto frameThread = sys().addThread(
+                sys().addProcess(u"C:\\Windows\\System32\\ApplicationFrameHost.exe"));
+            top = sys().addWindow(frameThread, u"ApplicationFrameWindow");
+            focus = sys().addWindow(thread, u"Windows.UI.Core.CoreWindow", u"", top);
+            sys().activate(top, 0);
+            sys().threads.at(thread).focus = focus;
+        } else {
+            top = sys().addWindow(thread, u"Frame");
+            focus = sys().addWindow(thread, c.focusClass, u"", top);
+            sys().activate(top, focus);
+        }
+        sys().window(focus).style = c.style;
+        const DesktopFacts facts = readDesktopFacts(app_->settings, sys().ownProcessId, false);
+        EXPECT_EQ(facts.foreground, top);
+        EXPECT_EQ(facts.focus, focus);
+        EXPECT_EQ(facts.processId, process);
+        EXPECT_EQ(facts.exe(), c.readExe);
+        EXPECT_EQ(facts.password, c.password);
+        EXPECT_EQ(facts.allowed, c.allowed);
+    }
+}
+
 } // namespace
 } // namespace tavelio::testing

@@ -177,10 +177,14 @@ TEST_F(CaptureWineTest, KeyPressesAreRecordedThroughTheRealLayout) {
     InputBuffer buffer(200);
     RunWatch watch;
     HookContext context(0, settings, buffer, watch);
+    FactsBoard board;
+    context.board = &board;
     {
         const HeldImeContext ime(edit_);
         ImmSetOpenStatus(ime.get(), FALSE);
     }
+    // What the watcher read of the real desktop: this window, its IME off.
+    ASSERT_EQ(watchDesktop(board, settings, 0, false), WatchOutcome::published);
     auto press = [&](std::uint32_t vk) {
         const KeyEvent event{vk, MapVirtualKeyW(vk, MAPVK_VK_TO_VSC), 0, 0};
         return processKeyEvent(context, HC_ACTION, WM_KEYDOWN, event).swallow;

@@ -19,8 +19,8 @@ std::u16string settingsToJson(const Settings& settings);
 // A backslash before every backslash and every double quote; nothing else changes.
 std::u16string escapeJsonString(std::u16string_view text);
 
-// The bytes on disk for a file text: one byte per character, each LF written as
-// CR LF. A character above U+00FF has no byte and is written as '?'.
+// The bytes on disk for a file text: UTF-8, each LF written as CR LF. An
+// unpaired surrogate has no UTF-8 and is written as U+FFFD.
 std::string encodeSettingsText(std::u16string_view text);
 
 // What saving the record did.

@@ -29,8 +29,14 @@ struct SettingsSave {
     // The reader would take the text for other values (a backslash, which the
     // writer doubles and the reader keeps): nothing was written.
     bool unfaithful = false;
+    std::u16string unfaithfulKey;   // the first such value's key,
+    std::u16string unfaithfulValue; // and its text (a list's: the item)
     bool saved() const { return error == 0 && !unfaithful; }
 };
+
+// Whether a program name of excludedApps reads back as it was written: the
+// reader ends the list at its first ']' and an item at its first '"'.
+bool storableProgramName(std::u16string_view name);
 
 // Replaces settings.json with the record's text in one step (the folder made
 // as needed): the old file stays whole when it cannot be replaced.

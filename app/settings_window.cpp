@@ -296,14 +296,25 @@ bool commit() {
     }
     dialog->base = next;
     useSavedSettings(next);
+    StartupChange startup;
     if (checked(IDC_START_AT_SIGN_IN) != startsWithWindows()) {
-        toggleStartWithWindows();
+        startup = toggleStartWithWindows();
     }
     logOutput(u"SETTINGS_SAVED", [&](LogDetails& d) {
         d.add(u"writeUs", static_cast<std::uint32_t>(std::min<long long>(micros, UINT32_MAX)));
     });
-    fill(next);
+    fill(next); // the box shows whether Tavelio starts at sign-in now
     EnableWindow(item(IDC_APPLY), FALSE);
+    if (startup.error != 0) {
+        // Like a failed save: said, and the window stays for another try.
+        logOutput(u"STARTUP_CHANGE_FAILED", [&](LogDetails& d) {
+            d.add(u"error", startup.error).add(u"starts", startup.starts ? 1u : 0u);
+        });
+        const std::wstring text =
+            uiText(IDS_STARTUP_FAILED) + L" (" + std::to_wstring(startup.error) + L")";
+        MessageBoxW(dialog->window, text.c_str(), WindowTitle, MB_OK | MB_ICONWARNING);
+        return false;
+    }
     return true;
 }
 

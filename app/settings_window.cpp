@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -42,6 +43,18 @@ std::u16string portable(const std::wstring& text) {
 }
 std::wstring wide(const std::u16string& text) {
     return std::wstring(text.begin(), text.end());
+}
+
+// A text with %1, %2... replaced by the values, in that order.
+std::wstring withValues(std::wstring text, std::initializer_list<std::wstring> values) {
+    wchar_t number = L'1';
+    for (const std::wstring& value : values) {
+        const std::wstring mark = {L'%', number++};
+        if (const auto at = text.find(mark); at != std::wstring::npos) {
+            text.replace(at, mark.size(), value);
+        }
+    }
+    return text;
 }
 
 HWND item(int id) {
@@ -162,6 +175,12 @@ void addProgram(const std::wstring& name) {
     if (name.empty()) {
         return;
     }
+    // Refused here: once in the list, it would block every save.
+    if (!storableProgramName(portable(name))) {
+        MessageBoxW(dialog->window, withValues(uiText(IDS_PROGRAM_NOT_STORABLE), {name}).c_str(),
+                    WindowTitle, MB_OK | MB_ICONWARNING);
+        return;
+    }
     const HWND list = item(IDC_EXCLUDED_APPS);
     for (const std::wstring& listed : listedPrograms()) {
         // Windows file names ignore case, and so does the filter.
@@ -265,7 +284,10 @@ bool commit() {
         logOutput(u"SETTINGS_SAVE_FAILED", [&](LogDetails& d) {
             d.add(u"error", save.error).add(u"unfaithful", save.unfaithful ? 1u : 0u);
         });
-        std::wstring text = uiText(save.unfaithful ? IDS_SAVE_UNFAITHFUL : IDS_SAVE_FAILED);
+        std::wstring text = save.unfaithful
+                                ? withValues(uiText(IDS_SAVE_UNFAITHFUL),
+                                             {wide(save.unfaithfulKey), wide(save.unfaithfulValue)})
+                                : uiText(IDS_SAVE_FAILED);
         if (save.error != 0) {
             text += L" (" + std::to_wstring(save.error) + L")";
         }
@@ -274,14 +296,25 @@ bool commit() {
     }
     dialog->base = next;
     useSavedSettings(next);
+    StartupChange startup;
     if (checked(IDC_START_AT_SIGN_IN) != startsWithWindows()) {
-        toggleStartWithWindows();
+        startup = toggleStartWithWindows();
     }
     logOutput(u"SETTINGS_SAVED", [&](LogDetails& d) {
         d.add(u"writeUs", static_cast<std::uint32_t>(std::min<long long>(micros, UINT32_MAX)));
     });
-    fill(next);
+    fill(next); // the box shows whether Tavelio starts at sign-in now
     EnableWindow(item(IDC_APPLY), FALSE);
+    if (startup.error != 0) {
+        // Like a failed save: said, and the window stays for another try.
+        logOutput(u"STARTUP_CHANGE_FAILED", [&](LogDetails& d) {
+            d.add(u"error", startup.error).add(u"starts", startup.starts ? 1u : 0u);
+        });
+        const std::wstring text =
+            uiText(IDS_STARTUP_FAILED) + L" (" + std::to_wstring(startup.error) + L")";
+        MessageBoxW(dialog->window, text.c_str(), WindowTitle, MB_OK | MB_ICONWARNING);
+        return false;
+    }
     return true;
 }
 

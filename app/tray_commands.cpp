@@ -161,21 +161,30 @@ bool startsWithWindows() {
                                 static_cast<int>(self.size()), TRUE) == CSTR_EQUAL;
 }
 
-void toggleStartWithWindows() {
+StartupChange toggleStartWithWindows() {
+    StartupChange change;
+    change.starts = !startsWithWindows();
     // Either way the user has decided here: a switch set elsewhere goes.
-    const bool starts = startsWithWindows();
-    SHDeleteValueW(HKEY_CURRENT_USER, StartupApprovedKey, RunValue);
-    if (starts) {
-        SHDeleteValueW(HKEY_CURRENT_USER, RunKey, RunValue);
-        return;
+    LSTATUS unswitched = SHDeleteValueW(HKEY_CURRENT_USER, StartupApprovedKey, RunValue);
+    if (unswitched == ERROR_FILE_NOT_FOUND) {
+        unswitched = ERROR_SUCCESS;
     }
-    const std::wstring self = exePath();
-    if (self.empty()) {
-        return;
+    LSTATUS status = ERROR_SUCCESS;
+    if (!change.starts) {
+        status = SHDeleteValueW(HKEY_CURRENT_USER, RunKey, RunValue);
+    } else if (const std::wstring self = exePath(); self.empty()) {
+        status = static_cast<LSTATUS>(GetLastError());
+    } else {
+        const std::wstring command = L"\"" + self + L"\"";
+        status = SHSetValueW(HKEY_CURRENT_USER, RunKey, RunValue, REG_SZ, command.c_str(),
+                             static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
     }
-    const std::wstring command = L"\"" + self + L"\"";
-    SHSetValueW(HKEY_CURRENT_USER, RunKey, RunValue, REG_SZ, command.c_str(),
-                static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
+    // A policy may guard the Run key, or leave a switch that keeps it off.
+    if (status == ERROR_SUCCESS && startsWithWindows() != change.starts) {
+        status = unswitched != ERROR_SUCCESS ? unswitched : ERROR_ACCESS_DENIED;
+    }
+    change.error = static_cast<std::uint32_t>(status);
+    return change;
 }
 
 void openSettingsFile() {

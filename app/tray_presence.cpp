@@ -7,6 +7,10 @@ namespace {
 bool offer(TrayPresence& tray) {
     tray.shown = platform::notifyTrayIcon(platform::TrayCall::add, tray.data) ||
                  platform::notifyTrayIcon(platform::TrayCall::modify, tray.data);
+    // After the modify as well: an add that timed out may have taken effect,
+    // and the shell then holds the icon on the old protocol.
+    tray.version4 =
+        tray.shown && platform::notifyTrayIcon(platform::TrayCall::setVersion, tray.data);
     return tray.shown;
 }
 
@@ -34,6 +38,7 @@ void updateTrayIcon(TrayPresence& tray) noexcept {
 void removeTrayIcon(TrayPresence& tray) noexcept {
     platform::notifyTrayIcon(platform::TrayCall::remove, tray.data);
     tray.shown = false;
+    tray.version4 = false;
     tray.retrying = false;
 }
 

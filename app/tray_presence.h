@@ -18,7 +18,11 @@ inline constexpr std::uint32_t TrayRetryPeriodMs = 60000;
 struct TrayPresence {
     platform::TrayIconData data; // what the shell is given, tooltip included
     bool shown = false;          // the shell took it
-    bool retrying = false;       // refused: offered again on the retry timer
+    // It took version 4 too: named events and an anchor point, so that the
+    // keyboard reaches the menu (Win+B, Enter, Shift+F10). Without it the
+    // shell keeps the old protocol, which the hidden window still answers.
+    bool version4 = false;
+    bool retrying = false; // refused: offered again on the retry timer
     std::uint32_t retryUntil = 0;
 };
 

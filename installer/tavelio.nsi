@@ -40,8 +40,9 @@ VIAddVersionKey /LANG=0 "LegalCopyright" "Tavelio"
 !define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
 !define MUI_COMPONENTSPAGE_SMALLDESC
-!define MUI_FINISHPAGE_RUN "$INSTDIR\tavelio.exe"
+!define MUI_FINISHPAGE_RUN
 !define MUI_FINISHPAGE_RUN_TEXT "$(StartNowText)"
+!define MUI_FINISHPAGE_RUN_FUNCTION startTavelio
 
 !insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_DIRECTORY
@@ -79,6 +80,14 @@ LangString StillRunning ${LANG_JAPANESE} "Tavelio が実行中で、終了でき
 ; 1 once closeTavelio found Tavelio running: the upgrade then starts the new one.
 Var WasRunning
 
+; Explorer starts it, so it runs as the user signed in, with normal rights: a setup run
+; elevated (winget from an admin terminal, Run as administrator, another account's password)
+; would pass on its own, and that Tavelio would open settings.json in an elevated editor and
+; be out of reach of the next, unelevated, upgrade.
+Function startTavelio
+    Exec '"$WINDIR\explorer.exe" "$INSTDIR\tavelio.exe"'
+FunctionEnd
+
 ; Both the installer and the uninstaller need it, and NSIS wants the uninstaller's
 ; functions under names of their own.
 !macro DefineCloseTavelio UN
@@ -112,6 +121,14 @@ Function ${UN}closeTavelio
             IntOp $1 $1 + 1
         ${LoopUntil} $1 >= 100
         MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "$(StillRunning)" /SD IDCANCEL IDRETRY retry
+        !if "${UN}" == ""
+            ; Closed, but its exe stayed locked: the user keeps the Tavelio there was.
+            FindWindow $0 "${HIDDEN_WINDOW_CLASS}"
+            ${If} $0 = 0
+            ${AndIf} $WasRunning == 1
+                Call startTavelio
+            ${EndIf}
+        !endif
         SetErrorLevel 2
         Quit
     retry:
@@ -173,11 +190,18 @@ Function .onInit
 FunctionEnd
 
 ; The upgrade closed the user's Tavelio: it comes back at once, also after a silent
-; upgrade (winget's /S), rather than at the next sign-in. The setup runs as the user, so
-; Tavelio does too.
+; upgrade (winget's /S), rather than at the next sign-in.
 Function .onInstSuccess
     ${If} $WasRunning == 1
-        Exec '"$INSTDIR\tavelio.exe"'
+        Call startTavelio
+    ${EndIf}
+FunctionEnd
+
+; So does it when the upgrade failed after closing it: the old one, or what was replaced.
+Function .onInstFailed
+    ${If} $WasRunning == 1
+    ${AndIf} ${FileExists} "$INSTDIR\tavelio.exe"
+        Call startTavelio
     ${EndIf}
 FunctionEnd
 

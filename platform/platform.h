@@ -127,7 +127,8 @@ struct TrayIconData {
     std::uintptr_t icon = 0; // an HICON, owned by whoever filled the record
     std::u16string tip;      // the shell shows at most 127 units
 };
-enum class TrayCall { add, modify, remove }; // NIM_ADD, NIM_MODIFY, NIM_DELETE
+// NIM_ADD, NIM_MODIFY, NIM_DELETE, and NIM_SETVERSION to NOTIFYICON_VERSION_4.
+enum class TrayCall { add, modify, remove, setVersion };
 
 // Shell_NotifyIconW; false when the shell refused, or there is none yet.
 bool notifyTrayIcon(TrayCall call, const TrayIconData& icon);

@@ -28,6 +28,8 @@
 #define IDS_SAVE_FAILED 218
 #define IDS_SAVE_UNFAITHFUL 219
 #define IDS_PROGRAM_FILTER 220
+#define IDS_PROGRAM_NOT_STORABLE 221
+#define IDS_STARTUP_FAILED 222
 
 // The settings window and its controls, the same in both languages.
 #define IDD_SETTINGS 300

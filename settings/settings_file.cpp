@@ -5,6 +5,9 @@
 #include "settings/settings_keys.h"
 #include "settings/settings_reader.h"
 
+#include <optional>
+#include <utility>
+
 namespace tavelio {
 
 namespace {
@@ -39,6 +42,50 @@ private:
 
     std::u16string text_ = u"{\n";
 };
+
+// The first value of `s` that its file text gives back as another: the key,
+// and the value (a list's first item that differs); none when all read back.
+std::optional<std::pair<std::u16string, std::u16string>> firstUnfaithful(const Settings& s) {
+    const Settings read =
+        settingsFromText(decodeSettingsText(encodeSettingsText(settingsToJson(s))));
+    for (const SettingKey& key : SettingKeys) {
+        std::optional<std::u16string> value;
+        std::visit(FieldVisitor{
+                       [&](bool Settings::*field) {
+                           if (s.*field != read.*field) {
+                               value = s.*field ? u"true" : u"false";
+                           }
+                       },
+                       [&](std::int32_t Settings::*field) {
+                           if (s.*field != read.*field) {
+                               value = signedDecimal(s.*field);
+                           }
+                       },
+                       [&](std::u16string Settings::*field) {
+                           if (s.*field != read.*field) {
+                               value = s.*field;
+                           }
+                       },
+                       [&](std::vector<std::u16string> Settings::*field) {
+                           const auto& items = s.*field;
+                           const auto& back = read.*field;
+                           for (std::size_t i = 0; i < items.size() && !value; ++i) {
+                               if (i >= back.size() || items[i] != back[i]) {
+                                   value = items[i];
+                               }
+                           }
+                           if (!value && items != back) {
+                               value = std::u16string();
+                           }
+                       },
+                   },
+                   key.field);
+        if (value) {
+            return std::pair{std::u16string(key.name), std::move(*value)};
+        }
+    }
+    return std::nullopt;
+}
 
 } // namespace
 
@@ -101,13 +148,21 @@ void ensureSettingsFile(const Settings& settings) {
     platform::createNewFile(path, encodeSettingsText(settingsToJson(settings)));
 }
 
+bool storableProgramName(std::u16string_view name) {
+    Settings s;
+    s.excludedApps = {std::u16string(name)};
+    return !firstUnfaithful(s);
+}
+
 SettingsSave saveSettingsFile(const Settings& settings) {
     SettingsSave result;
-    const std::string bytes = encodeSettingsText(settingsToJson(settings));
-    if (settingsFromText(decodeSettingsText(bytes)) != settings) {
+    if (auto unfaithful = firstUnfaithful(settings)) {
         result.unfaithful = true;
+        result.unfaithfulKey = std::move(unfaithful->first);
+        result.unfaithfulValue = std::move(unfaithful->second);
         return result;
     }
+    const std::string bytes = encodeSettingsText(settingsToJson(settings));
     const std::u16string folder = platform::appDataFolder();
     if (!folder.empty()) {
         platform::createDirectories(folder); // a failure shows in the write

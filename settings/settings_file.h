@@ -19,8 +19,8 @@ std::u16string settingsToJson(const Settings& settings);
 // A backslash before every backslash and every double quote; nothing else changes.
 std::u16string escapeJsonString(std::u16string_view text);
 
-// The bytes on disk for a file text: one byte per character, each LF written as
-// CR LF. A character above U+00FF has no byte and is written as '?'.
+// The bytes on disk for a file text: UTF-8, each LF written as CR LF. An
+// unpaired surrogate has no UTF-8 and is written as U+FFFD.
 std::string encodeSettingsText(std::u16string_view text);
 
 // What saving the record did.
@@ -29,8 +29,14 @@ struct SettingsSave {
     // The reader would take the text for other values (a backslash, which the
     // writer doubles and the reader keeps): nothing was written.
     bool unfaithful = false;
+    std::u16string unfaithfulKey;   // the first such value's key,
+    std::u16string unfaithfulValue; // and its text (a list's: the item)
     bool saved() const { return error == 0 && !unfaithful; }
 };
+
+// Whether a program name of excludedApps reads back as it was written: the
+// reader ends the list at its first ']' and an item at its first '"'.
+bool storableProgramName(std::u16string_view name);
 
 // Replaces settings.json with the record's text in one step (the folder made
 // as needed): the old file stays whole when it cannot be replaced.

@@ -257,7 +257,7 @@ bool notifyTrayIcon(TrayCall call, const TrayIconData& icon) {
     data.cbSize = sizeof(data);
     data.hWnd = hwnd(icon.window);
     data.uID = icon.id;
-    if (call != TrayCall::remove) {
+    if (call == TrayCall::add || call == TrayCall::modify) {
         // Version 4 would hide the tooltip without NIF_SHOWTIP.
         data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_SHOWTIP;
         data.uCallbackMessage = icon.callbackMessage;
@@ -265,19 +265,22 @@ bool notifyTrayIcon(TrayCall call, const TrayIconData& icon) {
         const std::size_t length = std::min(icon.tip.size(), std::size(data.szTip) - 1);
         std::copy_n(icon.tip.data(), length, data.szTip);
     }
-    const DWORD message =
-        call == TrayCall::add ? NIM_ADD : (call == TrayCall::modify ? NIM_MODIFY : NIM_DELETE);
-    if (Shell_NotifyIconW(message, &data) == FALSE) {
-        return false;
-    }
-    if (call == TrayCall::add) {
-        // Named events and an anchor point, so that the keyboard reaches the
-        // menu too (Win+B, Enter, Shift+F10). A shell that refuses keeps the
-        // old protocol, which the hidden window still answers.
+    DWORD message = NIM_DELETE;
+    switch (call) {
+    case TrayCall::add:
+        message = NIM_ADD;
+        break;
+    case TrayCall::modify:
+        message = NIM_MODIFY;
+        break;
+    case TrayCall::remove:
+        break;
+    case TrayCall::setVersion:
+        message = NIM_SETVERSION;
         data.uVersion = NOTIFYICON_VERSION_4;
-        Shell_NotifyIconW(NIM_SETVERSION, &data);
+        break;
     }
-    return true;
+    return Shell_NotifyIconW(message, &data) != FALSE;
 }
 
 MutexCreation createOwnedMutex(const std::u16string& name) {

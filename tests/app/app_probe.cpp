@@ -5,6 +5,7 @@
 // usage error.
 #include "tests/support/win32_tools.h"
 
+#include <sddl.h>
 #include <shellapi.h>
 
 #include <cwchar>
@@ -183,13 +184,38 @@ int holdName(DWORD ms) {
     return waitFor([] { return findVisible(L"#32770") != nullptr; }, ms) < 0 ? 1 : 0;
 }
 
+// Denies every writer of HKCU's Run key (1), as a policy may, or lets them
+// write again (0).
+int guardRunKey(bool guarded) {
+    HKEY key = nullptr;
+    LSTATUS status =
+        RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run", 0,
+                        nullptr, 0, READ_CONTROL | WRITE_DAC, nullptr, &key, nullptr);
+    if (status == ERROR_SUCCESS) {
+        // Everyone: no KEY_SET_VALUE nor KEY_CREATE_SUB_KEY while guarded, the rest always.
+        PSECURITY_DESCRIPTOR rules = nullptr;
+        if (ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                guarded ? L"D:(D;;0x6;;;WD)(A;;KA;;;WD)" : L"D:(A;;KA;;;WD)", SDDL_REVISION_1,
+                &rules, nullptr)) {
+            status = RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, rules);
+            LocalFree(rules);
+        } else {
+            status = static_cast<LSTATUS>(GetLastError());
+        }
+        RegCloseKey(key);
+    }
+    print(L"status=" + n(status));
+    return status == ERROR_SUCCESS ? 0 : 1;
+}
+
 int usage() {
     print(L"usage: app_probe wait-window|wait-gone hidden|splash|menu MS\n"
           L"       app_probe post|send hidden|splash MESSAGE WPARAM LPARAM [TIMES]\n"
           L"       app_probe forget-tray-icon   (MESSAGE: a number or a registered name)\n"
           L"       app_probe hold-name MS   (wait-window box: a message box)\n"
           L"       app_probe splash-watch MS | exit-during-splash MS\n"
-          L"       app_probe tray-icon MS | menu-rect MS");
+          L"       app_probe tray-icon MS | menu-rect MS\n"
+          L"       app_probe guard-run-key 1|0");
     return 2;
 }
 
@@ -245,6 +271,9 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (command == L"forget-tray-icon") {
         return forgetTrayIcon();
+    }
+    if (command == L"guard-run-key" && argc == 3) {
+        return guardRunKey(number(argv[2]) != 0);
     }
     if (argc == 3) {
         const DWORD ms = number(argv[2]);

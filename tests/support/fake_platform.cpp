@@ -69,11 +69,16 @@ bool notifyTrayIcon(TrayCall call, const TrayIconData& icon) {
         if (!s.shellReady || exists) {
             return false;
         }
-        s.trayIcons.push_back(icon);
-        return true;
+        s.trayIcons.push_back({icon});
+        return !s.trayAddTimesOut;
     case TrayCall::modify:
         if (exists) {
-            *shown = icon;
+            static_cast<TrayIconData&>(*shown) = icon;
+        }
+        return exists;
+    case TrayCall::setVersion:
+        if (exists) {
+            shown->version = 4;
         }
         return exists;
     case TrayCall::remove:

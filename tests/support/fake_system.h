@@ -255,8 +255,13 @@ public:
     std::vector<std::u16string> unknownPaths;
 
     // --- notification area (Explorer's) ------------------------------------------
-    bool shellReady = true;                        // a notification area is there to take icons
-    std::vector<platform::TrayIconData> trayIcons; // the icons it shows
+    bool shellReady = true; // a notification area is there to take icons
+    // NIM_ADD takes the icon but reports a failure, as one that timed out at sign-in.
+    bool trayAddTimesOut = false;
+    struct ShownTrayIcon : platform::TrayIconData {
+        std::uint32_t version = 0; // 4 once NIM_SETVERSION asked for it
+    };
+    std::vector<ShownTrayIcon> trayIcons; // the icons it shows
     // Explorer ends and starts again: its new notification area shows nothing.
     void restartShell() { trayIcons.clear(); }
 

@@ -228,6 +228,13 @@ TEST_F(RobustnessShellTest, TheTrayIconIsShownOnceTheShellTakesItAndAgainAfterEx
          },
          6000,
          {u"Tavelio: paused"}},
+        {"the add times out at sign-in yet takes effect: the modify goes through",
+         [&](TrayPresence& tray) {
+             sys().trayAddTimesOut = true;
+             showTrayIcon(tray);
+         },
+         0,
+         {u"Tavelio: enabled"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -240,10 +247,13 @@ TEST_F(RobustnessShellTest, TheTrayIconIsShownOnceTheShellTakesItAndAgainAfterEx
         EXPECT_EQ(sys().tick - start, c.lastedMs);
         EXPECT_FALSE(tray.retrying);
         EXPECT_EQ(tray.shown, !c.shownTips.empty());
+        // Version 4 with every icon shown, or a double-click, Enter and Shift+F10 open nothing.
+        EXPECT_EQ(tray.version4, tray.shown);
         std::vector<std::u16string> tips;
         for (const auto& icon : sys().trayIcons) {
             EXPECT_EQ(icon.window, HiddenWindow);
             EXPECT_EQ(icon.callbackMessage, 0x8001u);
+            EXPECT_EQ(icon.version, 4u);
             tips.push_back(icon.tip);
         }
         EXPECT_EQ(tips, c.shownTips);

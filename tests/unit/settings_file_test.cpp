@@ -242,6 +242,15 @@ TEST_F(SettingsFileTest, SavingReplacesTheFileWholeOrLeavesItAsItWas) {
     EXPECT_TRUE(refused.unfaithful);
     EXPECT_FALSE(refused.saved());
     EXPECT_EQ(fileBytes(SettingsPath), DefaultFileBytes);
+    // The message names the value, a list's item among the others.
+    EXPECT_EQ(refused.unfaithfulKey, u"imeMode");
+    EXPECT_EQ(refused.unfaithfulValue, u"a\\b");
+    Settings bracketed;
+    bracketed.excludedApps = {u"x.exe", u"a]b.exe", u"y.exe"};
+    const SettingsSave item = saveSettingsFile(bracketed);
+    EXPECT_FALSE(item.saved());
+    EXPECT_EQ(item.unfaithfulKey, u"excludedApps");
+    EXPECT_EQ(item.unfaithfulValue, u"a]b.exe");
 }
 
 TEST_F(SettingsFileTest, WindowControlsMapOntoTheRecord) {
@@ -303,6 +312,15 @@ TEST_F(SettingsFileTest, WindowControlsMapOntoTheRecord) {
          {u"1e3", 250},
          {u"\uff13\uff10\uff10", 250}},
         [](const std::u16string& text) { return fieldNumber(text, BufferMaxLengthRange, 250); });
+
+    // A name added to the list that the file could not give back is refused there.
+    expectEach<std::u16string, bool>({{u"notepad.exe", true},
+                                      {u"[1] tool.exe", false},
+                                      {u"tool].exe", false},
+                                      {u"say \"hi\".exe", false},
+                                      {u"[draft.exe", true},
+                                      {u"\u30e1\u30e2\u5e33.exe", true}},
+                                     storableProgramName);
 }
 
 TEST_F(SettingsFileTest, ApplyingASavedRecordTakesEffectAtOnce) {

@@ -352,7 +352,11 @@ LRESULT handleHiddenWindowMessage(HWND window, UINT message, WPARAM wParam, LPAR
             closeProgram(window);
             return 0;
         case IDM_START_WITH_WINDOWS:
-            toggleStartWithWindows();
+            if (const StartupChange change = toggleStartWithWindows(); change.error != 0) {
+                const std::wstring text = uiText(IDS_STARTUP_TOGGLE_FAILED) + L" (" +
+                                          std::to_wstring(change.error) + L")";
+                MessageBoxW(window, text.c_str(), WindowTitle, MB_OK | MB_ICONWARNING);
+            }
             return 0;
         case IDM_SETTINGS:
             openSettingsWindow();

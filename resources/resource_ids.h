@@ -30,6 +30,7 @@
 #define IDS_PROGRAM_FILTER 220
 #define IDS_PROGRAM_NOT_STORABLE 221
 #define IDS_STARTUP_FAILED 222
+#define IDS_STARTUP_TOGGLE_FAILED 223
 
 // The settings window and its controls, the same in both languages.
 #define IDD_SETTINGS 300

@@ -1,6 +1,7 @@
 #include "capture/desktop_facts.h"
 
 #include "capture/clear_triggers.h"
+#include "platform/constants.h"
 
 #include <algorithm>
 
@@ -25,6 +26,14 @@ bool isEditClass(platform::WindowHandle window) {
     std::u16string lower(text, length);
     std::ranges::transform(lower, lower.begin(), asciiLower);
     return lower == u"edit" || lower.find(u"richedit") != std::u16string::npos;
+}
+
+// An edit control that answers EM_GETSEL now will tell a run its text.
+bool answersSelection(platform::WindowHandle window) {
+    constexpr std::uint32_t ProbeTimeoutMs = 100;
+    std::uintptr_t answer = 0;
+    return platform::sendMessageTimeout(window, msg::EmGetSel, 0, 0, ime::SmtoAbortIfHung,
+                                        ProbeTimeoutMs, &answer) != 0;
 }
 
 struct StoreSearch {
@@ -78,6 +87,8 @@ DesktopFacts readDesktopFacts(const Settings& settings, std::uint32_t ownProcess
     facts.focus = focus;
     facts.password = focusProtected || (focus != 0 && isEditClass(focus) &&
                                         (platform::windowStyle(focus) & EditPasswordStyle) != 0);
+    facts.readableField =
+        focus != 0 && !facts.password && isEditClass(focus) && answersSelection(focus);
     facts.ime = readImeOf(focus, ImeAsker::watcher);
     return facts;
 }

@@ -21,6 +21,7 @@ struct DesktopFacts {
     std::uint32_t processId = 0;           // the focus's process (0: none)
     bool allowed = true;                   // that process takes part
     bool password = false;                 // the focus is a password box
+    bool readableField = false;            // the focus is an edit control that tells its text
     ImeReading ime = ImeReading::unknown;  // the focus's IME
     ImagePathBuffer exeName{};             // the process's file name, for the log
     std::uint16_t exeLength = 0;

@@ -126,6 +126,7 @@ struct KeyDecision {
     bool romajiDecided = false; // romajiOnly looked at the record for a usable hotkey press
     RomajiPart romaji;          // and found this
     bool heldBack = false;      // the record holds keys whose IME state is not yet known
+    bool fieldDecides = false;  // no usable record: the run reads the field
 };
 
 // What a new reading of the watcher did to the record.

@@ -24,6 +24,7 @@ public:
     bool known() const { return current_; }
     bool allowed() const { return !current_ || facts_.allowed; }
     bool password() const { return current_ && facts_.password; }
+    bool readableField() const { return current_ && facts_.readableField; }
     ImeReading ime() const { return current_ ? facts_.ime : ImeReading::unknown; }
     // Off, or nothing there to say otherwise: what is typed shows as typed.
     bool imeOff() const { return ime() == ImeReading::off || ime() == ImeReading::unreadable; }
@@ -250,15 +251,20 @@ KeyDecision decideHotkey(HookContext& context, const KeyEvent& event, const Pres
     KeyDecision decision;
     const auto& settings = context.settings;
     // An IME not yet read goes to the run, which reads it itself before it
-    // deletes anything.
-    if (!matchesAnyHotkey(settings, event) || !settings.enabled || !context.buffer.canExecute() ||
+    // deletes anything. Without a usable record, a field that tells its text
+    // goes to the run too: it reads the romaji before the caret, or the
+    // selection, and gives the press back when there is nothing to convert.
+    const bool usable = context.buffer.canExecute();
+    const bool fieldDecides = !usable && facts.readableField();
+    if (!matchesAnyHotkey(settings, event) || !settings.enabled || (!usable && !fieldDecides) ||
         !facts.known() || !facts.allowed() || facts.password() || facts.ime() == ImeReading::on) {
         if (event.vkCode == vk::Back && platform::isKeyDown(vk::Control)) {
             decision.hotkey = HotkeyOutcome::skip;
         }
         return decision;
     }
-    if (settings.romajiOnly) {
+    decision.fieldDecides = fieldDecides;
+    if (settings.romajiOnly && usable) {
         decision.romajiDecided = true;
         decision.romaji = findRomajiPart(context.buffer.text());
     }

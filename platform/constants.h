@@ -61,6 +61,11 @@ inline constexpr std::uint32_t KeyUp = 0x0101;
 inline constexpr std::uint32_t SysKeyDown = 0x0104;
 inline constexpr std::uint32_t SysKeyUp = 0x0105;
 inline constexpr std::uint32_t ImeControl = 0x0283;
+// An edit control's own messages, which the system carries across processes.
+inline constexpr std::uint32_t EmGetSel = 0x00B0;
+inline constexpr std::uint32_t EmLineIndex = 0x00BB;
+inline constexpr std::uint32_t EmGetLine = 0x00C4;
+inline constexpr std::uint32_t EmLineFromChar = 0x00C9;
 inline constexpr std::uint32_t MouseMove = 0x0200;
 inline constexpr std::uint32_t LButtonDown = 0x0201;
 inline constexpr std::uint32_t LButtonUp = 0x0202;

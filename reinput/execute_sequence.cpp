@@ -6,6 +6,7 @@
 #include "log/diagnostic_log.h"
 #include "platform/constants.h"
 #include "reinput/deletion.h"
+#include "reinput/field_text.h"
 #include "reinput/synthetic_input.h"
 #include "reinput/text_reinput.h"
 
@@ -31,16 +32,24 @@ std::unique_lock<std::mutex> lockRecord(const ExecuteContext& context) {
                                          : std::unique_lock<std::mutex>();
 }
 
+// Each of the few messages that read a field waits no longer.
+constexpr std::uint32_t FieldTimeoutMs = 100;
+
 // The user's Ctrl+Backspace, which the hook took for a run that found
 // nothing to do: the application gets it after all, marked as ours so that
-// the record ignores it.
+// the record ignores it. A Ctrl the user still holds is left as it is.
 void giveBackHotkey() {
     const auto layout = platform::keyboardLayout(0);
+    const bool ctrlHeld = platform::isKeyDown(vk::Control);
     InputBatch batch;
-    addKeyEvent(batch, vk::LControl, false, layout);
+    if (!ctrlHeld) {
+        addKeyEvent(batch, vk::LControl, false, layout);
+    }
     addKeyEvent(batch, vk::Back, false, layout);
     addKeyEvent(batch, vk::Back, true, layout);
-    addKeyEvent(batch, vk::LControl, true, layout);
+    if (!ctrlHeld) {
+        addKeyEvent(batch, vk::LControl, true, layout);
+    }
     sendInputBatch(batch);
 }
 
@@ -105,6 +114,9 @@ private:
     std::size_t reinputLen = 0;
     std::size_t trailingSpaces = 0;
     std::size_t deleteLen = 0;
+    FieldReading field;     // the field as the run began, where it could be read
+    std::u16string deleted; // what the field shows of the text that goes
+    FieldPlan::Source source = FieldPlan::Source::record;
     // The foreground window when the run began: the one holding the recorded
     // text. Keys meant for it never go to another window (0: none to hold to).
     platform::WindowHandle target = 0;
@@ -124,23 +136,49 @@ void ExecuteSession::execute() {
 }
 
 bool ExecuteSession::takeSnapshot() {
+    std::u16string recorded;
+    bool usable = false;
     {
         const auto record = lockRecord(context);
-        if (!readyToRun(context)) {
-            return abort(u"not_ready",
-                         [&](LogDetails& d) { d.add(u"enabled", context.settings.enabled); });
+        usable = readyToRun(context);
+        if (usable) {
+            recorded = context.buffer->text();
         }
-        snapshot = context.buffer->text();
     }
-    // The hook's own decision, on the record as it stands now: the words
-    // before the romaji are never touched.
-    if (context.settings.romajiOnly) {
-        const RomajiPart part = findRomajiPart(snapshot);
-        if (!part.convert()) {
-            return abort(u"no_romaji");
+    if (!context.settings.enabled) {
+        return abort(u"not_ready", [&](LogDetails& d) { d.add(u"enabled", false); });
+    }
+    // What the field holds decides what is deleted; the record, what is
+    // typed, where the two agree.
+    field = readField(focusOrForegroundWindow(),
+                      static_cast<std::size_t>(clampBufferMaxLength(context.settings.bufferMaxLength)),
+                      FieldTimeoutMs);
+    const FieldPlan plan = planRun(recorded, usable, field, context.settings);
+    if (field.read()) {
+        log(u"FIELD_READ", [&](LogDetails& d) {
+            d.quoted(u"beforeCaret", field.beforeCaret)
+                .quoted(u"selection", field.selection)
+                .add(u"selectionTooLong", field.selectionTooLong)
+                .add(u"source", sourceName(plan.source));
+        });
+    }
+    if (plan.source == FieldPlan::Source::nothing) {
+        abort(plan.reason, [&](LogDetails& d) {
+            if (plan.reason == u"not_ready") {
+                d.add(u"enabled", true);
+            }
+        });
+        if (plan.giveBack) {
+            giveBackHotkey();
         }
-        snapshot = std::u16string(part.of(snapshot)); // a copy: the view is into it
+        return false;
     }
+    source = plan.source;
+    snapshot = plan.text;
+    // What goes is what the field shows, which may differ from the record in case alone.
+    deleted = field.read() && plan.deleteLen > 0
+                  ? field.beforeCaret.substr(field.beforeCaret.size() - plan.deleteLen)
+                  : snapshot.substr(0, plan.deleteLen);
     target = context.requestWindow != 0 ? context.requestWindow : platform::foregroundWindow();
     bufLen = snapshot.size();
     reinputText = snapshot;
@@ -150,8 +188,8 @@ bool ExecuteSession::takeSnapshot() {
     }
     reinputLen = reinputText.size();
     // The trailing spaces are deleted too: the hotkey's own press never
-    // reached the application.
-    deleteLen = bufLen;
+    // reached the application. A selection is typed over.
+    deleteLen = deleted.size();
     if (reinputText.empty()) {
         return abort(u"spaces_only");
     }
@@ -165,7 +203,8 @@ bool ExecuteSession::takeSnapshot() {
             .quoted(u"reinput", reinputText)
             .add(describeModifierState())
             .add(describeWindowContext())
-            .quotedAsIs(u"ime", describeImeState());
+            .quotedAsIs(u"ime", describeImeState())
+            .add(u"source", sourceName(source));
     });
     // The hotkey was pressed in another window than the one in front now:
     // the recorded text is not here.
@@ -229,16 +268,32 @@ bool ExecuteSession::deleteText() {
     if (interrupted()) {
         return abortInterrupted(false);
     }
+    // The user typed on, or the program changed the field, since it was
+    // read: what would go is no longer what was planned.
+    if (field.read()) {
+        const FieldReading now =
+            readField(focusOrForegroundWindow(),
+                      static_cast<std::size_t>(clampBufferMaxLength(context.settings.bufferMaxLength)),
+                      FieldTimeoutMs);
+        if (now != field) {
+            return abortAndForget(u"field_changed", [&](LogDetails& d) {
+                d.quoted(u"beforeCaret", now.beforeCaret).quoted(u"selection", now.selection);
+            });
+        }
+    }
+    if (deleted.empty()) {
+        return true; // a selection: the first key typed replaces it
+    }
     const auto phase = [&](LogDetails& d) {
-        d.add(summarizeText(snapshot)).add(describeModifierState()).add(describeWindowContext());
+        d.add(summarizeText(deleted)).add(describeModifierState()).add(describeWindowContext());
     };
     log(u"DELETE_PHASE", phase);
-    if (!sendDeletion(snapshot, target, &context.run)) {
+    if (!sendDeletion(deleted, target, &context.run)) {
         if (interrupted()) {
             return abortInterrupted(true);
         }
         return abortAndForget(u"deletion_failed", [&](LogDetails& d) {
-            d.add(summarizeText(snapshot)).add(describeModifierState());
+            d.add(summarizeText(deleted)).add(describeModifierState());
         });
     }
     log(u"DELETE_PHASE_DONE", phase);

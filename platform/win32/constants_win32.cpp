@@ -45,6 +45,8 @@ static_assert(HookActionCode == HC_ACTION && MapVkToVscEx == MAPVK_VK_TO_VSC_EX)
 static_assert(ime::CmodeNative == IME_CMODE_NATIVE);
 static_assert(ime::CmodeFullShape == IME_CMODE_FULLSHAPE);
 static_assert(ime::SmtoBlockAbortIfHung == (SMTO_BLOCK | SMTO_ABORTIFHUNG));
+static_assert(msg::EmGetSel == EM_GETSEL && msg::EmLineIndex == EM_LINEINDEX &&
+              msg::EmGetLine == EM_GETLINE && msg::EmLineFromChar == EM_LINEFROMCHAR);
 static_assert(ime::SmtoAbortIfHung == (SMTO_NORMAL | SMTO_ABORTIFHUNG));
 // The IMC_* numbers have no definition in MinGW's <imm.h> to compare with.
 

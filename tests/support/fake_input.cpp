@@ -32,17 +32,36 @@ ImeState* imeOf(System& s, Window& w) {
     return &s.contexts.at(w.context);
 }
 
+// The first key into a selection takes it away; text goes in at the caret.
+std::size_t caretOf(Window& w) {
+    if (w.selectionStart == std::u16string::npos || w.selectionStart > w.text.size()) {
+        w.selectionStart = w.selectionEnd = std::u16string::npos;
+        return w.text.size();
+    }
+    const std::size_t end = std::min(w.selectionEnd, w.text.size());
+    w.text.erase(w.selectionStart, end - w.selectionStart);
+    w.selectionEnd = w.selectionStart;
+    return w.selectionStart;
+}
+void insertAtCaret(Window& w, std::u16string_view text) {
+    const std::size_t caret = caretOf(w);
+    w.text.insert(caret, text);
+    if (w.selectionStart != std::u16string::npos) {
+        w.selectionStart = w.selectionEnd = caret + text.size();
+    }
+}
+
 void typeInto(System& s, Window& w, char16_t ch) {
     ImeState* ime = imeOf(s, w);
     const bool converting = ime != nullptr && ime->open && (ime->conversion & ime::CmodeNative);
     if (!converting) {
-        w.text += finishRomaji(w.composition); // a closing IME commits what it held
+        insertAtCaret(w, finishRomaji(w.composition) + ch); // a closing IME commits what it held
         w.composition.clear();
-        w.text += ch;
         return;
     }
+    caretOf(w); // the composition begins where the selection was
     const auto step = typeRomaji(w.composition, ch);
-    w.text += step.committed;
+    insertAtCaret(w, step.committed);
     w.composition = step.pending;
 }
 
@@ -53,9 +72,17 @@ void backspaceIn(Window& w, bool ctrl) {
         w.composition.pop_back();
         return;
     }
+    if (w.selectionStart != std::u16string::npos && w.selectionStart != w.selectionEnd) {
+        caretOf(w); // Backspace takes the selection, and nothing more
+        return;
+    }
     if (!ctrl) {
-        if (!w.text.empty()) {
-            w.text.pop_back();
+        const std::size_t caret = caretOf(w);
+        if (caret > 0) {
+            w.text.erase(caret - 1, 1);
+            if (w.selectionStart != std::u16string::npos) {
+                w.selectionStart = w.selectionEnd = caret - 1;
+            }
         }
         return;
     }

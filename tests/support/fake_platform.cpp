@@ -247,6 +247,81 @@ bool postMessage(WindowHandle window, std::uint32_t message, std::uintptr_t wPar
     return true;
 }
 
+namespace {
+
+// Where line `line` of a CR LF text starts; npos past its last line.
+std::size_t lineStart(const std::u16string& text, std::size_t line) {
+    std::size_t at = 0;
+    for (; line > 0; --line) {
+        at = text.find(u"\r\n", at);
+        if (at == std::u16string::npos) {
+            return at;
+        }
+        at += 2;
+    }
+    return at;
+}
+
+std::intptr_t answerEditMessage(fake::System& s, fake::Window& w, std::uint32_t message,
+                                std::uintptr_t wParam, std::intptr_t lParam,
+                                std::uint32_t timeoutMs, std::uintptr_t* result) {
+    if (w.hung) {
+        s.advance(timeoutMs);
+        return 0;
+    }
+    const auto& text = w.text;
+    const bool selected = w.selectionStart != std::u16string::npos;
+    const std::size_t start = selected ? std::min(w.selectionStart, text.size()) : text.size();
+    const std::size_t end = selected ? std::min(w.selectionEnd, text.size()) : text.size();
+    std::uintptr_t answer = 0;
+    switch (message) {
+    case msg::EmGetSel:
+        if (wParam != 0) {
+            *reinterpret_cast<std::uint32_t*>(wParam) = static_cast<std::uint32_t>(start);
+        }
+        if (lParam != 0) {
+            *reinterpret_cast<std::uint32_t*>(lParam) = static_cast<std::uint32_t>(end);
+        }
+        answer = (end << 16) | start;
+        break;
+    case msg::EmLineFromChar: {
+        const std::size_t at = std::min<std::size_t>(wParam, text.size());
+        std::size_t line = 0;
+        for (std::size_t next = text.find(u"\r\n"); next != std::u16string::npos && next < at;
+             next = text.find(u"\r\n", next + 2)) {
+            ++line;
+        }
+        answer = line;
+        break;
+    }
+    case msg::EmLineIndex: {
+        const std::size_t at = lineStart(text, wParam);
+        answer = at == std::u16string::npos ? static_cast<std::uintptr_t>(-1) : at;
+        break;
+    }
+    case msg::EmGetLine: {
+        const std::size_t at = lineStart(text, wParam);
+        auto* buffer = reinterpret_cast<char16_t*>(lParam);
+        const std::size_t capacity = *reinterpret_cast<std::uint16_t*>(lParam);
+        if (at != std::u16string::npos) {
+            const std::size_t stop = std::min(text.find(u"\r\n", at), text.size());
+            const std::size_t copied = std::min(stop - at, capacity);
+            std::copy_n(text.begin() + static_cast<std::ptrdiff_t>(at), copied, buffer);
+            answer = copied;
+        }
+        break;
+    }
+    default:
+        break;
+    }
+    if (result != nullptr) {
+        *result = answer;
+    }
+    return 1;
+}
+
+} // namespace
+
 std::intptr_t sendMessageTimeout(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
                                  std::intptr_t lParam, std::uint32_t flags, std::uint32_t timeoutMs,
                                  std::uintptr_t* result) {
@@ -258,6 +333,10 @@ std::intptr_t sendMessageTimeout(WindowHandle window, std::uint32_t message, std
         s.countCrossProcess("SendMessageTimeout");
     } else {
         s.countHookCall("SendMessageTimeout");
+    }
+    if (const auto field = s.windows.find(window);
+        field != s.windows.end() && field->second.answersEdit) {
+        return answerEditMessage(s, field->second, message, wParam, lParam, timeoutMs, result);
     }
     // The message goes to a default IME window: find the window that owns it.
     auto owner = std::find_if(s.windows.begin(), s.windows.end(), [&](const auto& entry) {

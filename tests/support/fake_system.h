@@ -75,6 +75,12 @@ struct Window {
     std::u16string text;        // the text of an edit field (SendInput target)
     std::u16string composition; // romaji the field's IME holds, not yet converted
     std::u16string shortcuts;   // Ctrl+letter commands it received (A to Z)
+    // An edit control that answers EM_GETSEL, EM_LINEFROMCHAR, EM_LINEINDEX and
+    // EM_GETLINE (lines end in CR LF); keys go to its caret, and the first
+    // replaces its selection. npos: the caret at the end, nothing selected.
+    bool answersEdit = false;
+    std::size_t selectionStart = std::u16string::npos;
+    std::size_t selectionEnd = std::u16string::npos;
 };
 
 struct Message {

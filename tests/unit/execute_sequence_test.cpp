@@ -66,7 +66,7 @@ TEST_F(ExecuteSequenceTest, TheRoadOfOneTypicalEvent) {
         (Lines{
             "[OUT] EXECUTE_BEGIN " + sid + " bufLen=2 reinputLen=2 trailingSpaces=0 deleteLen=2 " +
                 ka + " text=\"ka\" reinput=\"ka\" " + held + " " + EditorContext + " ime=\"" +
-                ImeOff + "\"",
+                ImeOff + "\" source=record",
             "[OUT] WAIT_HOTKEY_RELEASE_BEGIN timeoutMs=3000 " + held,
             "[OUT] WAIT_HOTKEY_RELEASE result=ok elapsedMs=50 " + NoMods,
             "[OUT] HOTKEY_RELEASED " + sid + " " + NoMods,
@@ -614,6 +614,78 @@ TEST_F(ExecuteSequenceTest, WhatTheWatcherReadDecidesTheHotkey) {
             EXPECT_EQ(sys().window(edit_).text + sys().window(edit_).composition, u"");
             EXPECT_EQ(sys().batches.size(), 1u);
         }
+    }
+}
+
+// Where the field tells its text, the run converts what is really there: a
+// selection is typed over, the romaji before the caret is read after a
+// click, and the field says what is deleted when it differs from the record.
+TEST_F(ExecuteSequenceTest, WhatTheFieldHoldsDecidesTheRun) {
+    const struct Row {
+        const char* name;
+        std::u16string typed;             // by the user, before the field changes
+        std::function<void()> change;     // the field, the click or the program
+        std::u16string text, composition; // the field at the end (the fake's IME commits kana)
+        bool backspaces;                  // the run deleted something
+        std::string abort;                // the run's EXECUTE_ABORT, or none
+        std::string source;               // EXECUTE_BEGIN's source, when it began
+    } rows[] = {
+        {"a selection of ohayou is typed over",
+         u"",
+         [this] {
+             field() = u"ohayou gozaimasu";
+             sys().window(edit_).selectionStart = 0;
+             sys().window(edit_).selectionEnd = 6;
+         },
+         u"おはよう gozaimasu", u"", false, "", "selection"},
+        {"an English selection gets the editor's own Ctrl+Backspace",
+         u"",
+         [this] {
+             field() = u"hello world";
+             sys().window(edit_).selectionStart = 0;
+             sys().window(edit_).selectionEnd = 5;
+         },
+         u" world", u"", false, "selection_not_romaji", ""},
+        {"romaji before the caret after a click",
+         u"konnichiha",
+         [this] {
+             processMouseEvent(app_->hook, HookActionCode, msg::LButtonDown, MouseEvent{5, 5});
+         },
+         u"こんにちは", u"", true, "", "field"},
+        {"AutoCorrect's capital: the field's Konnichiha goes, the record's keys come",
+         u"konnichiha", [this] { field()[0] = u'K'; }, u"こんにちは", u"", true, "", "record"},
+        {"a field that changed between reading and deleting is left alone",
+         u"konnichiha", [this] { sys().after(20, [this] { field() += u'x'; }); }, u"konnichihax",
+         u"", false, "field_changed", "record"},
+        {"a field that does not answer in time: the record, as without it",
+         u"konnichiha", [this] { sys().window(edit_).hung = true; }, u"こんにちは", u"", true, "",
+         "record"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        buildDesktop();
+        sys().window(edit_).answersEdit = true;
+        userTypes(row.typed);
+        row.change();
+        userPressesHotkey(30, 45);
+        ASSERT_NO_FATAL_FAILURE(dispatchExecuteRequest());
+        sys().advance(100);
+        EXPECT_EQ(field(), row.text);
+        EXPECT_EQ(sys().window(edit_).composition, row.composition);
+        // "reason=" and "source=" stand in the lines' details.
+        const auto valueOf = [](const std::string& details, const std::string& key) {
+            const auto at = details.find(key + "=");
+            if (at == std::string::npos) {
+                return std::string();
+            }
+            const auto from = at + key.size() + 1;
+            return details.substr(from, details.find(' ', from) - from);
+        };
+        const auto aborts = out("EXECUTE_ABORT");
+        EXPECT_EQ(aborts.empty() ? "" : valueOf(aborts[0], "reason"), row.abort);
+        const auto begun = out("EXECUTE_BEGIN");
+        EXPECT_EQ(begun.empty() ? "" : valueOf(begun[0], "source"), row.source);
+        EXPECT_EQ(!out("DELETE_PHASE").empty(), row.backspaces);
     }
 }
 

@@ -1,0 +1,172 @@
+#include "reinput/field_text.h"
+
+#include "capture/clear_triggers.h"
+#include "capture/romaji_gate.h"
+#include "platform/constants.h"
+
+#include <algorithm>
+#include <array>
+
+namespace tavelio {
+
+namespace {
+
+// A line longer than this before the caret is not read at all.
+constexpr std::size_t MaxLineRead = 4096;
+
+bool isEditClass(platform::WindowHandle window) {
+    char16_t name[64] = {};
+    std::u16string lower(name, platform::className(window, name, 64));
+    std::ranges::transform(lower, lower.begin(), asciiLower);
+    return lower == u"edit" || lower.starts_with(u"richedit");
+}
+
+struct Asked {
+    bool answered = false;
+    std::uintptr_t value = 0;
+};
+
+Asked ask(platform::WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
+          std::intptr_t lParam, std::uint32_t timeoutMs) {
+    Asked asked;
+    asked.answered = platform::sendMessageTimeout(window, message, wParam, lParam,
+                                                  ime::SmtoAbortIfHung, timeoutMs,
+                                                  &asked.value) != 0;
+    return asked;
+}
+
+bool endsWithIgnoringCase(std::u16string_view text, std::u16string_view tail) {
+    return text.size() >= tail.size() &&
+           equalsIgnoringAsciiCase(text.substr(text.size() - tail.size()), tail);
+}
+
+} // namespace
+
+std::u16string_view sourceName(FieldPlan::Source source) {
+    switch (source) {
+    case FieldPlan::Source::record:
+        return u"record";
+    case FieldPlan::Source::field:
+        return u"field";
+    case FieldPlan::Source::selection:
+        return u"selection";
+    case FieldPlan::Source::nothing:
+        return u"nothing";
+    }
+    return u"nothing";
+}
+
+FieldReading readField(platform::WindowHandle focus, std::size_t limit, std::uint32_t timeoutMs) {
+    FieldReading reading;
+    if (focus == 0 || !isEditClass(focus)) {
+        return reading;
+    }
+    std::uint32_t start = 0;
+    std::uint32_t end = 0;
+    const auto busy = [&reading] {
+        reading.state = FieldReading::State::busy;
+        return reading;
+    };
+    if (!ask(focus, msg::EmGetSel, reinterpret_cast<std::uintptr_t>(&start),
+             reinterpret_cast<std::intptr_t>(&end), timeoutMs)
+             .answered) {
+        return busy();
+    }
+    if (start > end) {
+        std::swap(start, end);
+    }
+    const Asked line = ask(focus, msg::EmLineFromChar, end, 0, timeoutMs);
+    const Asked lineFirst = line.answered ? ask(focus, msg::EmLineIndex, line.value, 0, timeoutMs)
+                                          : Asked{};
+    if (!lineFirst.answered) {
+        return busy();
+    }
+    const auto first = static_cast<std::uint32_t>(lineFirst.value);
+    if (first > end || end - first > MaxLineRead) {
+        return reading; // no line to go by, or one too long to read
+    }
+    // EM_GETLINE's buffer says its size in its first unit.
+    std::array<char16_t, MaxLineRead + 1> buffer{};
+    buffer[0] = static_cast<char16_t>(end - first);
+    const Asked copied =
+        end > first
+            ? ask(focus, msg::EmGetLine, line.value, reinterpret_cast<std::intptr_t>(buffer.data()),
+                  timeoutMs)
+            : Asked{true, 0};
+    if (!copied.answered) {
+        return busy();
+    }
+    const std::u16string_view upToCaret(buffer.data(),
+                                        std::min<std::size_t>(copied.value, end - first));
+    reading.state = FieldReading::State::read;
+    reading.beforeCaret =
+        std::u16string(upToCaret.substr(upToCaret.size() > limit ? upToCaret.size() - limit : 0));
+    if (start != end) {
+        const Asked startLine = ask(focus, msg::EmLineFromChar, start, 0, timeoutMs);
+        if (!startLine.answered) {
+            return busy();
+        }
+        reading.selectionTooLong = startLine.value != line.value || end - start > limit;
+        if (!reading.selectionTooLong) {
+            reading.selection = std::u16string(upToCaret.substr(start - first));
+        }
+    }
+    return reading;
+}
+
+FieldPlan planRun(std::u16string_view record, bool recordUsable, const FieldReading& field,
+                  const Settings& settings) {
+    FieldPlan plan;
+    const auto nothing = [&plan](std::u16string_view reason, bool giveBack) {
+        plan.source = FieldPlan::Source::nothing;
+        plan.reason = reason;
+        plan.giveBack = giveBack;
+        return plan;
+    };
+    // The part the record's own decision gives.
+    std::u16string_view recorded;
+    if (recordUsable) {
+        const RomajiPart part = settings.romajiOnly ? findRomajiPart(record) : RomajiPart{0, record.size(), 0};
+        recorded = settings.romajiOnly ? part.of(record) : record;
+    }
+    // Where the field cannot tell, the hook took the press for the record
+    // alone (or for a request that came twice): nothing goes back.
+    if (!field.read()) {
+        if (recorded.empty()) {
+            return nothing(recordUsable ? u"no_romaji" : u"not_ready", false);
+        }
+        plan.source = FieldPlan::Source::record;
+        plan.text = std::u16string(recorded);
+        plan.deleteLen = recorded.size();
+        return plan;
+    }
+    if (field.selectionTooLong) {
+        return nothing(u"selection_too_long", false);
+    }
+    if (!field.selection.empty()) {
+        const RomajiPart part = findRomajiPart(field.selection);
+        const bool romaji = !settings.romajiOnly || (part.convert() && part.keepLen == 0);
+        if (!romaji) {
+            return nothing(u"selection_not_romaji", true);
+        }
+        plan.source = FieldPlan::Source::selection;
+        plan.text = field.selection;
+        return plan;
+    }
+    if (!recorded.empty() && endsWithIgnoringCase(field.beforeCaret, recorded)) {
+        plan.source = FieldPlan::Source::record;
+        plan.text = std::u16string(recorded);
+        plan.deleteLen = recorded.size();
+        return plan;
+    }
+    const RomajiPart part = findRomajiPart(field.beforeCaret);
+    if (!part.convert()) {
+        return nothing(u"no_romaji", true);
+    }
+    plan.source = FieldPlan::Source::field;
+    plan.text = std::u16string(part.of(field.beforeCaret));
+    plan.deleteLen = plan.text.size();
+    return plan;
+}
+
+} // namespace tavelio

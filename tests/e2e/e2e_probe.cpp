@@ -9,6 +9,7 @@
 // backslash doubled, as the target's journal writes them.
 #include "tests/support/win32_tools.h"
 
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -209,11 +210,40 @@ int holdCtrl(DWORD ms) {
     return released ? 0 : 1;
 }
 
+// The clipboard's text, which Tavelio must never touch; set puts one there.
+int clipboard(const wchar_t* set) {
+    if (!OpenClipboard(nullptr)) {
+        print(L"result=fail");
+        return 1;
+    }
+    if (set != nullptr) {
+        EmptyClipboard();
+        const std::size_t bytes = (wcslen(set) + 1) * sizeof(wchar_t);
+        if (HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes)) {
+            std::memcpy(GlobalLock(memory), set, bytes);
+            GlobalUnlock(memory);
+            if (SetClipboardData(CF_UNICODETEXT, memory) == nullptr) {
+                GlobalFree(memory);
+            }
+        }
+    }
+    std::wstring text;
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        if (const auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
+            text = chars;
+            GlobalUnlock(data);
+        }
+    }
+    CloseClipboard();
+    print(L"clipboard=\"" + escaped(text) + L"\"");
+    return 0;
+}
+
 int usage() {
     print(L"usage: e2e_probe wait-target TITLE MS | text TITLE | wait-text TITLE TEXT MS\n"
           L"       e2e_probe wait-length TITLE N MS | ime TITLE\n"
           L"       e2e_probe edit-point TITLE | close TITLE | pass-through-hooks\n"
-          L"       e2e_probe hold-ctrl MS");
+          L"       e2e_probe hold-ctrl MS | clipboard [set TEXT]");
     return 2;
 }
 
@@ -226,6 +256,9 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring command = argv[1];
     if (argc == 2 && command == L"pass-through-hooks") {
         return passThroughHooks();
+    }
+    if (command == L"clipboard" && (argc == 2 || (argc == 4 && std::wstring(argv[2]) == L"set"))) {
+        return clipboard(argc == 4 ? argv[3] : nullptr);
     }
     if (argc == 3) {
         if (command == L"text") {

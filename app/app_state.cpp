@@ -1,5 +1,7 @@
 #include "app/app_state.h"
 
+#include "app/hook_thread.h"
+
 namespace tavelio {
 
 AppState& appState() {
@@ -9,6 +11,7 @@ AppState& appState() {
 
 void stopMonitoring() {
     AppState& state = appState();
+    state.hookThreadId = 0;
     state.keyWitness.reset();
     state.hookThread.reset(); // takes the hooks out
     state.watcher.reset();
@@ -22,6 +25,12 @@ void replaceHookContext(std::unique_ptr<HookContext> next) {
     std::unique_ptr<HookContext> previous = std::exchange(state.ownedHookContext, std::move(next));
     if (state.currentHookContext.load() == previous.get()) {
         state.currentHookContext = nullptr;
+    }
+}
+
+void postToHooks(UINT message) {
+    if (const DWORD id = appState().hookThreadId.load()) {
+        PostThreadMessageW(id, message, 0, 0);
     }
 }
 

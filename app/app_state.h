@@ -63,10 +63,16 @@ struct AppState {
     std::unique_ptr<HookContext> ownedHookContext;
     std::unique_ptr<DesktopWatcher> watcher;
     std::unique_ptr<HookThread> hookThread;
+    // Its id, for the watcher's and the witness's threads, which must not
+    // read the pointer above while this thread replaces it.
+    std::atomic<DWORD> hookThreadId{0};
     std::unique_ptr<KeyWitness> keyWitness; // empty when raw input could not be had
 };
 
 AppState& appState();
+
+// Posts a thread message to the hooks' thread, if it runs; from any thread.
+void postToHooks(UINT message);
 
 // Ends the witness, the hooks' thread (which takes the hooks out) and the
 // watcher; the context stays, for a run still under way.

@@ -92,14 +92,12 @@ bool startMonitoring() {
     // hooks' thread answers the hooks from what it read, and the witness
     // counts the keys, so that a hook the system dropped is noticed at once.
     try {
-        state.watcher = std::make_unique<DesktopWatcher>(context, state.factsBoard, [] {
-            if (const HookThread* hooks = appState().hookThread.get()) {
-                hooks->post(HookFactsMessage);
-            }
-        });
+        state.watcher = std::make_unique<DesktopWatcher>(context, state.factsBoard,
+                                                         [] { postToHooks(HookFactsMessage); });
         context.watcher = reinterpret_cast<platform::WindowHandle>(state.watcher->window());
         state.currentHookContext = &context;
         state.hookThread = std::make_unique<HookThread>(context, AppHookProcedures);
+        state.hookThreadId = state.hookThread->threadId();
     } catch (...) {
     }
     if (state.hookThread == nullptr || !state.hookThread->hooked()) {
@@ -111,9 +109,7 @@ bool startMonitoring() {
             context.lastKeyWitnessTick.store(tick, std::memory_order_relaxed);
             // Once is enough until the hooks are back: the flag goes with them.
             if (keyboardHookMissing(context, tick) && !context.reinstallAsked.exchange(true)) {
-                if (const HookThread* hooks = appState().hookThread.get()) {
-                    hooks->post(HookWatchMessage);
-                }
+                postToHooks(HookWatchMessage);
             }
         });
         if (witness->listening()) {

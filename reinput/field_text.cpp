@@ -29,9 +29,9 @@ struct Asked {
 Asked ask(platform::WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
           std::intptr_t lParam, std::uint32_t timeoutMs) {
     Asked asked;
-    asked.answered = platform::sendMessageTimeout(window, message, wParam, lParam,
-                                                  ime::SmtoAbortIfHung, timeoutMs,
-                                                  &asked.value) != 0;
+    asked.answered =
+        platform::sendMessageTimeout(window, message, wParam, lParam, ime::SmtoAbortIfHung,
+                                     timeoutMs, &asked.value) != 0;
     return asked;
 }
 
@@ -76,8 +76,8 @@ FieldReading readField(platform::WindowHandle focus, std::size_t limit, std::uin
         std::swap(start, end);
     }
     const Asked line = ask(focus, msg::EmLineFromChar, end, 0, timeoutMs);
-    const Asked lineFirst = line.answered ? ask(focus, msg::EmLineIndex, line.value, 0, timeoutMs)
-                                          : Asked{};
+    const Asked lineFirst =
+        line.answered ? ask(focus, msg::EmLineIndex, line.value, 0, timeoutMs) : Asked{};
     if (!lineFirst.answered) {
         return busy();
     }
@@ -85,19 +85,26 @@ FieldReading readField(platform::WindowHandle focus, std::size_t limit, std::uin
     if (first > end || end - first > MaxLineRead) {
         return reading; // no line to go by, or one too long to read
     }
-    // EM_GETLINE's buffer says its size in its first unit.
-    std::array<char16_t, MaxLineRead + 1> buffer{};
-    buffer[0] = static_cast<char16_t>(end - first);
-    const Asked copied =
-        end > first
-            ? ask(focus, msg::EmGetLine, line.value, reinterpret_cast<std::intptr_t>(buffer.data()),
-                  timeoutMs)
-            : Asked{true, 0};
+    // EM_GETLINE's buffer says its size in its first unit. Wine carries
+    // that many bytes across processes, not characters: twice the room
+    // brings the whole part before the caret there, and Windows copies a
+    // little more of the line, which is cut off below.
+    std::array<char16_t, 2 * MaxLineRead + 1> buffer{};
+    buffer[0] = static_cast<char16_t>(2 * (end - first));
+    const Asked copied = end > first
+                             ? ask(focus, msg::EmGetLine, line.value,
+                                   reinterpret_cast<std::intptr_t>(buffer.data()), timeoutMs)
+                             : Asked{true, 0};
     if (!copied.answered) {
         return busy();
     }
-    const std::u16string_view upToCaret(buffer.data(),
-                                        std::min<std::size_t>(copied.value, end - first));
+    std::u16string_view upToCaret(buffer.data(), std::min<std::size_t>(copied.value, end - first));
+    // No edit control holds a NUL: one means the copy came short, and a
+    // line that does not reach the caret says nothing of what is before it.
+    upToCaret = upToCaret.substr(0, upToCaret.find(u'\0'));
+    if (upToCaret.size() != end - first) {
+        return reading;
+    }
     reading.state = FieldReading::State::read;
     reading.beforeCaret =
         std::u16string(upToCaret.substr(upToCaret.size() > limit ? upToCaret.size() - limit : 0));
@@ -126,7 +133,8 @@ FieldPlan planRun(std::u16string_view record, bool recordUsable, const FieldRead
     // The part the record's own decision gives.
     std::u16string_view recorded;
     if (recordUsable) {
-        const RomajiPart part = settings.romajiOnly ? findRomajiPart(record) : RomajiPart{0, record.size(), 0};
+        const RomajiPart part =
+            settings.romajiOnly ? findRomajiPart(record) : RomajiPart{0, record.size(), 0};
         recorded = settings.romajiOnly ? part.of(record) : record;
     }
     // Where the field cannot tell, the hook took the press for the record

@@ -2,6 +2,8 @@
 
 #include <oleacc.h>
 
+#include "app/worker_thread.h"
+
 namespace tavelio {
 
 namespace {
@@ -56,14 +58,7 @@ bool focusIsProtected(HWND window, LONG object, LONG child) {
 DesktopWatcher::DesktopWatcher(HookContext& context, FactsBoard& board,
                                std::function<void()> published)
     : context_(context), board_(board), published_(std::move(published)) {
-    std::promise<bool> ready;
-    std::future<bool> started = ready.get_future();
-    try {
-        thread_ = std::thread([this, &ready] { run(ready); });
-    } catch (...) {
-        return;
-    }
-    started.get();
+    startAndWait(thread_, [this](std::promise<bool>& ready) { run(ready); });
 }
 
 DesktopWatcher::~DesktopWatcher() {
@@ -158,15 +153,7 @@ void DesktopWatcher::run(std::promise<bool>& ready) noexcept {
     current = this;
     // Apartment threaded, for the accessibility objects of the focus.
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    const HINSTANCE instance = GetModuleHandleW(nullptr);
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof(windowClass);
-    windowClass.lpfnWndProc = procedure;
-    windowClass.hInstance = instance;
-    windowClass.lpszClassName = WatcherClass;
-    RegisterClassExW(&windowClass); // fails harmlessly once registered
-    const HWND window = CreateWindowExW(0, WatcherClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                        instance, nullptr);
+    const HWND window = createMessageWindow(WatcherClass, procedure);
     window_ = window;
     // Out of context: the events come to this thread's queue, and the
     // program's own windows (the settings window) are no one's business.

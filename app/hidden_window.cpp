@@ -179,7 +179,7 @@ void dropExecuteRequest(WPARAM requestWindow) {
 // wParam names the window in front at the hotkey press (0 from a sender that
 // names none). Requests that came while this one was queued or running are
 // dropped: a held hotkey's auto-repeat posts one per repeat.
-void runExecuteRequest(HWND window, WPARAM requestWindow) {
+void runExecuteRequest(HWND window, WPARAM requestWindow, LPARAM forField) {
     AppState& state = appState();
     if (state.runWatch.stopRequested) {
         return; // the program or the session is ending: no new run
@@ -202,7 +202,8 @@ void runExecuteRequest(HWND window, WPARAM requestWindow) {
                            state.keyFallbackWindow,
                            state.runWatch,
                            static_cast<platform::WindowHandle>(requestWindow),
-                           hooks != nullptr ? &hooks->recordLock : nullptr};
+                           hooks != nullptr ? &hooks->recordLock : nullptr,
+                           forField != 0};
     executeReinput(context);
     applyPending();
     MSG queued{};
@@ -330,7 +331,7 @@ LRESULT handleHiddenWindowMessage(HWND window, UINT message, WPARAM wParam, LPAR
         ChangeWindowMessageFilterEx(window, taskbarCreatedMessage(), MSGFLT_ALLOW, nullptr);
         return 0;
     case ExecuteRequestMessage:
-        runExecuteRequest(window, wParam);
+        runExecuteRequest(window, wParam, lParam);
         return 0;
     case TrayCallbackMessage:
         if (HIWORD(lParam) == TrayIconId) {

@@ -1,5 +1,7 @@
 #include "app/hook_thread.h"
 
+#include "app/worker_thread.h"
+
 namespace tavelio {
 
 namespace {
@@ -20,14 +22,7 @@ std::u16string_view reasonName(WPARAM reason) {
 
 HookThread::HookThread(HookContext& context, const HookProcedures& procedures)
     : context_(context), procedures_(procedures) {
-    std::promise<bool> ready;
-    std::future<bool> started = ready.get_future();
-    try {
-        thread_ = std::thread([this, &ready] { run(ready); });
-    } catch (...) {
-        return;
-    }
-    hooked_ = started.get();
+    hooked_ = startAndWait(thread_, [this](std::promise<bool>& ready) { run(ready); });
 }
 
 HookThread::~HookThread() {

@@ -1,5 +1,7 @@
 #include "app/key_witness.h"
 
+#include "app/worker_thread.h"
+
 #include <utility>
 
 namespace tavelio {
@@ -9,17 +11,10 @@ constexpr wchar_t WitnessClass[] = L"TavelioKeyWitness";
 } // namespace
 
 KeyWitness::KeyWitness(std::function<void(std::uint32_t)> onKey) : onKey_(std::move(onKey)) {
-    std::promise<bool> ready;
-    std::future<bool> started = ready.get_future();
-    try {
-        thread_ = std::thread([this, &ready] {
-            threadId_ = GetCurrentThreadId();
-            run(ready);
-        });
-    } catch (...) {
-        return;
-    }
-    listening_ = started.get();
+    listening_ = startAndWait(thread_, [this](std::promise<bool>& ready) {
+        threadId_ = GetCurrentThreadId();
+        run(ready);
+    });
 }
 
 KeyWitness::~KeyWitness() {
@@ -48,15 +43,7 @@ LRESULT CALLBACK KeyWitness::procedure(HWND window, UINT message, WPARAM wParam,
 }
 
 void KeyWitness::run(std::promise<bool>& ready) noexcept {
-    const HINSTANCE instance = GetModuleHandleW(nullptr);
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof(windowClass);
-    windowClass.lpfnWndProc = procedure;
-    windowClass.hInstance = instance;
-    windowClass.lpszClassName = WitnessClass;
-    RegisterClassExW(&windowClass); // fails harmlessly once registered
-    const HWND window = CreateWindowExW(0, WitnessClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                        instance, nullptr);
+    const HWND window = createMessageWindow(WitnessClass, procedure);
     bool listening = false;
     if (window != nullptr) {
         SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));

@@ -407,8 +407,9 @@ KeyDecision decideKeyEvent(HookContext& context, int code, std::uint32_t message
         // swallowed even if the post fails: nothing to undo.
         // checkForegroundProcess read that window for this press (0 when it
         // could not tell: the run then takes the window in front).
+        // lParam 1: taken for the field alone, to be given back if it holds nothing.
         platform::postMessage(context.hiddenWindow, ExecuteRequestMessage,
-                              known ? context.fromWindow : 0, 0);
+                              known ? context.fromWindow : 0, decision.fieldDecides ? 1 : 0);
         return decision;
     }
     classifyPress(context, event, facts);

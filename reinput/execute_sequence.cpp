@@ -150,10 +150,11 @@ bool ExecuteSession::takeSnapshot() {
     }
     // What the field holds decides what is deleted; the record, what is
     // typed, where the two agree.
-    field = readField(focusOrForegroundWindow(),
-                      static_cast<std::size_t>(clampBufferMaxLength(context.settings.bufferMaxLength)),
-                      FieldTimeoutMs);
-    const FieldPlan plan = planRun(recorded, usable, field, context.settings);
+    field =
+        readField(focusOrForegroundWindow(),
+                  static_cast<std::size_t>(clampBufferMaxLength(context.settings.bufferMaxLength)),
+                  FieldTimeoutMs);
+    const FieldPlan plan = planRun(recorded, usable, field, context.settings, context.forField);
     if (field.read()) {
         log(u"FIELD_READ", [&](LogDetails& d) {
             d.quoted(u"beforeCaret", field.beforeCaret)
@@ -271,10 +272,10 @@ bool ExecuteSession::deleteText() {
     // The user typed on, or the program changed the field, since it was
     // read: what would go is no longer what was planned.
     if (field.read()) {
-        const FieldReading now =
-            readField(focusOrForegroundWindow(),
-                      static_cast<std::size_t>(clampBufferMaxLength(context.settings.bufferMaxLength)),
-                      FieldTimeoutMs);
+        const FieldReading now = readField(
+            focusOrForegroundWindow(),
+            static_cast<std::size_t>(clampBufferMaxLength(context.settings.bufferMaxLength)),
+            FieldTimeoutMs);
         if (now != field) {
             return abortAndForget(u"field_changed", [&](LogDetails& d) {
                 d.quoted(u"beforeCaret", now.beforeCaret).quoted(u"selection", now.selection);

@@ -26,6 +26,10 @@ struct ExecuteContext {
     // The hooks' lock on the buffer and the settings (see HookContext); none
     // where no hooks run.
     std::mutex* recordLock = nullptr;
+    // The hook took the press for the field alone (no usable record): it goes
+    // back to the application when the field holds nothing to convert, or
+    // cannot be read after all.
+    bool forField = false;
 };
 
 // One run, to its end, on the GUI thread (never the hooks').

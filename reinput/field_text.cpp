@@ -122,7 +122,7 @@ FieldReading readField(platform::WindowHandle focus, std::size_t limit, std::uin
 }
 
 FieldPlan planRun(std::u16string_view record, bool recordUsable, const FieldReading& field,
-                  const Settings& settings) {
+                  const Settings& settings, bool forField) {
     FieldPlan plan;
     const auto nothing = [&plan](std::u16string_view reason, bool giveBack) {
         plan.source = FieldPlan::Source::nothing;
@@ -138,10 +138,11 @@ FieldPlan planRun(std::u16string_view record, bool recordUsable, const FieldRead
         recorded = settings.romajiOnly ? part.of(record) : record;
     }
     // Where the field cannot tell, the hook took the press for the record
-    // alone (or for a request that came twice): nothing goes back.
+    // (or this is a request that came twice): nothing goes back, unless it
+    // was taken for the field.
     if (!field.read()) {
         if (recorded.empty()) {
-            return nothing(recordUsable ? u"no_romaji" : u"not_ready", false);
+            return nothing(recordUsable ? u"no_romaji" : u"not_ready", forField);
         }
         plan.source = FieldPlan::Source::record;
         plan.text = std::u16string(recorded);

@@ -20,8 +20,8 @@ struct FieldReading {
         read,
     };
     State state = State::unreadable;
-    std::u16string beforeCaret; // the caret's line up to the caret: its last `limit` units
-    std::u16string selection;   // empty: nothing selected
+    std::u16string beforeCaret;    // the caret's line up to the caret: its last `limit` units
+    std::u16string selection;      // empty: nothing selected
     bool selectionTooLong = false; // longer than the limit, or over a line break
 
     bool read() const { return state == State::read; }
@@ -54,7 +54,9 @@ std::u16string_view sourceName(FieldPlan::Source source);
 // text before the caret, letter case aside (AutoCorrect's capital), the
 // record's keys are typed over as many characters of the field; where it
 // does not, or there is no usable record, the gate reads the field itself.
+// forField: the hook took the press for the field alone, so a field that
+// cannot be read after all gives it back.
 FieldPlan planRun(std::u16string_view record, bool recordUsable, const FieldReading& field,
-                  const Settings& settings);
+                  const Settings& settings, bool forField = false);
 
 } // namespace tavelio

@@ -6,11 +6,13 @@
 // arrived. It also answers questions about its own IME, which another process
 // cannot read under Wine.
 //
-//   e2e_target TITLE [JOURNAL_PATH [words|password]]
+//   e2e_target TITLE [JOURNAL_PATH [words|password|opaque]]
 //
 // With "words", Ctrl+Backspace deletes the word before the caret, as editors
 // do on Windows; Wine's edit control ignores it. With "password" the edit
-// control is a password box (ES_PASSWORD).
+// control is a password box (ES_PASSWORD). With "opaque" it answers another
+// program's EM_GETSEL only after 300 ms, like a busy program: Tavelio then
+// goes by the keys alone, as in a program whose field it cannot read.
 #include "tests/support/win32_tools.h"
 
 #include <string>
@@ -27,6 +29,7 @@ HWND editWindow = nullptr;
 WNDPROC editProcedure = nullptr;
 OwnedHandle journal; // when asked for, open for the program's life
 bool deletesWords = false;
+bool opaque = false;
 
 void writeJournal(const std::wstring& line) {
     if (journal) {
@@ -68,6 +71,9 @@ void deleteWordBeforeCaret() {
 }
 
 LRESULT CALLBACK journalingEditProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (opaque && message == EM_GETSEL && InSendMessage()) {
+        Sleep(300);
+    }
     if (message == WM_KEYDOWN || message == WM_SYSKEYDOWN) {
         writeJournal(L"key vk=0x" + hex2(wParam) + L" ctrl=" + (down(VK_CONTROL) ? L"1" : L"0") +
                      L" shift=" + (down(VK_SHIFT) ? L"1" : L"0") + L" alt=" +
@@ -130,6 +136,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     deletesWords = argc == 4 && std::wstring(argv[3]) == L"words";
     const bool password = argc == 4 && std::wstring(argv[3]) == L"password";
+    opaque = argc == 4 && std::wstring(argv[3]) == L"opaque";
     if (argc >= 3) {
         const HANDLE file =
             CreateFileW(argv[2], FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -140,10 +147,10 @@ int wmain(int argc, wchar_t** argv) {
         journal.reset(file);
     }
     // Clear of the top-left corner, where the tray icon's menu opens.
-    const EditFrame target = createEditFrame(TargetClass, windowProc, argv[1], {240, 160, 880, 520},
-                                             password ? DWORD{ES_LEFT | ES_PASSWORD}
-                                                      : DWORD{WS_VSCROLL | ES_LEFT | ES_MULTILINE |
-                                                              ES_AUTOVSCROLL});
+    const EditFrame target =
+        createEditFrame(TargetClass, windowProc, argv[1], {240, 160, 880, 520},
+                        password ? DWORD{ES_LEFT | ES_PASSWORD}
+                                 : DWORD{WS_VSCROLL | ES_LEFT | ES_MULTILINE | ES_AUTOVSCROLL});
     editWindow = target.edit;
     if (editWindow == nullptr) {
         return 2;

@@ -1,7 +1,5 @@
 #include "tests/support/fake_system.h"
 
-#include <utility>
-
 #include "platform/constants.h"
 
 #include <algorithm>
@@ -99,27 +97,6 @@ void System::setKey(std::uint8_t vk, bool isDown) {
         }
     }
     down[vk] = isDown;
-}
-
-namespace {
-thread_local bool insideHookCall = false;
-thread_local bool onWatcherThread = false;
-} // namespace
-
-OnWatcherThread::OnWatcherThread() : outer_(std::exchange(onWatcherThread, true)) {}
-OnWatcherThread::~OnWatcherThread() {
-    onWatcherThread = outer_;
-}
-bool OnWatcherThread::now() {
-    return onWatcherThread;
-}
-
-InsideHook::InsideHook() : outer_(std::exchange(insideHookCall, true)) {}
-InsideHook::~InsideHook() {
-    insideHookCall = outer_;
-}
-bool InsideHook::now() {
-    return insideHookCall;
 }
 
 void System::countHookCall(std::string_view call) {

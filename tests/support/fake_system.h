@@ -313,34 +313,30 @@ std::mutex& diskLock();
 // sees by it that the writer has taken a batch and waits there with it.
 std::atomic<int>& diskWrites();
 
-// Marks the calling thread as inside a low-level hook call for its lifetime:
-// what it then asks of the system is counted in System::hookCalls.
-class InsideHook {
+// Marks the calling thread for its lifetime; now() tells whether it is marked.
+template <typename Tag> class ThreadMark {
 public:
-    InsideHook();
-    InsideHook(const InsideHook&) = delete;
-    InsideHook& operator=(const InsideHook&) = delete;
-    ~InsideHook();
-    static bool now();
+    ThreadMark() : outer_(marked()) { marked() = true; }
+    ThreadMark(const ThreadMark&) = delete;
+    ThreadMark& operator=(const ThreadMark&) = delete;
+    ~ThreadMark() { marked() = outer_; }
+    static bool now() { return marked(); }
 
 private:
+    static bool& marked() {
+        thread_local bool mark = false;
+        return mark;
+    }
     bool outer_;
 };
 
-// Marks the calling thread as the watcher's for its lifetime. The watcher
-// waits on its own thread: its messages take no time on the clock the hooks
-// and the runs go by, and are counted apart (System::watcherSent).
-class OnWatcherThread {
-public:
-    OnWatcherThread();
-    OnWatcherThread(const OnWatcherThread&) = delete;
-    OnWatcherThread& operator=(const OnWatcherThread&) = delete;
-    ~OnWatcherThread();
-    static bool now();
-
-private:
-    bool outer_;
-};
+// Inside a low-level hook call: what the thread then asks of the system is
+// counted in System::hookCalls.
+using InsideHook = ThreadMark<struct InsideHookTag>;
+// The watcher's thread. The watcher waits on its own thread: its messages
+// take no time on the clock the hooks and the runs go by, and are counted
+// apart (System::watcherSent).
+using OnWatcherThread = ThreadMark<struct OnWatcherThreadTag>;
 
 // Applies accepted SendInput records to the desktop: defined by the input model.
 void deliverInput(const KeyInput& record);

@@ -24,9 +24,16 @@ std::string hex8(std::uint32_t value) {
 class ExecuteSequenceTest : public HookedDesktopTest {
 protected:
     // The hidden window's dispatch of the posted request.
-    void dispatchExecuteRequest() {
+    // lParam 1 says the hook took the press for the field alone.
+    void dispatchExecuteRequest(bool forField = false) {
+        if (forField) {
+            ASSERT_EQ(sys().posted.size(), 1u);
+            EXPECT_EQ(sys().posted[0].lParam, 1);
+            sys().posted[0].lParam = 0;
+        }
         ASSERT_NO_FATAL_FAILURE(expectOneExecuteRequest());
         sys().posted.clear();
+        app_->run.forField = forField;
         executeReinput(app_->run);
     }
     // What the hidden window does when it is asked to close during a run.
@@ -630,45 +637,52 @@ TEST_F(ExecuteSequenceTest, WhatTheFieldHoldsDecidesTheRun) {
         std::string abort;                // the run's EXECUTE_ABORT, or none
         std::string source;               // EXECUTE_BEGIN's source, when it began
     } rows[] = {
-        {"a selection of ohayou is typed over",
-         u"",
+        {"a selection of ohayou is typed over", u"",
          [this] {
              field() = u"ohayou gozaimasu";
              sys().window(edit_).selectionStart = 0;
              sys().window(edit_).selectionEnd = 6;
          },
          u"おはよう gozaimasu", u"", false, "", "selection"},
-        {"an English selection gets the editor's own Ctrl+Backspace",
-         u"",
+        {"an English selection gets the editor's own Ctrl+Backspace", u"",
          [this] {
              field() = u"hello world";
              sys().window(edit_).selectionStart = 0;
              sys().window(edit_).selectionEnd = 5;
          },
          u" world", u"", false, "selection_not_romaji", ""},
-        {"romaji before the caret after a click",
-         u"konnichiha",
+        {"romaji before the caret after a click", u"konnichiha",
          [this] {
              processMouseEvent(app_->hook, HookActionCode, msg::LButtonDown, MouseEvent{5, 5});
          },
          u"こんにちは", u"", true, "", "field"},
         {"AutoCorrect's capital: the field's Konnichiha goes, the record's keys come",
          u"konnichiha", [this] { field()[0] = u'K'; }, u"こんにちは", u"", true, "", "record"},
-        {"a field that changed between reading and deleting is left alone",
-         u"konnichiha", [this] { sys().after(20, [this] { field() += u'x'; }); }, u"konnichihax",
-         u"", false, "field_changed", "record"},
-        {"a field that does not answer in time: the record, as without it",
-         u"konnichiha", [this] { sys().window(edit_).hung = true; }, u"こんにちは", u"", true, "",
-         "record"},
+        {"a field that changed between reading and deleting is left alone", u"konnichiha",
+         [this] { sys().after(20, [this] { field() += u'x'; }); }, u"konnichihax", u"", false,
+         "field_changed", "record"},
+        // The watcher had found it readable; the run finds it busy, and the
+        // press it took goes back: the editor deletes the word itself.
+        {"a field that stops answering after a click: the press goes back", u"konnichiha",
+         [this] {
+             processMouseEvent(app_->hook, HookActionCode, msg::LButtonDown, MouseEvent{5, 5});
+             watcherReads();
+             watcherCaughtUp_ = false;
+             sys().window(edit_).hung = true;
+         },
+         u"", u"", false, "not_ready", ""},
+        {"a field that does not answer in time: the record, as without it", u"konnichiha",
+         [this] { sys().window(edit_).hung = true; }, u"こんにちは", u"", true, "", "record"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         buildDesktop();
+        watcherCaughtUp_ = true;
         sys().window(edit_).answersEdit = true;
         userTypes(row.typed);
         row.change();
         userPressesHotkey(30, 45);
-        ASSERT_NO_FATAL_FAILURE(dispatchExecuteRequest());
+        ASSERT_NO_FATAL_FAILURE(dispatchExecuteRequest(!app_->buffer.canExecute()));
         sys().advance(100);
         EXPECT_EQ(field(), row.text);
         EXPECT_EQ(sys().window(edit_).composition, row.composition);

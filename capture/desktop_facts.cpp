@@ -55,6 +55,19 @@ bool findStoreAppWindow(platform::WindowHandle child, void* context) {
 
 DesktopFacts readDesktopFacts(const Settings& settings, std::uint32_t ownProcess,
                               bool focusProtected) {
+    DesktopFacts facts = readFocusAlone(settings, ownProcess, focusProtected);
+    readFocusAnswers(facts);
+    return facts;
+}
+
+void readFocusAnswers(DesktopFacts& facts) {
+    facts.readableField = facts.focus != 0 && !facts.password && isEditClass(facts.focus) &&
+                          answersSelection(facts.focus);
+    facts.ime = readImeOf(facts.focus, ImeAsker::watcher);
+}
+
+DesktopFacts readFocusAlone(const Settings& settings, std::uint32_t ownProcess,
+                            bool focusProtected) {
     DesktopFacts facts;
     facts.foreground = platform::foregroundWindow();
     platform::WindowHandle reads = facts.foreground;
@@ -87,9 +100,6 @@ DesktopFacts readDesktopFacts(const Settings& settings, std::uint32_t ownProcess
     facts.focus = focus;
     facts.password = focusProtected || (focus != 0 && isEditClass(focus) &&
                                         (platform::windowStyle(focus) & EditPasswordStyle) != 0);
-    facts.readableField =
-        focus != 0 && !facts.password && isEditClass(focus) && answersSelection(focus);
-    facts.ime = readImeOf(focus, ImeAsker::watcher);
     return facts;
 }
 
@@ -111,7 +121,18 @@ WatchOutcome watchDesktop(FactsBoard& board, const Settings& settings, std::uint
             board.publish(next);
             return WatchOutcome::published;
         }
-        board.publish(readDesktopFacts(settings, ownProcess, focusProtected));
+        // What needs no answer from the program goes up at once, so that the
+        // keys typed into a window just come to the front are held back for
+        // its IME rather than dropped; then what the program answers.
+        DesktopFacts facts = readFocusAlone(settings, ownProcess, focusProtected);
+        if (const DesktopFacts last = board.load();
+            last.generation != 0 && last.focus == facts.focus) {
+            facts.ime = last.ime;
+            facts.readableField = last.readableField;
+        }
+        board.publish(facts);
+        readFocusAnswers(facts);
+        board.publish(facts);
         return WatchOutcome::published;
     } catch (...) {
         return WatchOutcome::failed;

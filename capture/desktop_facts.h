@@ -64,6 +64,13 @@ private:
 DesktopFacts readDesktopFacts(const Settings& settings, std::uint32_t ownProcess,
                               bool focusProtected);
 
+// Its two halves: what the system tells at once (the focus, the program,
+// a password box), with the IME unknown; then what the program answers (its
+// IME, whether its field tells its text), which may take a while.
+DesktopFacts readFocusAlone(const Settings& settings, std::uint32_t ownProcess,
+                            bool focusProtected);
+void readFocusAnswers(DesktopFacts& facts);
+
 // The same focus with its IME read again; the rest as `previous` had it.
 DesktopFacts rereadIme(const DesktopFacts& previous);
 

@@ -59,6 +59,9 @@ void InputBuffer::clear() noexcept {
 
 void InputBuffer::logChange(std::u16string_view action,
                             std::u16string_view appended) const noexcept {
+    if (quiet_) {
+        return;
+    }
     logInput(u"BUFFER", [&](LogDetails& d) {
         d.add(u"action", action);
         if (!appended.empty()) {

@@ -42,6 +42,10 @@ public:
         }
     }
     void confirmHeld() noexcept { heldFrom_ = NoneHeld; }
+    // While quiet, changes write no line: keys typed into a program not yet
+    // known to take part (it may be an excluded password manager).
+    void setQuiet(bool quiet) noexcept { quiet_ = quiet; }
+    bool quiet() const noexcept { return quiet_; }
     bool heldBack() const noexcept { return heldFrom_ != NoneHeld; }
 
     bool canExecute() const {
@@ -63,6 +67,7 @@ private:
     bool truncated_ = false;
     static constexpr std::size_t NoneHeld = static_cast<std::size_t>(-1);
     std::size_t heldFrom_ = NoneHeld;
+    bool quiet_ = false;
 };
 
 std::u16string_view lastActionName(LastAction last);

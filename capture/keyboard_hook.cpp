@@ -85,6 +85,9 @@ void noteUserPress(HookContext& context, std::uint32_t message, const KeyEvent& 
 void appendCharacter(InputBuffer& buffer, std::u16string_view source, std::uint32_t key,
                      char16_t ch) {
     buffer.append(ch);
+    if (buffer.quiet()) {
+        return;
+    }
     logInput(u"APPEND", [&](LogDetails& d) {
         d.add(u"source", source).code(u"vk", key).quotedAsIs(u"ch", {&ch, 1}); // as typed
     });
@@ -136,7 +139,24 @@ void logHotkeySkip(HookContext& context, const PressFacts& facts) {
     });
 }
 
+// A program the watcher has not read yet may be an excluded password
+// manager: its keys are held back without a line, and its reading keeps
+// them or lets them go.
+class QuietWhileUnknown {
+public:
+    QuietWhileUnknown(InputBuffer& buffer, bool unknown) : buffer_(buffer) {
+        buffer_.setQuiet(unknown);
+    }
+    QuietWhileUnknown(const QuietWhileUnknown&) = delete;
+    QuietWhileUnknown& operator=(const QuietWhileUnknown&) = delete;
+    ~QuietWhileUnknown() { buffer_.setQuiet(false); }
+
+private:
+    InputBuffer& buffer_;
+};
+
 void classifyPress(HookContext& context, const KeyEvent& event, const PressFacts& facts) {
+    const QuietWhileUnknown quiet(context.buffer, !facts.known());
     auto& buffer = context.buffer;
     const auto& settings = context.settings;
     const std::uint32_t key = event.vkCode;
@@ -149,12 +169,7 @@ void classifyPress(HookContext& context, const KeyEvent& event, const PressFacts
         return;
     }
     // No key code: a password typed into an excluded password manager, or
-    // into a password box, must not be rebuildable from the log. A program
-    // the watcher has not read yet may be either.
-    if (!facts.known()) {
-        buffer.requestClear(u"foreground_unknown", u"");
-        return;
-    }
+    // into a password box, must not be rebuildable from the log.
     if (!facts.allowed()) {
         buffer.requestClear(u"disabled_or_excluded", u"");
         return;
@@ -339,7 +354,20 @@ FactsOutcome followNewFacts(HookContext& context) {
         });
         return FactsOutcome::cleared;
     }
-    if (now.focus != previous.focus) {
+    // Keys held back in the window these facts are about: whether its
+    // program takes part, and whether it is a password box, decide first.
+    if (buffer.heldBack() && now.foreground == context.fromWindow) {
+        if (!now.allowed) {
+            buffer.requestClear(u"disabled_or_excluded", u"");
+            return FactsOutcome::cleared;
+        }
+        if (now.password) {
+            buffer.requestClear(u"password", u"");
+            return FactsOutcome::cleared;
+        }
+    }
+    if (now.focus != previous.focus &&
+        !(buffer.heldBack() && now.foreground == context.fromWindow)) {
         return FactsOutcome::unchanged;
     }
     if (now.password && !previous.password) {

@@ -521,7 +521,34 @@ TEST_F(ExecuteSequenceTest, WhatTheWatcherReadDecidesTheHotkey) {
         bool ran;                        // the hook took the press for a run
         std::vector<std::string> clears; // CLEAR_REQUEST reasons, in order
         std::string abort;               // the run's EXECUTE_ABORT, or none
+        bool keysLogged = true;          // APPEND lines for the letters
     } rows[] = {
+        // The watcher has not read the program just come to the front: its
+        // keys are held back without a line, and its reading keeps them...
+        {"a program not read yet",
+         [this] {
+             watcherCaughtUp_ = false;
+             app_->board.publish(DesktopFacts{}); // about no window
+         },
+         [this] { watcherReads(); },
+         u"こんにちは",
+         true,
+         {},
+         "",
+         false},
+        // ... or lets them go, leaving no key code behind.
+        {"a program not read yet that turns out excluded",
+         [this] {
+             watcherCaughtUp_ = false;
+             app_->board.publish(DesktopFacts{});
+             app_->settings.excludedApps = {u"notepad.exe"};
+         },
+         [this] { watcherReads(); },
+         u"",
+         false,
+         {"disabled_or_excluded", "disabled_or_excluded", "disabled_or_excluded"},
+         "",
+         false},
         {"a busy editor: its IME window answers after 45 ms",
          [this] {
              sys().contextsAcrossProcesses = false;
@@ -563,10 +590,10 @@ TEST_F(ExecuteSequenceTest, WhatTheWatcherReadDecidesTheHotkey) {
          {"ime_changed", "modifier_combo"},
          ""},
         {"an Edit with ES_PASSWORD", [this] { sys().window(edit_).style = 0x0020; }, nullptr, u"",
-         false, std::vector<std::string>(12, "password"), ""},
+         false, std::vector<std::string>(12, "password"), "", false},
         {"a focus that accessibility marks protected (a browser's password input)",
          [this] { focusProtected_ = true; }, nullptr, u"", false,
-         std::vector<std::string>(12, "password"), ""},
+         std::vector<std::string>(12, "password"), "", false},
         // The watcher read it off before it went on: the letters went into
         // the IME, and the field holds no romaji to delete.
         {"the run finds the IME on",
@@ -614,6 +641,7 @@ TEST_F(ExecuteSequenceTest, WhatTheWatcherReadDecidesTheHotkey) {
         const auto aborts = out("EXECUTE_ABORT");
         EXPECT_EQ(aborts.empty() ? "" : reasonOf(aborts[0].substr(aborts[0].find("reason="))),
                   row.abort);
+        EXPECT_EQ(!events(LogChannel::Input, "APPEND").empty(), row.keysLogged);
         if (row.abort.empty()) {
             EXPECT_EQ(field(), row.field);
         } else {

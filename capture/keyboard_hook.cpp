@@ -481,7 +481,12 @@ KeyDecision processKeyEvent(HookContext& context, int code, std::uint32_t messag
     noteHookCall(context, platform::HookKind::keyboard);
     try {
         const std::lock_guard record(context.recordLock);
-        return decideKeyEvent(context, code, message, event);
+        const KeyDecision decision = decideKeyEvent(context, code, message, event);
+        if (code == HookActionCode && isPress(message) && event.extraInfo != InjectedInputMarker) {
+            context.lastKey = event.vkCode;
+            noteHint(context);
+        }
+        return decision;
     } catch (...) {
         // The keyboard hook's one catch: whatever fails in the decisions, the
         // key still reaches the application.

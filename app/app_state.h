@@ -50,6 +50,7 @@ struct AppState {
     HWND hiddenWindow = nullptr;
     HWND splashWindow = nullptr; // empty once the splash is gone
     HWND settingsWindow = nullptr;
+    HWND hintWindow = nullptr; // the hint beside the caret
     // Saved from the settings window while a run was under way: the run ends
     // with the settings it began with, and these follow.
     std::optional<Settings> pendingSettings;

@@ -4,6 +4,7 @@
 
 #include "app/app_state.h"
 #include "app/hidden_window.h"
+#include "app/hint_window.h"
 #include "app/hook_procedures.h"
 #include "app/settings_window.h"
 #include "app/splash_window.h"
@@ -88,6 +89,7 @@ bool startMonitoring() {
     HookContext& context = *state.ownedHookContext;
     context.ownProcess = GetCurrentProcessId();
     context.board = &state.factsBoard;
+    context.hintWindow = reinterpret_cast<platform::WindowHandle>(state.hintWindow);
     // Three threads besides this one: the watcher reads the desktop, the
     // hooks' thread answers the hooks from what it read, and the witness
     // counts the keys, so that a hook the system dropped is noticed at once.
@@ -95,6 +97,9 @@ bool startMonitoring() {
         state.watcher = std::make_unique<DesktopWatcher>(context, state.factsBoard, [] {
             if (const HookThread* hooks = appState().hookThread.get()) {
                 hooks->post(HookFactsMessage);
+            }
+            if (HWND hint = appState().hintWindow) {
+                PostMessageW(hint, HintFactsMessage, 0, 0);
             }
         });
         context.watcher = reinterpret_cast<platform::WindowHandle>(state.watcher->window());
@@ -172,6 +177,7 @@ int run(HINSTANCE instance) {
         return 1;
     }
     showSplash(instance);
+    createHintWindow(instance); // without it, no hint: the program works all the same
 
     state.inputBuffer = std::make_unique<InputBuffer>(state.settings.bufferMaxLength);
     if (!startMonitoring()) {

@@ -28,6 +28,7 @@
 #define IDS_SAVE_FAILED 218
 #define IDS_SAVE_UNFAITHFUL 219
 #define IDS_PROGRAM_FILTER 220
+#define IDS_HINT 221 // %1: the kana, %2: the hotkey
 
 // The settings window and its controls, the same in both languages.
 #define IDD_SETTINGS 300
@@ -54,3 +55,4 @@
 #define IDC_REINPUT_DELAY_LABEL 2121
 #define IDC_RECORDING_GROUP 2122
 #define IDC_PROGRAMS_GROUP 2123
+#define IDC_ROMAJI_HINT 2124

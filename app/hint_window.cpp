@@ -18,6 +18,9 @@ namespace tavelio {
 namespace {
 
 constexpr UINT_PTR HintTimerId = 1;
+// The hooks see a key before the program does: its caret moves a moment later.
+constexpr UINT_PTR HintSettleTimerId = 2;
+constexpr UINT HintSettleMs = 60;
 
 using UniqueFont = UniqueHandle<HFONT, DeleteObject>;
 
@@ -29,7 +32,6 @@ struct Hint {
     UINT fontDpi = 0;
     std::u16string loggedKana; // the last HINT_SHOW, written again only when it moves on
     POINT loggedAt{};
-    bool com = false;
 };
 
 Hint hint;
@@ -53,10 +55,18 @@ std::optional<RECT> accessibleCaret(HWND focus) {
     if (fromWindow == nullptr || focus == nullptr) {
         return std::nullopt;
     }
+    // COM for this call alone: the thread's apartment is nobody else's business.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    const auto uninitialize = [com] {
+        if (SUCCEEDED(com)) {
+            CoUninitialize();
+        }
+    };
     IAccessible* caret = nullptr;
     if (FAILED(fromWindow(focus, static_cast<DWORD>(OBJID_CARET), AccessibleId,
                           reinterpret_cast<void**>(&caret))) ||
         caret == nullptr) {
+        uninitialize();
         return std::nullopt;
     }
     VARIANT self{};
@@ -65,6 +75,7 @@ std::optional<RECT> accessibleCaret(HWND focus) {
     long x = 0, y = 0, width = 0, height = 0;
     const bool located = SUCCEEDED(caret->accLocation(&x, &y, &width, &height, self)) && height > 0;
     caret->Release();
+    uninitialize();
     if (!located) {
         return std::nullopt;
     }
@@ -258,11 +269,15 @@ void paint(HWND window) {
 LRESULT handleHintMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case HintNoteMessage:
+        look(false);
+        SetTimer(window, HintSettleTimerId, HintSettleMs, nullptr);
+        return 0;
     case HintFactsMessage:
         look(false);
         return 0;
     case WM_TIMER:
-        if (wParam == HintTimerId) {
+        if (wParam == HintTimerId || wParam == HintSettleTimerId) {
+            KillTimer(window, wParam);
             look(false);
             return 0;
         }
@@ -312,9 +327,6 @@ bool createHintWindow(HINSTANCE instance) {
         return false;
     }
     SetLayeredWindowAttributes(hint.window, 0, 255, LWA_ALPHA);
-    // For the accessibility objects of a caret in another program.
-    hint.com =
-        SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
     appState().hintWindow = hint.window;
     return true;
 }
@@ -326,10 +338,6 @@ void destroyHintWindow() {
         appState().hintWindow = nullptr;
     }
     hint.font.reset();
-    if (hint.com) {
-        CoUninitialize();
-        hint.com = false;
-    }
 }
 
 void lookAgainAtHint() {

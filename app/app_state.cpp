@@ -34,4 +34,10 @@ void postToHooks(UINT message) {
     }
 }
 
+void postToHint(UINT message) {
+    if (const HWND hint = appState().hintWindow.load()) {
+        PostMessageW(hint, message, 0, 0);
+    }
+}
+
 } // namespace tavelio

@@ -50,6 +50,7 @@ struct AppState {
     HWND hiddenWindow = nullptr;
     HWND splashWindow = nullptr; // empty once the splash is gone
     HWND settingsWindow = nullptr;
+    std::atomic<HWND> hintWindow{nullptr}; // the hint beside the caret; the watcher posts to it
     // Saved from the settings window while a run was under way: the run ends
     // with the settings it began with, and these follow.
     std::optional<Settings> pendingSettings;
@@ -73,6 +74,8 @@ AppState& appState();
 
 // Posts a thread message to the hooks' thread, if it runs; from any thread.
 void postToHooks(UINT message);
+// Posts to the hint's window, if there is one; from any thread.
+void postToHint(UINT message);
 
 // Ends the witness, the hooks' thread (which takes the hooks out) and the
 // watcher; the context stays, for a run still under way.

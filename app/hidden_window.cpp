@@ -5,6 +5,7 @@
 #include <wtsapi32.h>
 
 #include "app/app_state.h"
+#include "app/hint_window.h"
 #include "app/hook_procedures.h"
 #include "app/hook_watch.h"
 #include "app/settings_apply.h"
@@ -165,6 +166,7 @@ void toggleEnabled() {
         }
     }
     renewTrayIcon(false);
+    lookAgainAtHint();
     if (state.settings.enabled) {
         reinstallHooksFor(HookReinstallReason::trayResume);
     }
@@ -204,6 +206,7 @@ void runExecuteRequest(HWND window, WPARAM requestWindow, LPARAM forField) {
                            static_cast<platform::WindowHandle>(requestWindow),
                            hooks != nullptr ? &hooks->recordLock : nullptr,
                            forField != 0};
+    hintRunBegins();
     executeReinput(context);
     applyPending();
     MSG queued{};
@@ -230,6 +233,7 @@ void tearDown(HWND window) {
         });
     }
     stopMonitoring();
+    destroyHintWindow();
     // A run under way further down this thread's stack still holds the
     // context's lock: the context goes with the window, after the run.
     if (!state.runWatch.running) {
@@ -292,6 +296,7 @@ void useSavedSettings(const Settings& next) {
     if (applied.loggingStarted || applied.loggingStopped) {
         renewTrayIcon(false); // the tooltip says whether the log is on
     }
+    lookAgainAtHint(); // romajiHint may have gone off
 }
 
 HICON loadAppIcon(HINSTANCE instance, int sizeMetric) {

@@ -4,6 +4,7 @@
 
 #include "app/app_state.h"
 #include "app/hidden_window.h"
+#include "app/hint_window.h"
 #include "app/hook_procedures.h"
 #include "app/settings_window.h"
 #include "app/splash_window.h"
@@ -88,12 +89,15 @@ bool startMonitoring() {
     HookContext& context = *state.ownedHookContext;
     context.ownProcess = GetCurrentProcessId();
     context.board = &state.factsBoard;
+    context.hintWindow = reinterpret_cast<platform::WindowHandle>(state.hintWindow.load());
     // Three threads besides this one: the watcher reads the desktop, the
     // hooks' thread answers the hooks from what it read, and the witness
     // counts the keys, so that a hook the system dropped is noticed at once.
     try {
-        state.watcher = std::make_unique<DesktopWatcher>(context, state.factsBoard,
-                                                         [] { postToHooks(HookFactsMessage); });
+        state.watcher = std::make_unique<DesktopWatcher>(context, state.factsBoard, [] {
+            postToHooks(HookFactsMessage);
+            postToHint(HintFactsMessage);
+        });
         context.watcher = reinterpret_cast<platform::WindowHandle>(state.watcher->window());
         state.currentHookContext = &context;
         state.hookThread = std::make_unique<HookThread>(context, AppHookProcedures);
@@ -168,6 +172,7 @@ int run(HINSTANCE instance) {
         return 1;
     }
     showSplash(instance);
+    createHintWindow(instance); // without it, no hint: the program works all the same
 
     state.inputBuffer = std::make_unique<InputBuffer>(state.settings.bufferMaxLength);
     if (!startMonitoring()) {

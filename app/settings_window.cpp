@@ -123,6 +123,7 @@ void fill(const Settings& s) {
     }
     SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(choice), 0);
     check(IDC_ROMAJI_ONLY, s.romajiOnly);
+    check(IDC_ROMAJI_HINT, s.romajiHint);
     check(IDC_LOGGING, s.logging);
     check(IDC_START_AT_SIGN_IN, startsWithWindows());
     check(IDC_CLEAR_ON_SPACE, s.clearOnSpace);
@@ -146,6 +147,7 @@ Settings collect() {
     setHotkeyChoice(s, choice == CB_ERR ? hotkeyChoiceOf(base) : static_cast<HotkeyChoice>(choice),
                     base);
     s.romajiOnly = checked(IDC_ROMAJI_ONLY);
+    s.romajiHint = checked(IDC_ROMAJI_HINT);
     s.logging = checked(IDC_LOGGING);
     s.clearOnSpace = checked(IDC_CLEAR_ON_SPACE);
     s.clearOnMouseClick = checked(IDC_CLEAR_ON_CLICK);

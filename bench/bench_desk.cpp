@@ -40,6 +40,7 @@ std::filesystem::path resetFakeDesktop() {
 Desk::Desk(bool withLog) : root(resetFakeDesktop()), logging(withLog) {
     edit = fake::system().addEditor();
     context.board = &board;
+    context.hintWindow = HintWindow;
     {
         const fake::OnWatcherThread watcher;
         watchDesktop(board, settings, 0, false);
@@ -59,6 +60,8 @@ Desk::~Desk() {
 }
 
 void Desk::settle(std::int64_t iteration) {
+    // The hint looks after every key, as it does on an idle GUI thread: each key posts.
+    context.hintNoted.store(false, std::memory_order_relaxed);
     if ((iteration & 63) == 63) {
         if (clearsBuffer) {
             buffer.clear();

@@ -17,6 +17,7 @@
 namespace tavelio::bench {
 
 inline constexpr platform::WindowHandle HiddenWindow = 0x7F00;
+inline constexpr platform::WindowHandle HintWindow = 0x7F01;
 
 // A fresh fake system in a folder of this process's own, so two benchmark
 // runs at once (a timing run beside a callgrind run) never share a log file.

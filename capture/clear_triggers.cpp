@@ -91,6 +91,7 @@ void processMouseEvent(HookContext& context, int code, std::uint32_t message,
             .add(u"y", event.y)
             .add(u"bufLen", context.buffer.text().size());
     });
+    noteHint(context);
 }
 
 } // namespace tavelio

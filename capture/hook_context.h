@@ -33,6 +33,8 @@ struct RunWatch {
 // key went by (read it now).
 inline constexpr std::uint32_t WatchTypingMessage = 0x8003;
 inline constexpr std::uint32_t WatchImeKeyMessage = 0x8004;
+// Posted by the hooks to the hint's window: the record may have changed.
+inline constexpr std::uint32_t HintNoteMessage = 0x8005;
 
 // Owned by the hooks' thread: every hook call holds recordLock while it
 // decides. Other threads take the lock only to copy or to change the record
@@ -57,6 +59,11 @@ struct HookContext {
     platform::WindowHandle watcher = 0;   // the watcher's window, for WatchTypingMessage
     std::atomic<bool> typingNoted{false}; // set by the hook, cleared by the watcher
     std::atomic<std::uint32_t> lastKeyTick{0};
+    // The hint beside the caret decides on its own thread: the hooks only
+    // say that the record may have changed, once until it has looked.
+    platform::WindowHandle hintWindow = 0;
+    std::atomic<bool> hintNoted{false}; // set by the hooks, cleared by the hint
+    std::uint32_t lastKey = 0;          // the last key pressed, for the hint
     // The program's own process (0: none): keys typed into its settings window
     // are its own business, and a run there would wait for keys that its own
     // windows have to take.
@@ -110,6 +117,15 @@ inline void noteHookCall(HookContext& context, platform::HookKind kind) noexcept
         context.lastKeyboardCallTick.store(now, relaxed);
         context.keyboardCalledSinceInstall.store(true, relaxed);
         context.keyboardCalls.fetch_add(1, relaxed);
+    }
+}
+
+// After a key press or a click: tells the hint's window, unless it has yet
+// to look since the last time. Called with recordLock held.
+inline void noteHint(HookContext& context) noexcept {
+    if (context.hintWindow != 0 && context.settings.romajiHint &&
+        !context.hintNoted.exchange(true)) {
+        platform::postMessage(context.hintWindow, HintNoteMessage, 0, 0);
     }
 }
 

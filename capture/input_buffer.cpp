@@ -54,6 +54,7 @@ void InputBuffer::clear() noexcept {
     truncated_ = false;
     heldFrom_ = NoneHeld;
     last_ = LastAction::Cleared;
+    ++clears_;
     logChange(u"clear");
 }
 

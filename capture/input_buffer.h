@@ -56,6 +56,9 @@ public:
     const std::u16string& text() const { return text_; }
     bool truncated() const { return truncated_; }
     LastAction last() const { return last_; }
+    // How many times the record was cleared: a copy taken elsewhere tells a
+    // clear between two looks.
+    std::uint32_t clears() const { return clears_; }
 
 private:
     // The BUFFER line after a change; `appended` is the character an append stored.
@@ -65,6 +68,7 @@ private:
     std::u16string text_;
     LastAction last_ = LastAction::None;
     bool truncated_ = false;
+    std::uint32_t clears_ = 0;
     static constexpr std::size_t NoneHeld = static_cast<std::size_t>(-1);
     std::size_t heldFrom_ = NoneHeld;
     bool quiet_ = false;

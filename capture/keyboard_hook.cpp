@@ -348,7 +348,10 @@ FactsOutcome followNewFacts(HookContext& context) {
     }
     // Another field of the same window holds other text; another window is
     // the key's own business (checkForegroundProcess).
-    if (now.foreground == previous.foreground && now.focus != previous.focus) {
+    // A window just come to the front reads as its own focus until its
+    // field takes the focus: that is no move to another field.
+    if (now.foreground == previous.foreground && now.focus != previous.focus &&
+        previous.focus != previous.foreground) {
         buffer.requestClear(u"foreground_window", [&](LogDetails& d) {
             d.hex(u"fromHwnd", previous.focus).hex(u"toHwnd", now.focus);
         });
@@ -516,7 +519,12 @@ KeyDecision processKeyEvent(HookContext& context, int code, std::uint32_t messag
     noteHookCall(context, platform::HookKind::keyboard);
     try {
         const std::lock_guard record(context.recordLock);
-        return decideKeyEvent(context, code, message, event);
+        const KeyDecision decision = decideKeyEvent(context, code, message, event);
+        if (code == HookActionCode && isPress(message) && event.extraInfo != InjectedInputMarker) {
+            context.lastKey = event.vkCode;
+            noteHint(context);
+        }
+        return decision;
     } catch (...) {
         // The keyboard hook's one catch: whatever fails in the decisions, the
         // key still reaches the application.

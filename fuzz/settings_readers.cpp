@@ -15,11 +15,11 @@ namespace {
 
 using namespace tavelio;
 
-constexpr std::array<std::u16string_view, 15> Keys = {
+constexpr std::array<std::u16string_view, 16> Keys = {
     u"enabled",         u"startWithWindows", u"hotkey",       u"alternateHotkeys",
     u"bufferMaxLength", u"clearOnSpace",     u"clearOnEnter", u"clearOnMouseClick",
     u"imeMode",         u"reinputDelayMs",   u"inputMethod",  u"appMode",
-    u"excludedApps",    u"logging",          u"romajiOnly"};
+    u"excludedApps",    u"logging",          u"romajiOnly",   u"romajiHint"};
 
 void require(bool condition, const char* what) {
     if (!condition) {
@@ -96,6 +96,7 @@ void writtenRecordReadsBack(FuzzedDataProvider& in) {
     s.excludedApps = cleanList(in);
     s.logging = in.ConsumeBool();
     s.romajiOnly = in.ConsumeBool();
+    s.romajiHint = in.ConsumeBool();
 
     Settings expected = s;
     expected.bufferMaxLength = clampBufferMaxLength(s.bufferMaxLength);

@@ -31,6 +31,7 @@
 #define IDS_PROGRAM_NOT_STORABLE 221
 #define IDS_STARTUP_FAILED 222
 #define IDS_STARTUP_TOGGLE_FAILED 223
+#define IDS_HINT 224 // %1: the kana, %2: the hotkey
 
 // The settings window and its controls, the same in both languages.
 #define IDD_SETTINGS 300
@@ -57,3 +58,4 @@
 #define IDC_REINPUT_DELAY_LABEL 2121
 #define IDC_RECORDING_GROUP 2122
 #define IDC_PROGRAMS_GROUP 2123
+#define IDC_ROMAJI_HINT 2124

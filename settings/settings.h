@@ -28,6 +28,7 @@ struct Settings {
     // only when they differ from their default, so the default file keeps
     // its exact text.
     bool romajiOnly = true; // the hotkey converts only text that reads as romaji
+    bool romajiHint = true; // a hint beside the caret while romaji is typed with the IME off
 
     friend bool operator==(const Settings&, const Settings&) = default;
 };

@@ -38,6 +38,7 @@ inline constexpr SettingKey SettingKeys[] = {
     {u"excludedApps", &Settings::excludedApps},
     {u"logging", &Settings::logging},
     {u"romajiOnly", &Settings::romajiOnly, nullptr, true},
+    {u"romajiHint", &Settings::romajiHint, nullptr, true},
 };
 
 // std::visit over a key's field with one lambda per type.

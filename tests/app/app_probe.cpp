@@ -11,6 +11,7 @@
 #include <cwchar>
 #include <cwctype>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -19,6 +20,7 @@ using namespace tavelio::win32test;
 constexpr wchar_t HiddenClass[] = L"TavelioHiddenWindow";
 constexpr wchar_t SplashClass[] = L"TavelioSplashWindow";
 constexpr wchar_t MenuClass[] = L"#32768";
+constexpr wchar_t HintClass[] = L"TavelioHintWindow";
 
 HWND findVisible(const wchar_t* className) {
     HWND window = FindWindowW(className, nullptr);
@@ -208,6 +210,70 @@ int guardRunKey(bool guarded) {
     return status == ERROR_SUCCESS ? 0 : 1;
 }
 
+std::wstring className(HWND window) {
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    return name;
+}
+
+// The hint as a user meets it: where it stands against the caret of the
+// window in front, which stays in front, and the styles that keep it from
+// taking a key or a click.
+int hint(DWORD timeoutMs) {
+    if (waitFor([] { return findVisible(HintClass) != nullptr; }, timeoutMs) < 0) {
+        print(L"found=0");
+        return 1;
+    }
+    HWND window = findVisible(HintClass);
+    const LONG_PTR exStyle = GetWindowLongPtrW(window, GWL_EXSTYLE);
+    std::wstring styles;
+    for (const auto& [bit, name] : {std::pair{WS_EX_NOACTIVATE, L"noactivate"},
+                                    {WS_EX_TOPMOST, L"topmost"},
+                                    {WS_EX_TOOLWINDOW, L"toolwindow"},
+                                    {WS_EX_TRANSPARENT, L"transparent"},
+                                    {WS_EX_LAYERED, L"layered"}}) {
+        if ((exStyle & bit) != 0) {
+            styles += (styles.empty() ? L"" : L",") + std::wstring(name);
+        }
+    }
+    HWND front = GetForegroundWindow();
+    GUITHREADINFO gui{};
+    gui.cbSize = sizeof(gui);
+    RECT caret{};
+    if (GetGUIThreadInfo(GetWindowThreadProcessId(front, nullptr), &gui) && gui.hwndCaret) {
+        caret = gui.rcCaret;
+        MapWindowPoints(gui.hwndCaret, nullptr, reinterpret_cast<POINT*>(&caret), 2);
+    }
+    RECT r{};
+    GetWindowRect(window, &r);
+    const bool below = gui.hwndCaret != nullptr && r.top >= caret.bottom &&
+                       r.top - caret.bottom < 20 && r.left <= caret.left + 2;
+    print(L"found=1 " + rectOf(L"rect", window) + L" caret=" + n(caret.left) + L"," + n(caret.top) +
+          L"," + n(caret.right - caret.left) + L"," + n(caret.bottom - caret.top) + L" below=" +
+          n(below ? 1 : 0) + L" styles=" + styles + L" foreground=" + className(front));
+    return 0;
+}
+
+// gone: waits for the hint to go; otherwise watches for MS that it never shows.
+int noHint(DWORD ms, bool gone) {
+    const long shown = waitFor([&] { return (findVisible(HintClass) == nullptr) == gone; }, ms);
+    const bool fine = gone ? shown >= 0 : shown < 0;
+    print(std::wstring(gone ? L"gone=" : L"never=") + n(fine ? 1 : 0) + L" ms=" + n(shown));
+    return fine ? 0 : 1;
+}
+
+// What notepad's edit holds, read from outside.
+int notepadText() {
+    HWND edit = FindWindowExW(FindWindowW(L"Notepad", nullptr), nullptr, L"Edit", nullptr);
+    wchar_t text[512] = {};
+    const bool read = edit != nullptr;
+    if (read) {
+        SendMessageW(edit, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text));
+    }
+    print(L"read=" + n(read ? 1 : 0) + L" text=\"" + escaped(text) + L"\"");
+    return read ? 0 : 1;
+}
+
 int usage() {
     print(L"usage: app_probe wait-window|wait-gone hidden|splash|menu MS\n"
           L"       app_probe post|send hidden|splash MESSAGE WPARAM LPARAM [TIMES]\n"
@@ -215,7 +281,8 @@ int usage() {
           L"       app_probe hold-name MS   (wait-window box: a message box)\n"
           L"       app_probe splash-watch MS | exit-during-splash MS\n"
           L"       app_probe tray-icon MS | menu-rect MS\n"
-          L"       app_probe guard-run-key 1|0");
+          L"       app_probe guard-run-key 1|0\n"
+          L"       app_probe hint MS | hint-gone MS | no-hint MS | notepad-text");
     return 2;
 }
 
@@ -269,6 +336,9 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"hold-name" && argc == 3) {
         return holdName(number(argv[2]));
     }
+    if (command == L"notepad-text") {
+        return notepadText();
+    }
     if (command == L"forget-tray-icon") {
         return forgetTrayIcon();
     }
@@ -288,6 +358,12 @@ int wmain(int argc, wchar_t** argv) {
         }
         if (command == L"menu-rect") {
             return menuRect(ms);
+        }
+        if (command == L"hint") {
+            return hint(ms);
+        }
+        if (command == L"hint-gone" || command == L"no-hint") {
+            return noHint(ms, command == L"hint-gone");
         }
     }
     return usage();

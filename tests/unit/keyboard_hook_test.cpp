@@ -1,6 +1,7 @@
 #include "capture/keyboard_hook.h"
 #include "tests/support/hooked_desktop.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <thread>
@@ -517,7 +518,18 @@ TEST_F(KeyboardHookTest, TheHookAsksNoProgramAndWaitsForNone) {
     sys().contextsAcrossProcesses = false; // as Windows: another process's contexts read null
     editorThreadWindows([](fake::Window& w) { w.imeAnswerDelayMs = 45; });
     const std::u16string sentence = u"watashi ha nihongo wo hanashimasu";
+    // The hint's window hears of the record once, until it has looked.
+    app_->hook.hintWindow = 0x4242;
+    sys().posted.clear();
+    const auto hintNotes = [this] {
+        return std::ranges::count_if(
+            sys().posted, [](const fake::Message& m) { return m.message == HintNoteMessage; });
+    };
     userTypes(sentence);
+    EXPECT_EQ(hintNotes(), 1);
+    app_->hook.hintNoted = false;
+    userTypes(u" ");
+    EXPECT_EQ(hintNotes(), 2);
     hold({vk::LControl});
     EXPECT_TRUE(key(vk::Back));
     hold({vk::LMenu});
@@ -585,6 +597,7 @@ TEST_F(KeyboardHookTest, TheHooksTheWatcherAndARunShareTheRecordWithoutRaces) {
     diagnosticLog().stop();
     watcherCaughtUp_ = false;
     watcherReads();
+    app_->hook.hintWindow = 0x4242;
     const Settings settings = app_->settings; // the watcher's copy
     std::atomic<bool> done{false};
     std::atomic<int> readings{0};
@@ -602,6 +615,7 @@ TEST_F(KeyboardHookTest, TheHooksTheWatcherAndARunShareTheRecordWithoutRaces) {
             const std::lock_guard record(app_->hook.recordLock);
             const std::u16string snapshot = app_->buffer.text();
             EXPECT_EQ(snapshot.find_first_not_of(u'k'), std::u16string::npos);
+            app_->hook.hintNoted = false; // the hint's look
             if (++snapshots % 3 == 0) {
                 app_->buffer.clear(); // a run's success
             }

@@ -1,6 +1,8 @@
 #include "capture/romaji_table.h"
 
 #include "capture/romaji_gate.h"
+#include "capture/romaji_hint.h"
+#include "platform/constants.h"
 #include "tests/support/fake_test.h"
 
 #include <gtest/gtest.h>
@@ -209,6 +211,109 @@ TEST(RomajiTableTest, TheGateConvertsTheRomajiAtTheEndAndNoEnglish) {
         EXPECT_EQ(part.convert(), !c.part.empty()) << narrow(c.text);
         EXPECT_EQ(part.keepLen + part.romajiLen + part.trailingSpaces, c.text.size())
             << narrow(c.text);
+    }
+}
+
+// The hint beside the caret: when it shows, what it says, when it goes. From a
+// record in notepad's field with the IME off; the hint showed for that field.
+TEST(RomajiTableTest, TheHintShowsTheKanaOnceAWordEndsAndGoesAtOnce) {
+    using enum HintAction;
+    using enum HintReason;
+    enum : unsigned {
+        Visible = 1,
+        Cleared = 2,      // the record was cleared since the hint showed
+        ImeOn = 4,        // the watcher read the IME on
+        OtherField = 8,   // another field of the same window has the focus
+        OtherWindow = 16, // another window is in front
+        Excluded = 32,    // the program in front takes no part
+        Password = 64,
+        HintOff = 128,
+        Paused = 256,
+        RunBegins = 512,
+        RomajiOnlyOff = 1024,
+        Truncated = 2048,
+        ImeUnknown = 4096,
+        NothingRead = 8192,
+    };
+    const struct {
+        const char* name;
+        std::u16string_view text;
+        std::uint32_t sinceKeyMs;
+        unsigned options;
+        HintAction action;
+        HintReason reason = none;
+        std::u16string_view kana = u"";
+        std::uint32_t lookAgainMs = 0;
+        std::uint32_t lastKey = 'A';
+    } rows[] = {
+        {"a word ends", u"konnichiha ", 10, 0, show, none, u"こんにちは", 7990},
+        {"a comma ends it", u"konnichiha,", 10, 0, show, none, u"こんにちは,", 7990},
+        {"a full stop ends it", u"arigatou.", 10, 0, show, none, u"ありがとう.", 7990},
+        {"mid-word: looked at again when the pause is over", u"konnichiha", 100, 0, stayHidden,
+         none, u"", 500},
+        {"a pause of 600 ms", u"konnichiha", 600, 0, show, none, u"こんにちは", 7400},
+        {"English: the gate says no", u"hello world ", 10, 0, stayHidden},
+        {"English, paused", u"hello world", 700, 0, stayHidden},
+        {"under 6 letters", u"kana ", 10, 0, stayHidden},
+        {"6 letters", u"sushi ga ", 10, 0, show, none, u"すし が", 7990},
+        {"only the Japanese tail counts", u"I said kana ", 10, 0, stayHidden},
+        {"typing on: it follows mid-word", u"konnichiha kyo", 50, Visible, show, none,
+         u"こんにちは きょ", 7950},
+        {"long: its end, after …", u"kyou ha ii tenki desu ne ", 10, 0, show, none,
+         u"…う は いい てんき です ね", 7990},
+        {"romajiOnly off: the whole record", u"see you ashita ", 10, RomajiOnlyOff, show, none,
+         u"せえ よう あした", 7990},
+        {"Enter cleared it", u"", 10, Visible | Cleared, hide, cleared, u"", 0, vk::Return},
+        {"cleared, and typed on since", u"ko", 10, Visible | Cleared, hide, cleared},
+        {"Esc", u"", 10, Visible | Cleared, hide, escape, u"", 0, vk::Escape},
+        {"the hotkey", u"konnichiha ", 10, Visible | RunBegins, hide, hotkey},
+        {"the IME went on", u"konnichiha ", 10, Visible | ImeOn, hide, imeOn},
+        {"the IME on: nothing shows", u"konnichiha ", 10, ImeOn, stayHidden},
+        {"the IME not read yet", u"konnichiha ", 10, ImeUnknown, stayHidden},
+        {"another field", u"konnichiha ", 10, Visible | OtherField, hide, focus},
+        {"another window", u"konnichiha ", 10, Visible | OtherWindow, hide, focus},
+        {"a program left alone", u"konnichiha ", 10, Excluded, stayHidden},
+        {"a password box", u"konnichiha ", 10, Password, stayHidden},
+        {"nothing read of the desktop", u"konnichiha ", 10, NothingRead, stayHidden},
+        {"8 s without a key", u"konnichiha ", 8000, Visible, hide, idle},
+        {"7.9 s: it stays", u"konnichiha ", 7900, Visible, show, none, u"こんにちは", 100},
+        {"the hint switched off", u"konnichiha ", 10, Visible | HintOff, hide, setting},
+        {"paused from the tray", u"konnichiha ", 10, Visible | Paused, hide, setting},
+        {"Backspace below 6 letters", u"konni", 10, Visible, hide, noRomaji},
+        {"English typed after it", u"konnichiha and the ", 10, Visible, hide, noRomaji},
+        {"a record the hotkey cannot run over", u"konnichiha ", 10, Truncated, stayHidden},
+    };
+    constexpr platform::WindowHandle Notepad = 0x100, Field = 0x101;
+    for (const auto& row : rows) {
+        const auto on = [&](unsigned option) {
+            return (row.options & option) != 0;
+        };
+        HintShown shown{on(Visible), 5, Notepad, Field};
+        HintView view;
+        view.text = row.text;
+        view.clears = on(Cleared) ? 6 : 5;
+        view.canExecute = !on(Truncated) && !row.text.empty();
+        view.lastKey = row.lastKey;
+        view.lastKeyTick = 50000;
+        view.now = 50000 + row.sinceKeyMs;
+        view.enabled = !on(Paused);
+        view.romajiHint = !on(HintOff);
+        view.romajiOnly = !on(RomajiOnlyOff);
+        view.runBegins = on(RunBegins);
+        view.facts.generation = on(NothingRead) ? 0 : 3;
+        view.facts.foreground = on(OtherWindow) ? 0x200 : Notepad;
+        view.facts.focus = on(OtherWindow) ? 0x201 : (on(OtherField) ? 0x102 : Field);
+        view.facts.allowed = !on(Excluded);
+        view.facts.password = on(Password);
+        view.facts.ime =
+            on(ImeOn) ? ImeReading::on : (on(ImeUnknown) ? ImeReading::unknown : ImeReading::off);
+
+        const HintDecision decision = decideHint(shown, view);
+        EXPECT_EQ(decision.action, row.action) << row.name;
+        EXPECT_EQ(narrow(hintReasonName(decision.reason)), narrow(hintReasonName(row.reason)))
+            << row.name;
+        EXPECT_EQ(narrow(decision.kana), narrow(row.kana)) << row.name;
+        EXPECT_EQ(decision.lookAgainMs, row.lookAgainMs) << row.name;
     }
 }
 

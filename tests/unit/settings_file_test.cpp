@@ -120,7 +120,8 @@ TEST_F(SettingsFileTest, JsonTextOfAnEditedRecord) {
     s.reinputDelayMs = INT32_MIN;
     s.excludedApps = {u"a.exe", u""};
     s.logging = true;
-    s.romajiOnly = false; // a later key: written because it is not its default
+    s.romajiOnly = false; // later keys: written because they are not their defaults
+    s.romajiHint = false;
     EXPECT_EQ(settingsToJson(s), u"{\n"
                                  u"  \"enabled\": false,\n"
                                  u"  \"startWithWindows\": false,\n"
@@ -140,7 +141,8 @@ TEST_F(SettingsFileTest, JsonTextOfAnEditedRecord) {
                                  u"    \"\"\n"
                                  u"  ],\n"
                                  u"  \"logging\": true,\n"
-                                 u"  \"romajiOnly\": false\n"
+                                 u"  \"romajiOnly\": false,\n"
+                                 u"  \"romajiHint\": false\n"
                                  u"}\n");
 }
 
@@ -168,6 +170,7 @@ TEST_F(SettingsFileTest, WrittenRecordReadsBackUnchanged) {
     s.excludedApps = {u"x.exe", u"\u00c3\u00a9.exe"};
     s.logging = true;
     s.romajiOnly = false;
+    s.romajiHint = false;
     EXPECT_EQ(settingsFromText(decodeSettingsText(encodeSettingsText(settingsToJson(s)))), s);
 }
 

@@ -143,8 +143,11 @@ new_in() { tail -n +$((in_mark + 1)) "$input_log" 2>/dev/null | tr -d '\r'; }
 new_out() { tail -n +$((out_mark + 1)) "$output_log" 2>/dev/null | tr -d '\r'; }
 new_lines() { "new_$1"; }
 # The event names of those lines, on one line. The hook watchdog's reinstall after input the
-# hooks missed (under Wine, a fast flood of keys) may come at any moment: it is left out.
+# hooks missed (under Wine, a fast flood of keys) may come at any moment, and so may the
+# hint's lines, which follow the GUI thread's pace: both are left out (the app tier checks
+# the hint).
 events() { awk '$4 == "HOOKS_REINSTALLED" && / reason=missed_(input|keyboard) / { next }
+    $4 == "HINT_SHOW" || $4 == "HINT_HIDE" { next }
     { printf "%s%s", sep, $4; sep = " " }'; }
 # wait_line in|out REGEX MS: waits for a new line matching REGEX.
 wait_line() {

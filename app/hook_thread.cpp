@@ -43,6 +43,9 @@ void HookThread::run(std::promise<bool>& ready) noexcept {
     MSG message{};
     PeekMessageW(&message, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
     threadId_ = GetCurrentThreadId();
+    // Every key of the desktop waits for this thread, which does almost
+    // nothing else: it goes before the program's other work, and others'.
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
     const bool hooked = installHooks(context_, procedures_);
     ready.set_value(hooked);
     if (!hooked) {

@@ -19,21 +19,27 @@ bool classIs(platform::WindowHandle window, std::u16string_view name) {
     return equalsIgnoringAsciiCase({text, length}, name);
 }
 
-// Edit and the RichEdit classes (RichEdit20W, RICHEDIT50W) honour ES_PASSWORD.
-bool isEditClass(platform::WindowHandle window) {
-    char16_t text[64] = {};
-    const std::size_t length = platform::className(window, text, 64);
-    std::u16string lower(text, length);
-    std::ranges::transform(lower, lower.begin(), asciiLower);
-    return lower == u"edit" || lower.find(u"richedit") != std::u16string::npos;
-}
+constexpr std::uint32_t ProbeTimeoutMs = 100;
+// A UI Automation provider may be reached for the first time (a browser
+// builds its accessibility tree then): it gets longer on the watcher.
+constexpr std::uint32_t AutomationProbeTimeoutMs = 250;
 
-// An edit control that answers EM_GETSEL now will tell a run its text.
-bool answersSelection(platform::WindowHandle window) {
-    constexpr std::uint32_t ProbeTimeoutMs = 100;
-    std::uintptr_t answer = 0;
-    return platform::sendMessageTimeout(window, msg::EmGetSel, 0, 0, ime::SmtoAbortIfHung,
-                                        ProbeTimeoutMs, &answer) != 0;
+// Whether a run will be able to read the focus: an edit control that answers
+// EM_GETSEL now, or an element with a text pattern.
+bool tellsItsText(platform::WindowHandle window) {
+    switch (fieldKindOf(window)) {
+    case FieldKind::edit: {
+        std::uintptr_t answer = 0;
+        return platform::sendMessageTimeout(window, msg::EmGetSel, 0, 0, ime::SmtoAbortIfHung,
+                                            ProbeTimeoutMs, &answer) != 0;
+    }
+    case FieldKind::automation:
+        return platform::textAroundCaret(window, 0, AutomationProbeTimeoutMs).state ==
+               platform::CaretText::State::read;
+    case FieldKind::none:
+        break;
+    }
+    return false;
 }
 
 struct StoreSearch {
@@ -53,6 +59,25 @@ bool findStoreAppWindow(platform::WindowHandle child, void* context) {
 
 } // namespace
 
+FieldKind fieldKindOf(platform::WindowHandle window) {
+    if (window == 0 || processIdOf(window) == platform::currentProcessId()) {
+        return FieldKind::none; // our own windows wait on us: never asked
+    }
+    char16_t text[64] = {};
+    std::u16string name(text, platform::className(window, text, 64));
+    std::ranges::transform(name, name.begin(), asciiLower);
+    // Edit and the RichEdit classes (RichEdit20W, RICHEDIT50W).
+    if (name == u"edit" || name.find(u"richedit") != std::u16string::npos) {
+        return FieldKind::edit;
+    }
+    // The console and Windows Terminal hold a prompt and its output, not a field.
+    if (name == u"consolewindowclass" || name == u"cascadia_hosting_window_class" ||
+        name == u"pseudoconsolewindow") {
+        return FieldKind::none;
+    }
+    return FieldKind::automation;
+}
+
 DesktopFacts readDesktopFacts(const Settings& settings, std::uint32_t ownProcess,
                               bool focusProtected) {
     DesktopFacts facts = readFocusAlone(settings, ownProcess, focusProtected);
@@ -60,10 +85,12 @@ DesktopFacts readDesktopFacts(const Settings& settings, std::uint32_t ownProcess
     return facts;
 }
 
-void readFocusAnswers(DesktopFacts& facts) {
-    facts.readableField = facts.focus != 0 && !facts.password && isEditClass(facts.focus) &&
-                          answersSelection(facts.focus);
+void readFocusAnswers(DesktopFacts& facts, const std::function<void()>& imeRead) {
     facts.ime = readImeOf(facts.focus, ImeAsker::watcher);
+    if (imeRead) {
+        imeRead();
+    }
+    facts.readableField = facts.focus != 0 && !facts.password && tellsItsText(facts.focus);
 }
 
 DesktopFacts readFocusAlone(const Settings& settings, std::uint32_t ownProcess,
@@ -98,7 +125,7 @@ DesktopFacts readFocusAlone(const Settings& settings, std::uint32_t ownProcess,
         focus = reads;
     }
     facts.focus = focus;
-    facts.password = focusProtected || (focus != 0 && isEditClass(focus) &&
+    facts.password = focusProtected || (fieldKindOf(focus) == FieldKind::edit &&
                                         (platform::windowStyle(focus) & EditPasswordStyle) != 0);
     return facts;
 }
@@ -131,7 +158,10 @@ WatchOutcome watchDesktop(FactsBoard& board, const Settings& settings, std::uint
             facts.readableField = last.readableField;
         }
         board.publish(facts);
-        readFocusAnswers(facts);
+        // The IME holds back the keys typed meanwhile: it goes up before a
+        // UI Automation provider, which may take longer, has said whether it
+        // tells its text.
+        readFocusAnswers(facts, [&] { board.publish(facts); });
         board.publish(facts);
         return WatchOutcome::published;
     } catch (...) {

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string_view>
 
@@ -21,13 +22,18 @@ struct DesktopFacts {
     std::uint32_t processId = 0;           // the focus's process (0: none)
     bool allowed = true;                   // that process takes part
     bool password = false;                 // the focus is a password box
-    bool readableField = false;            // the focus is an edit control that tells its text
+    bool readableField = false;            // the focus tells its text (an edit control, UIA)
     ImeReading ime = ImeReading::unknown;  // the focus's IME
     ImagePathBuffer exeName{};             // the process's file name, for the log
     std::uint16_t exeLength = 0;
 
     std::u16string_view exe() const { return {exeName.data(), exeLength}; }
 };
+
+// How a window's text can be read: by an edit control's own messages, or
+// through UI Automation; consoles are never read.
+enum class FieldKind { none, edit, automation };
+FieldKind fieldKindOf(platform::WindowHandle window);
 
 // One writer, any number of readers. The lock is held for a copy alone, and a
 // reader that holds a copy checks the generation, an atomic, before taking
@@ -66,10 +72,11 @@ DesktopFacts readDesktopFacts(const Settings& settings, std::uint32_t ownProcess
 
 // Its two halves: what the system tells at once (the focus, the program,
 // a password box), with the IME unknown; then what the program answers (its
-// IME, whether its field tells its text), which may take a while.
+// IME, then whether its field tells its text), which may take a while;
+// imeRead is called between the two.
 DesktopFacts readFocusAlone(const Settings& settings, std::uint32_t ownProcess,
                             bool focusProtected);
-void readFocusAnswers(DesktopFacts& facts);
+void readFocusAnswers(DesktopFacts& facts, const std::function<void()>& imeRead = {});
 
 // The same focus with its IME read again; the rest as `previous` had it.
 DesktopFacts rereadIme(const DesktopFacts& previous);

@@ -97,6 +97,26 @@ std::intptr_t sendMessageTimeout(WindowHandle window, std::uint32_t message, std
                                  std::intptr_t lParam, std::uint32_t flags, std::uint32_t timeoutMs,
                                  std::uintptr_t* result);
 
+// ----------------------------------------------------------- UI Automation
+
+// What the focused UI Automation element tells of its text around the caret
+// (its TextPattern), never the whole document. Text is read only when
+// maxUnits > 0: 0 asks whether there is a text to read at all.
+struct CaretText {
+    enum class State {
+        none, // no text to read: no such element, another process's, a password
+        busy, // it did not answer in time
+        read,
+    };
+    State state = State::none;
+    std::u16string beforeCaret; // at most maxUnits characters ending at the caret
+    std::u16string selection;   // its first maxUnits units; empty: nothing selected
+    bool severalSelections = false;
+};
+// The focused element must belong to the process of `focus`. Each question
+// is bounded by timeoutMs.
+CaretText textAroundCaret(WindowHandle focus, std::size_t maxUnits, std::uint32_t timeoutMs);
+
 // --------------------------------------------------------------- processes
 
 // OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION); 0 on failure.

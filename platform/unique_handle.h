@@ -20,6 +20,11 @@ public:
     Handle get() const noexcept { return handle_; }
     explicit operator bool() const noexcept { return handle_ != Handle{}; }
     Handle release() noexcept { return std::exchange(handle_, Handle{}); }
+    // For a call that fills a raw handle: what was held goes first.
+    Handle* put() noexcept {
+        reset();
+        return &handle_;
+    }
     void reset(Handle handle = Handle{}) noexcept {
         if (handle_ != Handle{}) {
             Close(handle_);

@@ -1,6 +1,7 @@
 #include "reinput/field_text.h"
 
 #include "capture/clear_triggers.h"
+#include "capture/desktop_facts.h"
 #include "capture/romaji_gate.h"
 #include "platform/constants.h"
 
@@ -13,13 +14,6 @@ namespace {
 
 // A line longer than this before the caret is not read at all.
 constexpr std::size_t MaxLineRead = 4096;
-
-bool isEditClass(platform::WindowHandle window) {
-    char16_t name[64] = {};
-    std::u16string lower(name, platform::className(window, name, 64));
-    std::ranges::transform(lower, lower.begin(), asciiLower);
-    return lower == u"edit" || lower.starts_with(u"richedit");
-}
 
 struct Asked {
     bool answered = false;
@@ -40,27 +34,11 @@ bool endsWithIgnoringCase(std::u16string_view text, std::u16string_view tail) {
            equalsIgnoringAsciiCase(text.substr(text.size() - tail.size()), tail);
 }
 
-} // namespace
-
-std::u16string_view sourceName(FieldPlan::Source source) {
-    switch (source) {
-    case FieldPlan::Source::record:
-        return u"record";
-    case FieldPlan::Source::field:
-        return u"field";
-    case FieldPlan::Source::selection:
-        return u"selection";
-    case FieldPlan::Source::nothing:
-        return u"nothing";
-    }
-    return u"nothing";
-}
-
-FieldReading readField(platform::WindowHandle focus, std::size_t limit, std::uint32_t timeoutMs) {
+// Edit and RichEdit controls, by their own messages across processes: the
+// caret's line alone, never the whole document.
+FieldReading readEditField(platform::WindowHandle focus, std::size_t limit,
+                           std::uint32_t timeoutMs) {
     FieldReading reading;
-    if (focus == 0 || !isEditClass(focus)) {
-        return reading;
-    }
     std::uint32_t start = 0;
     std::uint32_t end = 0;
     const auto busy = [&reading] {
@@ -119,6 +97,71 @@ FieldReading readField(platform::WindowHandle focus, std::size_t limit, std::uin
         }
     }
     return reading;
+}
+
+constexpr bool isLineBreak(char16_t c) {
+    // U+FFFC stands for an embedded object (an image, a control) in a
+    // browser's or a word processor's text: nothing to type over either.
+    return c == u'\r' || c == u'\n' || c == u'\v' || c == u'\f' || c == 0x85 || c == 0x2028 ||
+           c == 0x2029 || c == 0xFFFC;
+}
+
+// A UI Automation text (browsers, Office, WinUI, WPF, Electron): a range
+// of at most one more than the limit before the caret, and the selection.
+FieldReading readAutomationField(platform::WindowHandle focus, std::size_t limit,
+                                 std::uint32_t timeoutMs) {
+    FieldReading reading;
+    const platform::CaretText text = platform::textAroundCaret(focus, limit + 1, timeoutMs);
+    if (text.state != platform::CaretText::State::read) {
+        reading.state = text.state == platform::CaretText::State::busy
+                            ? FieldReading::State::busy
+                            : FieldReading::State::unreadable;
+        return reading;
+    }
+    reading.state = FieldReading::State::read;
+    std::u16string_view line = text.beforeCaret;
+    if (const auto last = std::ranges::find_if(line.rbegin(), line.rend(), isLineBreak);
+        last != line.rend()) {
+        line = line.substr(static_cast<std::size_t>(line.rend() - last));
+    }
+    reading.beforeCaret =
+        std::u16string(line.substr(line.size() > limit ? line.size() - limit : 0));
+    if (!text.selection.empty() || text.severalSelections) {
+        reading.selectionTooLong = text.severalSelections || text.selection.size() > limit ||
+                                   std::ranges::any_of(text.selection, isLineBreak);
+        if (!reading.selectionTooLong) {
+            reading.selection = text.selection;
+        }
+    }
+    return reading;
+}
+
+} // namespace
+
+FieldReading readField(platform::WindowHandle focus, std::size_t limit, std::uint32_t timeoutMs) {
+    switch (fieldKindOf(focus)) {
+    case FieldKind::edit:
+        return readEditField(focus, limit, timeoutMs);
+    case FieldKind::automation:
+        return readAutomationField(focus, limit, timeoutMs);
+    case FieldKind::none:
+        break;
+    }
+    return {};
+}
+
+std::u16string_view sourceName(FieldPlan::Source source) {
+    switch (source) {
+    case FieldPlan::Source::record:
+        return u"record";
+    case FieldPlan::Source::field:
+        return u"field";
+    case FieldPlan::Source::selection:
+        return u"selection";
+    case FieldPlan::Source::nothing:
+        return u"nothing";
+    }
+    return u"nothing";
 }
 
 FieldPlan planRun(std::u16string_view record, bool recordUsable, const FieldReading& field,

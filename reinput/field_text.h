@@ -15,7 +15,7 @@ namespace tavelio {
 
 struct FieldReading {
     enum class State {
-        unreadable, // no control that tells its text (a console, a game, a browser here)
+        unreadable, // no control that tells its text (a console, a game)
         busy,       // it did not answer in time
         read,
     };
@@ -28,8 +28,9 @@ struct FieldReading {
     friend bool operator==(const FieldReading&, const FieldReading&) = default;
 };
 
-// Edit and RichEdit controls, by their own messages across processes (each
-// bounded by timeoutMs): the caret's line alone, never the whole document.
+// Edit and RichEdit controls by their own messages across processes, any
+// other text by UI Automation: the caret's line alone, never the whole
+// document, and each question bounded by timeoutMs.
 FieldReading readField(platform::WindowHandle focus, std::size_t limit, std::uint32_t timeoutMs);
 
 // What a run does.

@@ -395,6 +395,34 @@ std::intptr_t sendMessageTimeout(WindowHandle window, std::uint32_t message, std
     return w.imeControlDelivered;
 }
 
+// A UI Automation client asks the provider's process and waits for it.
+CaretText textAroundCaret(WindowHandle focus, std::size_t maxUnits, std::uint32_t timeoutMs) {
+    auto& s = system();
+    s.countCrossProcess("UIAutomation");
+    CaretText answer;
+    const auto field = s.windows.find(focus);
+    if (field == s.windows.end() || !field->second.answersAutomation) {
+        return answer;
+    }
+    const fake::Window& w = field->second;
+    if (w.hung) {
+        s.advance(timeoutMs);
+        answer.state = CaretText::State::busy;
+        return answer;
+    }
+    answer.state = CaretText::State::read;
+    if (maxUnits == 0) {
+        return answer;
+    }
+    const bool selected = w.selectionStart != std::u16string::npos;
+    const std::size_t start = selected ? std::min(w.selectionStart, w.text.size()) : w.text.size();
+    const std::size_t caret = selected ? std::min(w.selectionEnd, w.text.size()) : w.text.size();
+    const std::size_t from = caret > maxUnits ? caret - maxUnits : 0;
+    answer.beforeCaret = w.text.substr(from, caret - from);
+    answer.selection = w.text.substr(start, std::min(caret - start, maxUnits));
+    return answer;
+}
+
 ProcessHandle openProcessForQuery(std::uint32_t processId) {
     auto& s = system();
     if (processId != s.ownProcessId) {

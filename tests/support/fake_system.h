@@ -79,6 +79,10 @@ struct Window {
     // EM_GETLINE (lines end in CR LF); keys go to its caret, and the first
     // replaces its selection. npos: the caret at the end, nothing selected.
     bool answersEdit = false;
+    // Its focused element tells the same text, caret and selection to UI
+    // Automation (a TextPattern), as browsers and WinUI do; `hung` makes it
+    // time out there too.
+    bool answersAutomation = false;
     std::size_t selectionStart = std::u16string::npos;
     std::size_t selectionEnd = std::u16string::npos;
 };

@@ -192,21 +192,27 @@ TEST_F(ClearTriggersTest, TheWatcherReadsWhoHasTheKeysAndWhetherTheyAreSecret) {
         bool storeApp; // the focus sits in a Store app's frame
         bool password, allowed;
         std::u16string readExe; // the program whose name excludedApps is matched against
+        bool readable;          // a run can read the focus: the hook may take the press for it
     } cases[] = {
-        {"an Edit", u"C:\\Tools\\editor.exe", u"Edit", 0x0004, false, false, true, u"editor.exe"},
+        {"an Edit", u"C:\\Tools\\editor.exe", u"Edit", 0x0004, false, false, true, u"editor.exe",
+         true},
         {"an Edit with ES_PASSWORD", u"C:\\Tools\\editor.exe", u"Edit", 0x0020, false, true, true,
-         u"editor.exe"},
+         u"editor.exe", false},
         {"a RichEdit with ES_PASSWORD", u"C:\\Tools\\editor.exe", u"RICHEDIT50W", 0x0020, false,
-         true, true, u"editor.exe"},
+         true, true, u"editor.exe", false},
         // 0x20 is BS_LEFTTEXT on a button: no password there.
         {"a button with the same bit", u"C:\\Tools\\editor.exe", u"Button", 0x0020, false, false,
-         true, u"editor.exe"},
+         true, u"editor.exe", false},
         {"an excluded program", u"C:\\Windows\\System32\\cmd.exe", u"Edit", 0, false, false, false,
-         u"cmd.exe"},
+         u"cmd.exe", true},
         // The frame's GetGUIThreadInfo has no focus: the app's own window, and
         // its own process, take the keys.
         {"a Store app", u"C:\\Program Files\\WindowsApps\\Mail\\mail.exe", u"Edit", 0, true, false,
-         true, u"mail.exe"},
+         true, u"mail.exe", true},
+        {"a browser's page that tells UI Automation its text", u"C:\\Apps\\browser.exe",
+         u"Chrome_RenderWidgetHostHWND", 0, false, false, true, u"browser.exe", true},
+        {"a console, whatever it tells UI Automation", u"C:\\Windows\\System32\\conhost.exe",
+         u"ConsoleWindowClass", 0, false, false, true, u"conhost.exe", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -228,6 +234,10 @@ TEST_F(ClearTriggersTest, TheWatcherReadsWhoHasTheKeysAndWhetherTheyAreSecret) {
             sys().activate(top, focus);
         }
         sys().window(focus).style = c.style;
+        // Every one answers, as far as its kind is asked: a button is asked
+        // by UI Automation alone, and has no text there.
+        sys().window(focus).answersEdit = true;
+        sys().window(focus).answersAutomation = c.focusClass != u"Button";
         const DesktopFacts facts = readDesktopFacts(app_->settings, sys().ownProcessId, false);
         EXPECT_EQ(facts.foreground, top);
         EXPECT_EQ(facts.focus, focus);
@@ -235,6 +245,7 @@ TEST_F(ClearTriggersTest, TheWatcherReadsWhoHasTheKeysAndWhetherTheyAreSecret) {
         EXPECT_EQ(facts.exe(), c.readExe);
         EXPECT_EQ(facts.password, c.password);
         EXPECT_EQ(facts.allowed, c.allowed);
+        EXPECT_EQ(facts.readableField, c.readable);
     }
 }
 

@@ -701,33 +701,51 @@ TEST_F(ExecuteSequenceTest, WhatTheFieldHoldsDecidesTheRun) {
          u"", u"", false, "not_ready", ""},
         {"a field that does not answer in time: the record, as without it", u"konnichiha",
          [this] { sys().window(edit_).hung = true; }, u"こんにちは", u"", true, "", "record"},
+        {"a selection over a line break is left alone", u"",
+         [this] {
+             field() = u"ohayou\r\ngozaimasu";
+             sys().window(edit_).selectionStart = 3;
+             sys().window(edit_).selectionEnd = 11;
+         },
+         u"ohayou\r\ngozaimasu", u"", false, "selection_too_long", ""},
+        {"only the caret's line is read: the romaji of the line above stays", u"",
+         [this] { field() = u"konnichiha\r\n"; }, u"konnichiha\r\n", u"", false, "no_romaji", ""},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        buildDesktop();
-        watcherCaughtUp_ = true;
-        sys().window(edit_).answersEdit = true;
-        userTypes(row.typed);
-        row.change();
-        userPressesHotkey(30, 45);
-        ASSERT_NO_FATAL_FAILURE(dispatchExecuteRequest(!app_->buffer.canExecute()));
-        sys().advance(100);
-        EXPECT_EQ(field(), row.text);
-        EXPECT_EQ(sys().window(edit_).composition, row.composition);
-        // "reason=" and "source=" stand in the lines' details.
-        const auto valueOf = [](const std::string& details, const std::string& key) {
-            const auto at = details.find(key + "=");
-            if (at == std::string::npos) {
-                return std::string();
+    // An Edit tells its text by its own messages; a browser's document, by
+    // UI Automation: the same field, read either way, gives the same run.
+    for (const bool automation : {false, true}) {
+        for (const Row& row : rows) {
+            SCOPED_TRACE(std::string(automation ? "UI Automation: " : "Edit: ") + row.name);
+            buildDesktop();
+            watcherCaughtUp_ = true;
+            if (automation) {
+                sys().window(edit_).className = u"Chrome_RenderWidgetHostHWND";
+                sys().window(edit_).answersAutomation = true;
+            } else {
+                sys().window(edit_).answersEdit = true;
             }
-            const auto from = at + key.size() + 1;
-            return details.substr(from, details.find(' ', from) - from);
-        };
-        const auto aborts = out("EXECUTE_ABORT");
-        EXPECT_EQ(aborts.empty() ? "" : valueOf(aborts[0], "reason"), row.abort);
-        const auto begun = out("EXECUTE_BEGIN");
-        EXPECT_EQ(begun.empty() ? "" : valueOf(begun[0], "source"), row.source);
-        EXPECT_EQ(!out("DELETE_PHASE").empty(), row.backspaces);
+            userTypes(row.typed);
+            row.change();
+            userPressesHotkey(30, 45);
+            ASSERT_NO_FATAL_FAILURE(dispatchExecuteRequest(!app_->buffer.canExecute()));
+            sys().advance(100);
+            EXPECT_EQ(field(), row.text);
+            EXPECT_EQ(sys().window(edit_).composition, row.composition);
+            // "reason=" and "source=" stand in the lines' details.
+            const auto valueOf = [](const std::string& details, const std::string& key) {
+                const auto at = details.find(key + "=");
+                if (at == std::string::npos) {
+                    return std::string();
+                }
+                const auto from = at + key.size() + 1;
+                return details.substr(from, details.find(' ', from) - from);
+            };
+            const auto aborts = out("EXECUTE_ABORT");
+            EXPECT_EQ(aborts.empty() ? "" : valueOf(aborts[0], "reason"), row.abort);
+            const auto begun = out("EXECUTE_BEGIN");
+            EXPECT_EQ(begun.empty() ? "" : valueOf(begun[0], "source"), row.source);
+            EXPECT_EQ(!out("DELETE_PHASE").empty(), row.backspaces);
+        }
     }
 }
 

@@ -19,14 +19,19 @@
 #include "platform/unique_handle.h"
 
 #include <chrono>
+#include <condition_variable>
+#include <deque>
 #include <future>
-#include <memory>
+#include <mutex>
 #include <optional>
 #include <thread>
 
 namespace tavelio::platform {
 
-namespace {
+// Not in an anonymous namespace: GCC would take these classes for complete
+// in this file, and a call to a method nobody here implements for one that
+// never happens (a call to nowhere), where UI Automation implements them all.
+namespace automation {
 
 #define TAVELIO_UNUSED_SLOT(n) virtual HRESULT STDMETHODCALLTYPE unused##n() = 0
 
@@ -73,40 +78,19 @@ struct IUIAutomationTextPattern2 : IUIAutomationTextPattern {
 };
 
 struct IUIAutomationElement : IUnknown {
-    TAVELIO_UNUSED_SLOT(0);  // SetFocus
-    TAVELIO_UNUSED_SLOT(1);  // GetRuntimeId
-    TAVELIO_UNUSED_SLOT(2);  // FindFirst
-    TAVELIO_UNUSED_SLOT(3);  // FindAll
-    TAVELIO_UNUSED_SLOT(4);  // FindFirstBuildCache
-    TAVELIO_UNUSED_SLOT(5);  // FindAllBuildCache
-    TAVELIO_UNUSED_SLOT(6);  // BuildUpdatedCache
-    TAVELIO_UNUSED_SLOT(7);  // GetCurrentPropertyValue
+    TAVELIO_UNUSED_SLOT(0); // SetFocus
+    TAVELIO_UNUSED_SLOT(1); // GetRuntimeId
+    TAVELIO_UNUSED_SLOT(2); // FindFirst
+    TAVELIO_UNUSED_SLOT(3); // FindAll
+    TAVELIO_UNUSED_SLOT(4); // FindFirstBuildCache
+    TAVELIO_UNUSED_SLOT(5); // FindAllBuildCache
+    TAVELIO_UNUSED_SLOT(6); // BuildUpdatedCache
+    virtual HRESULT STDMETHODCALLTYPE GetCurrentPropertyValue(int property, VARIANT* value) = 0;
     TAVELIO_UNUSED_SLOT(8);  // GetCurrentPropertyValueEx
     TAVELIO_UNUSED_SLOT(9);  // GetCachedPropertyValue
     TAVELIO_UNUSED_SLOT(10); // GetCachedPropertyValueEx
     virtual HRESULT STDMETHODCALLTYPE GetCurrentPatternAs(int pattern, REFIID iid,
                                                           void** object) = 0;
-    TAVELIO_UNUSED_SLOT(12); // GetCachedPatternAs
-    TAVELIO_UNUSED_SLOT(13); // GetCurrentPattern
-    TAVELIO_UNUSED_SLOT(14); // GetCachedPattern
-    TAVELIO_UNUSED_SLOT(15); // GetCachedParent
-    TAVELIO_UNUSED_SLOT(16); // GetCachedChildren
-    virtual HRESULT STDMETHODCALLTYPE get_CurrentProcessId(int* processId) = 0;
-    TAVELIO_UNUSED_SLOT(18); // get_CurrentControlType
-    TAVELIO_UNUSED_SLOT(19); // get_CurrentLocalizedControlType
-    TAVELIO_UNUSED_SLOT(20); // get_CurrentName
-    TAVELIO_UNUSED_SLOT(21); // get_CurrentAcceleratorKey
-    TAVELIO_UNUSED_SLOT(22); // get_CurrentAccessKey
-    TAVELIO_UNUSED_SLOT(23); // get_CurrentHasKeyboardFocus
-    TAVELIO_UNUSED_SLOT(24); // get_CurrentIsKeyboardFocusable
-    TAVELIO_UNUSED_SLOT(25); // get_CurrentIsEnabled
-    TAVELIO_UNUSED_SLOT(26); // get_CurrentAutomationId
-    TAVELIO_UNUSED_SLOT(27); // get_CurrentClassName
-    TAVELIO_UNUSED_SLOT(28); // get_CurrentHelpText
-    TAVELIO_UNUSED_SLOT(29); // get_CurrentCulture
-    TAVELIO_UNUSED_SLOT(30); // get_CurrentIsControlElement
-    TAVELIO_UNUSED_SLOT(31); // get_CurrentIsContentElement
-    virtual HRESULT STDMETHODCALLTYPE get_CurrentIsPassword(BOOL* isPassword) = 0;
 };
 
 // IUIAutomation2: IUIAutomation's 55 methods, then the time-outs.
@@ -182,6 +166,17 @@ struct IUIAutomation2 : IUnknown {
 
 #undef TAVELIO_UNUSED_SLOT
 
+} // namespace automation
+
+namespace {
+
+using automation::IUIAutomation2;
+using automation::IUIAutomationElement;
+using automation::IUIAutomationTextPattern;
+using automation::IUIAutomationTextPattern2;
+using automation::IUIAutomationTextRange;
+using automation::IUIAutomationTextRangeArray;
+
 constexpr CLSID ClsidCUIAutomation8 = {
     0xe22ad333, 0xb25f, 0x460c, {0x83, 0xd0, 0x05, 0x81, 0x10, 0x73, 0x95, 0xc9}};
 constexpr IID IidIUIAutomation2 = {
@@ -190,6 +185,8 @@ constexpr IID IidIUIAutomationTextPattern = {
     0x32eba289, 0x3583, 0x42c9, {0x9c, 0x59, 0x3b, 0x6d, 0x9a, 0x1e, 0x9b, 0x6a}};
 constexpr IID IidIUIAutomationTextPattern2 = {
     0x506a921a, 0xfcc9, 0x409f, {0xb2, 0x3b, 0x37, 0xeb, 0x74, 0x10, 0x68, 0x72}};
+constexpr int ProcessIdProperty = 30002;
+constexpr int IsPasswordProperty = 30019;
 constexpr int TextPatternId = 10014;
 constexpr int TextPattern2Id = 10024;
 constexpr int EndpointStart = 0; // TextPatternRangeEndpoint_Start
@@ -202,29 +199,33 @@ template <typename Interface> void releaseInterface(Interface* object) {
 }
 template <typename Interface> using Com = UniqueHandle<Interface*, releaseInterface<Interface>>;
 
-// BSTRs come from oleaut32, which UI Automation loads anyway: the program
-// itself imports nothing more for them.
-struct StringFunctions {
-    void(WINAPI* free)(BSTR) = nullptr;
-    UINT(WINAPI* length)(BSTR) = nullptr;
+// BSTRs and VARIANTs are freed by oleaut32, which UI Automation loads
+// anyway: the program itself imports nothing more for them.
+struct OleAutomation {
+    void(WINAPI* freeString)(BSTR) = nullptr;
+    UINT(WINAPI* stringLength)(BSTR) = nullptr;
+    HRESULT(WINAPI* clearVariant)(VARIANT*) = nullptr;
 };
-const StringFunctions& stringFunctions() {
-    static const StringFunctions functions = [] {
-        StringFunctions found;
+const OleAutomation& oleAutomation() {
+    static const OleAutomation functions = [] {
+        OleAutomation found;
         if (const HMODULE oleaut =
                 LoadLibraryExW(L"oleaut32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) {
-            found.free = reinterpret_cast<decltype(found.free)>(
-                reinterpret_cast<void*>(GetProcAddress(oleaut, "SysFreeString")));
-            found.length = reinterpret_cast<decltype(found.length)>(
-                reinterpret_cast<void*>(GetProcAddress(oleaut, "SysStringLen")));
+            const auto find = [oleaut]<typename Function>(Function& function, const char* name) {
+                function = reinterpret_cast<Function>(
+                    reinterpret_cast<void*>(GetProcAddress(oleaut, name)));
+            };
+            find(found.freeString, "SysFreeString");
+            find(found.stringLength, "SysStringLen");
+            find(found.clearVariant, "VariantClear");
         }
         return found;
     }();
     return functions;
 }
 void freeString(BSTR text) {
-    if (stringFunctions().free != nullptr) {
-        stringFunctions().free(text);
+    if (oleAutomation().freeString != nullptr) {
+        oleAutomation().freeString(text);
     }
 }
 using UniqueString = UniqueHandle<BSTR, freeString>;
@@ -233,11 +234,11 @@ using UniqueString = UniqueHandle<BSTR, freeString>;
 std::optional<std::u16string> textOf(IUIAutomationTextRange& range, int maxLength, HRESULT& hr) {
     UniqueString text;
     hr = range.GetText(maxLength, text.put());
-    if (FAILED(hr) || stringFunctions().length == nullptr) {
+    if (FAILED(hr) || oleAutomation().stringLength == nullptr) {
         return std::nullopt;
     }
     const auto* units = reinterpret_cast<const char16_t*>(text.get());
-    return units != nullptr ? std::u16string(units, stringFunctions().length(text.get()))
+    return units != nullptr ? std::u16string(units, oleAutomation().stringLength(text.get()))
                             : std::u16string();
 }
 
@@ -258,29 +259,34 @@ struct Asking {
     }
 };
 
-CaretText askOnThisThread(HWND focus, std::size_t maxUnits, DWORD timeoutMs) {
+CaretText askWith(IUIAutomation2& automation, HWND focus, std::size_t maxUnits, DWORD timeoutMs) {
     Asking ask;
-    Com<IUIAutomation2> automation;
-    if (!ask.ok(CoCreateInstance(ClsidCUIAutomation8, nullptr, CLSCTX_INPROC_SERVER,
-                                 IidIUIAutomation2, reinterpret_cast<void**>(automation.put()))) ||
-        !automation) {
-        return ask.failed();
-    }
-    automation.get()->put_ConnectionTimeout(timeoutMs);
-    automation.get()->put_TransactionTimeout(timeoutMs);
-    automation.get()->put_AutoSetFocus(FALSE); // reading never moves the focus
+    automation.put_ConnectionTimeout(timeoutMs);
+    automation.put_TransactionTimeout(timeoutMs);
     Com<IUIAutomationElement> element;
-    if (!ask.ok(automation.get()->GetFocusedElement(element.put())) || !element) {
+    if (!ask.ok(automation.GetFocusedElement(element.put())) || !element) {
         return ask.failed();
     }
     // The element must be the focus's: the focus may have moved meanwhile.
     DWORD focusProcess = 0;
     GetWindowThreadProcessId(focus, &focusProcess);
-    int elementProcess = 0;
-    BOOL password = FALSE;
-    if (!ask.ok(element.get()->get_CurrentProcessId(&elementProcess)) ||
-        static_cast<DWORD>(elementProcess) != focusProcess ||
-        !ask.ok(element.get()->get_CurrentIsPassword(&password)) || password) {
+    const auto property = [&](int id) {
+        VARIANT value{};
+        ask.ok(element.get()->GetCurrentPropertyValue(id, &value));
+        const VARIANT plain = value;
+        // An unsupported property answers with an object, which goes back.
+        if (value.vt != VT_I4 && value.vt != VT_BOOL && oleAutomation().clearVariant != nullptr) {
+            oleAutomation().clearVariant(&value);
+        }
+        return plain;
+    };
+    const VARIANT process = property(ProcessIdProperty);
+    if (process.vt != VT_I4 || static_cast<DWORD>(process.lVal) != focusProcess) {
+        return ask.failed();
+    }
+    // A password is never read; an element that cannot say is taken for one.
+    const VARIANT password = property(IsPasswordProperty);
+    if (password.vt != VT_BOOL || password.boolVal != VARIANT_FALSE) {
         return ask.failed();
     }
     Com<IUIAutomationTextPattern2> pattern2;
@@ -355,35 +361,105 @@ CaretText askOnThisThread(HWND focus, std::size_t maxUnits, DWORD timeoutMs) {
     return ask.answer;
 }
 
+// One thread asks UI Automation for the whole program, in the
+// multithreaded apartment, with one client made once: a client made and
+// dropped on a new thread for each question takes UI Automation down with
+// the apartment each time, which Wine does not survive. The thread and its
+// queue are never destroyed: the thread may sit in a provider's call when
+// the program ends.
+class AutomationAsker {
+public:
+    static AutomationAsker& instance() {
+        static AutomationAsker* const asker = new AutomationAsker;
+        return *asker;
+    }
+
+    // The answer, or nothing when no thread could be started for it.
+    std::optional<std::future<CaretText>> ask(HWND focus, std::size_t maxUnits, DWORD timeoutMs,
+                                              std::chrono::steady_clock::time_point deadline) {
+        Request request{focus, maxUnits, timeoutMs, deadline, {}};
+        std::future<CaretText> answer = request.answer.get_future();
+        {
+            const std::lock_guard lock(lock_);
+            if (!started_) {
+                try {
+                    std::thread([this] { run(); }).detach();
+                } catch (...) {
+                    return std::nullopt;
+                }
+                started_ = true;
+            }
+            queue_.push_back(std::move(request));
+        }
+        wake_.notify_one();
+        return answer;
+    }
+
+private:
+    struct Request {
+        HWND focus = nullptr;
+        std::size_t maxUnits = 0;
+        DWORD timeoutMs = 0;
+        std::chrono::steady_clock::time_point deadline;
+        std::promise<CaretText> answer;
+    };
+
+    void run() noexcept {
+        Com<IUIAutomation2> automation;
+        if (SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) &&
+            SUCCEEDED(CoCreateInstance(ClsidCUIAutomation8, nullptr, CLSCTX_INPROC_SERVER,
+                                       IidIUIAutomation2,
+                                       reinterpret_cast<void**>(automation.put()))) &&
+            automation) {
+            automation.get()->put_AutoSetFocus(FALSE); // reading never moves the focus
+        }
+        for (;;) {
+            Request request;
+            {
+                std::unique_lock lock(lock_);
+                wake_.wait(lock, [this] { return !queue_.empty(); });
+                request = std::move(queue_.front());
+                queue_.pop_front();
+            }
+            CaretText answer;
+            if (std::chrono::steady_clock::now() >= request.deadline) {
+                answer.state = CaretText::State::busy; // its asker has given up
+            } else if (automation) {
+                answer =
+                    askWith(*automation.get(), request.focus, request.maxUnits, request.timeoutMs);
+            }
+            try {
+                request.answer.set_value(std::move(answer));
+            } catch (...) {
+            }
+        }
+    }
+
+    std::mutex lock_;
+    std::condition_variable wake_;
+    std::deque<Request> queue_;
+    bool started_ = false;
+};
+
 } // namespace
 
 CaretText textAroundCaret(WindowHandle focus, std::size_t maxUnits, std::uint32_t timeoutMs) {
-    // Creating the client, finding the focus, the pattern and the ranges: a
-    // few questions, each bounded; past all of them the answer is "busy".
-    const auto deadline = std::chrono::milliseconds(200 + 8 * static_cast<std::int64_t>(timeoutMs));
-    auto answer = std::make_shared<std::promise<CaretText>>();
-    std::future<CaretText> answered = answer->get_future();
-    try {
-        std::thread([answer, focus, maxUnits, timeoutMs]() noexcept {
-            CaretText result;
-            if (SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {
-                result = askOnThisThread(reinterpret_cast<HWND>(focus), maxUnits, timeoutMs);
-                CoUninitialize();
-            }
-            try {
-                answer->set_value(std::move(result));
-            } catch (...) {
-            }
-        }).detach();
-    } catch (...) {
-        return {}; // no thread to ask from
+    // Finding the focus, the pattern and the ranges: a few questions, each
+    // bounded; past all of them, or behind a question still unanswered, the
+    // answer is "busy".
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::milliseconds(200 + 8 * static_cast<std::int64_t>(timeoutMs));
+    auto answer = AutomationAsker::instance().ask(reinterpret_cast<HWND>(focus), maxUnits,
+                                                  timeoutMs, deadline);
+    if (!answer) {
+        return {};
     }
-    if (answered.wait_for(deadline) != std::future_status::ready) {
+    if (answer->wait_until(deadline) != std::future_status::ready) {
         CaretText late;
         late.state = CaretText::State::busy;
-        return late; // the thread finishes on its own and drops its answer
+        return late;
     }
-    return answered.get();
+    return answer->get();
 }
 
 } // namespace tavelio::platform

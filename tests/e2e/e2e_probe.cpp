@@ -29,8 +29,13 @@ HWND findTarget(const wchar_t* title) {
     return FindWindowW(TargetClass, title);
 }
 
+// An Edit (ours, notepad's) or a RichEdit (wordpad's).
 HWND editOf(HWND target) {
-    return target == nullptr ? nullptr : FindWindowExW(target, nullptr, L"Edit", nullptr);
+    if (target == nullptr) {
+        return nullptr;
+    }
+    HWND edit = FindWindowExW(target, nullptr, L"Edit", nullptr);
+    return edit != nullptr ? edit : FindWindowExW(target, nullptr, L"RichEdit20W", nullptr);
 }
 
 // -1 when the target does not answer.

@@ -291,7 +291,7 @@ click_menu_item() {
 
 # ------------------------------------------------------------ applications
 # An application is named as e2e_probe finds it: our target by its title, notepad as
-# class:Notepad.
+# class:Notepad, wordpad as class:WORDPADTOP.
 declare -A app_pid=()    # Unix pid of each application's wine process
 declare -A app_winpid=() # its Windows process id, as Tavelio logs it
 # open_target NAME [nojournal|words]: a fresh e2e_target titled NAME, foreground, its edit control
@@ -318,6 +318,16 @@ open_notepad() {
     app_pid[class:Notepad]=$!
     app_ready class:Notepad
 }
+# Wine's wordpad: a RichEdit control. The 64-bit prefix does not install it where `wine
+# wordpad` looks, so it is started from Wine's own folder.
+open_wordpad() {
+    local exe
+    exe=$(find /usr/lib -path '*/wine/x86_64-windows/wordpad.exe' -print -quit)
+    [[ -n $exe ]] || return 1
+    wine "$exe" >/dev/null 2>&1 &
+    app_pid[class:WORDPADTOP]=$!
+    app_ready class:WORDPADTOP
+}
 app_ready() {
     local ready
     ready=$(probe wait-target "$1" 20000) || {
@@ -325,6 +335,14 @@ app_ready() {
         return 1
     }
     app_winpid[$1]=$(field pid "$ready")
+}
+# click_into NAME: a click in the middle of its edit control, below the text of a short
+# one: the caret goes to the end.
+click_into() {
+    local point
+    point=$(field point "$(probe edit-point "$1")")
+    xdotool mousemove "${point%,*}" "${point#*,}" click 1
+    probe wait-target "$1" 5000 >/dev/null
 }
 # close_app NAME: ends it (killed, so that notepad asks nothing about its text) and waits until
 # its window is gone.

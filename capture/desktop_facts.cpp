@@ -90,7 +90,9 @@ void readFocusAnswers(DesktopFacts& facts, const std::function<void()>& imeRead)
     if (imeRead) {
         imeRead();
     }
-    facts.readableField = facts.focus != 0 && !facts.password && tellsItsText(facts.focus);
+    // A program left alone, or a password box, is not even asked.
+    facts.readableField =
+        facts.focus != 0 && facts.allowed && !facts.password && tellsItsText(facts.focus);
 }
 
 DesktopFacts readFocusAlone(const Settings& settings, std::uint32_t ownProcess,

@@ -204,7 +204,7 @@ TEST_F(ClearTriggersTest, TheWatcherReadsWhoHasTheKeysAndWhetherTheyAreSecret) {
         {"a button with the same bit", u"C:\\Tools\\editor.exe", u"Button", 0x0020, false, false,
          true, u"editor.exe", false},
         {"an excluded program", u"C:\\Windows\\System32\\cmd.exe", u"Edit", 0, false, false, false,
-         u"cmd.exe", true},
+         u"cmd.exe", false},
         // The frame's GetGUIThreadInfo has no focus: the app's own window, and
         // its own process, take the keys.
         {"a Store app", u"C:\\Program Files\\WindowsApps\\Mail\\mail.exe", u"Edit", 0, true, false,

@@ -271,8 +271,13 @@ KeyDecision decideHotkey(HookContext& context, const KeyEvent& event, const Pres
     // selection, and gives the press back when there is nothing to convert.
     const bool usable = context.buffer.canExecute();
     const bool fieldDecides = !usable && facts.readableField();
-    if (!matchesAnyHotkey(settings, event) || !settings.enabled || (!usable && !fieldDecides) ||
-        !facts.known() || !facts.allowed() || facts.password() || facts.ime() == ImeReading::on) {
+    // Its key already reads down: an auto-repeat of a press that reached the
+    // application (one the hook took never changed the key's state). Held,
+    // Ctrl+Backspace deletes word after word there, as it always did.
+    if (!matchesAnyHotkey(settings, event) ||
+        platform::isKeyDown(static_cast<std::uint8_t>(event.vkCode)) || !settings.enabled ||
+        (!usable && !fieldDecides) || !facts.known() || !facts.allowed() || facts.password() ||
+        facts.ime() == ImeReading::on) {
         if (event.vkCode == vk::Back && platform::isKeyDown(vk::Control)) {
             decision.hotkey = HotkeyOutcome::skip;
         }

@@ -307,15 +307,27 @@ TEST_F(KeyboardHookTest, TheHotkeyRunsOnlyOverRomaji) {
     const struct {
         std::u16string_view typed;
         bool romajiOnly;
+        bool readable; // an Edit that tells its text
+        int repeats;   // auto-repeats of Backspace, Ctrl held
         bool swallowed;
         std::size_t keepLen, romajiLen;
         std::u16string_view fieldAfter;
         std::vector<std::string> events;
     } cases[] = {
-        {u"kana", true, true, 0, 4, u"kana", {"HOTKEY_ROMAJI", "HOTKEY_EXECUTE"}},
-        {u"met ha ashita", true, true, 4, 9, u"met ha ashita", {"HOTKEY_ROMAJI", "HOTKEY_EXECUTE"}},
+        {u"kana", true, false, 0, true, 0, 4, u"kana", {"HOTKEY_ROMAJI", "HOTKEY_EXECUTE"}},
+        {u"met ha ashita",
+         true,
+         false,
+         0,
+         true,
+         4,
+         9,
+         u"met ha ashita",
+         {"HOTKEY_ROMAJI", "HOTKEY_EXECUTE"}},
         {u"hello world",
          true,
+         false,
+         0,
          false,
          11,
          0,
@@ -324,24 +336,42 @@ TEST_F(KeyboardHookTest, TheHotkeyRunsOnlyOverRomaji) {
         {u"see you ",
          true,
          false,
+         0,
+         false,
          7,
          0,
          u"see ",
          {"HOTKEY_ROMAJI", "HOTKEY_SKIP", "CLEAR_REQUEST", "BUFFER"}},
-        {u"hello world", false, true, 0, 0, u"hello world", {"HOTKEY_EXECUTE"}},
+        {u"hello world", false, false, 0, true, 0, 0, u"hello world", {"HOTKEY_EXECUTE"}},
+        // Held over English in a field that tells its text: the record is
+        // gone after the first word, yet every repeat deletes a word at once,
+        // none is taken to read the field.
+        {u"hello big world",
+         true,
+         true,
+         2,
+         false,
+         0,
+         0,
+         u"",
+         {"HOTKEY_ROMAJI", "HOTKEY_SKIP", "CLEAR_REQUEST", "BUFFER", "HOTKEY_SKIP", "CLEAR_REQUEST",
+          "BUFFER", "HOTKEY_SKIP", "CLEAR_REQUEST", "BUFFER"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(narrow(c.typed));
         buildDesktop();
         app_->settings.romajiOnly = c.romajiOnly;
+        sys().window(edit_).answersEdit = c.readable;
         userTypes(c.typed);
         fake::deliverHardwareKey(vk::LControl, false);
         mark();
-        fake::deliverHardwareKey(vk::Back, false);
+        for (int press = 0; press <= c.repeats; ++press) {
+            fake::deliverHardwareKey(vk::Back, false);
+        }
         const KeyDecision decision = lastDecision_;
         EXPECT_EQ(decision.swallow, c.swallowed);
         EXPECT_EQ(decision.hotkey, c.swallowed ? HotkeyOutcome::execute : HotkeyOutcome::skip);
-        EXPECT_EQ(decision.romajiDecided, c.romajiOnly);
+        EXPECT_EQ(decision.romajiDecided, c.romajiOnly && c.repeats == 0);
         EXPECT_EQ(decision.romaji.keepLen, c.keepLen);
         EXPECT_EQ(decision.romaji.romajiLen, c.romajiLen);
         EXPECT_EQ(narrow(field()), narrow(c.fieldAfter));

@@ -42,6 +42,11 @@ bool tellsItsText(platform::WindowHandle window) {
     return false;
 }
 
+// A program left alone, or a password box, is not even asked.
+bool fieldReadable(const DesktopFacts& facts) {
+    return facts.focus != 0 && facts.allowed && !facts.password && tellsItsText(facts.focus);
+}
+
 struct StoreSearch {
     std::uint32_t frameProcess = 0;
     platform::WindowHandle found = 0;
@@ -85,14 +90,9 @@ DesktopFacts readDesktopFacts(const Settings& settings, std::uint32_t ownProcess
     return facts;
 }
 
-void readFocusAnswers(DesktopFacts& facts, const std::function<void()>& imeRead) {
+void readFocusAnswers(DesktopFacts& facts) {
     facts.ime = readImeOf(facts.focus, ImeAsker::watcher);
-    if (imeRead) {
-        imeRead();
-    }
-    // A program left alone, or a password box, is not even asked.
-    facts.readableField =
-        facts.focus != 0 && facts.allowed && !facts.password && tellsItsText(facts.focus);
+    facts.readableField = fieldReadable(facts);
 }
 
 DesktopFacts readFocusAlone(const Settings& settings, std::uint32_t ownProcess,
@@ -163,7 +163,9 @@ WatchOutcome watchDesktop(FactsBoard& board, const Settings& settings, std::uint
         // The IME holds back the keys typed meanwhile: it goes up before a
         // UI Automation provider, which may take longer, has said whether it
         // tells its text.
-        readFocusAnswers(facts, [&] { board.publish(facts); });
+        facts.ime = readImeOf(facts.focus, ImeAsker::watcher);
+        board.publish(facts);
+        facts.readableField = fieldReadable(facts);
         board.publish(facts);
         return WatchOutcome::published;
     } catch (...) {

@@ -9,7 +9,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <mutex>
 #include <string_view>
 
@@ -72,11 +71,10 @@ DesktopFacts readDesktopFacts(const Settings& settings, std::uint32_t ownProcess
 
 // Its two halves: what the system tells at once (the focus, the program,
 // a password box), with the IME unknown; then what the program answers (its
-// IME, then whether its field tells its text), which may take a while;
-// imeRead is called between the two.
+// IME, then whether its field tells its text), which may take a while.
 DesktopFacts readFocusAlone(const Settings& settings, std::uint32_t ownProcess,
                             bool focusProtected);
-void readFocusAnswers(DesktopFacts& facts, const std::function<void()>& imeRead = {});
+void readFocusAnswers(DesktopFacts& facts);
 
 // The same focus with its IME read again; the rest as `previous` had it.
 DesktopFacts rereadIme(const DesktopFacts& previous);

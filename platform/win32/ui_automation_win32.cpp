@@ -362,11 +362,10 @@ CaretText askWith(IUIAutomation2& automation, HWND focus, std::size_t maxUnits, 
 }
 
 // One thread asks UI Automation for the whole program, in the
-// multithreaded apartment, with one client made once: a client made and
-// dropped on a new thread for each question takes UI Automation down with
-// the apartment each time, which Wine does not survive. The thread and its
-// queue are never destroyed: the thread may sit in a provider's call when
-// the program ends.
+// multithreaded apartment, with one client made once: a provider that hangs
+// past its time-outs holds that one thread, never one per question. The
+// thread and its queue are never destroyed: the thread may sit in a
+// provider's call when the program ends.
 class AutomationAsker {
 public:
     static AutomationAsker& instance() {
